@@ -1,0 +1,65 @@
+// The decoder's per-stream record, its input buffer chain and frame assembly.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/frame_header.h"
+
+namespace sorvil {
+
+enum DecodeResult { DEC_ERR = -1, DEC_OK = 0, DEC_NEED_MORE = 1 };
+
+// Bytes before the frame body in a reservoir area: main data that a layer III
+// frame takes from the frame before it is copied there.
+constexpr int kReservoirLeadIn = 512;
+// The largest body any accepted header names: layer II at 8000 Hz and
+// 160 kbit/s with padding is 2880 - 4 + 1 = 2877 bytes.
+constexpr int kLargestFrameBody = 2880;
+// Room after the body for the readers' look-ahead and bounded overreads.
+constexpr int kReaderSlack = 64;
+constexpr int kReservoirAreaBytes = kReservoirLeadIn + kLargestFrameBody + kReaderSlack;
+// Output capacity decodeFrame insists on: one stereo 1152-sample frame.
+constexpr int kMinimumOutputCapacity = 4608;
+
+struct InputBuffer {
+    uint8_t* data;
+    int32_t size;
+    int32_t position;
+    InputBuffer* next;      // newer
+    InputBuffer* previous;  // older
+};
+
+struct DecoderState {
+    InputBuffer* newestBuffer;
+    InputBuffer* oldestBuffer;
+    int32_t bufferedBytes;
+    int32_t frameSize;          // body size of the pending frame; 0 = no header read
+    int32_t previousFrameSize;  // body size of the last frame decoded; -1 before the first
+    FrameInfo frame;
+    uint8_t reservoir[2][kReservoirAreaBytes];
+    double hybridBlock[2][2][576];
+    int32_t hybridBlockIndex[2];
+    uint32_t header;
+    int32_t reservoirIndex;
+    double synthBuffers[2][2][272];
+    int32_t synthOffset;
+};
+
+// The state being decoded; set by every decodeFrame call.
+extern DecoderState* currentDecoder;
+extern bool tablesReady;
+
+int decoderInit(DecoderState* state);
+void decoderExit(DecoderState* state);
+int decodeFrame(DecoderState* state, const uint8_t* input, int inputSize, uint8_t* output,
+                int outputCapacity, int* outputBytes);
+
+InputBuffer* addInputBuffer(DecoderState* state, const uint8_t* bytes, int size);
+void removeOldestBuffer(DecoderState* state);
+int readInputByte(DecoderState* state);
+void readHeaderWord(DecoderState* state);
+
+// Moves the bit cursor back into the previous frame's main data; 0 or -1.
+int stepBack(int byteCount);
+
+}  // namespace sorvil

@@ -1,0 +1,79 @@
+// An MP3 stream over a file image held in memory: creation (ID3 tags, first
+// frame search, Xing header), durations, lifetime and the decoding loop.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/decoder_state.h"
+#include "platform/audio_output.h"
+
+namespace sorvil {
+
+// Truth values in this subsystem are 0 and -1.
+constexpr int STREAM_TRUE = -1;
+constexpr int STREAM_FALSE = 0;
+
+struct XingInfo {
+    int flags;
+    int frames;
+    int bytes;
+    int scale;
+    uint8_t toc[100];
+};
+
+struct Mp3Stream {
+    const uint8_t* dataStart;
+    const uint8_t* dataCursor;
+    int32_t dataLength;
+    int32_t dataOffset;
+    int32_t tagSize;
+    DecoderState decoder;
+    XingInfo* xing;
+    int32_t needsReset;
+    int32_t outBytesPerFrame;
+    int32_t frameLength;
+    int32_t bitrate;
+    int32_t audioLayer;
+    int32_t totalFrames;
+    int32_t currentFrame;
+    AudioOutput* audioStream;
+    int32_t sampleRate;
+    int32_t stereo;
+    int32_t sampleBits;
+    int32_t looping;
+    int32_t bufferFrames;
+    int32_t autoPolling;
+    int32_t endCountdown;
+};
+
+enum PollResult { POLL_LOST_SYNC = -2, POLL_NOT_PLAYING = -1, POLL_OK = 0, POLL_FINISHED = 1 };
+enum FrameResult { FRAME_SHORT = -3, FRAME_DONE = -1, FRAME_FAILED = 0 };
+
+// Creation.
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length);
+int isFrameHeader(uint32_t word);
+uint32_t readBigEndian32(const uint8_t* bytes);
+int id3v2Size(const uint8_t* image);
+
+// Durations.
+int mp3StreamTotalFrames(const Mp3Stream* stream);
+int mp3StreamBytesPerSecond(const Mp3Stream* stream);
+int mp3StreamFrameMs(const Mp3Stream* stream);
+int mp3StreamLengthMs(const Mp3Stream* stream);
+int mp3StreamLengthSeconds(const Mp3Stream* stream);
+
+// Lifetime.
+int mp3StreamIsPlaying(const Mp3Stream* stream);
+void mp3StreamStop(Mp3Stream* stream);
+void mp3StreamRewind(Mp3Stream* stream);
+int mp3StreamResetDecoder(Mp3Stream* stream);
+void mp3StreamDestroy(Mp3Stream* stream);
+
+// Decoding loop.
+void flipSampleSigns(Mp3Stream* stream, uint8_t* buffer);
+int decodeOneFrame(Mp3Stream* stream, const uint8_t* data, uint8_t* output, int* decodedBytes,
+                   int* consumedBytes);
+int mp3StreamPoll(Mp3Stream* stream);
+void pollTimerCallback(void* parameter);
+
+}  // namespace sorvil

@@ -1,0 +1,20 @@
+// The seam between the stream decoding loop and an audio output: the next
+// free buffer, handing a filled buffer back, stopping. In the product it wraps
+// a library audio stream; tests and the decode tool attach a memory sink.
+#pragma once
+
+namespace sorvil {
+
+struct AudioOutput {
+    virtual ~AudioOutput() = default;
+    // The next free buffer, or null when none is free yet.
+    virtual void* getBuffer() = 0;
+    // Hands back the buffer last returned by getBuffer.
+    virtual void freeBuffer() = 0;
+    virtual void stop() = 0;
+};
+
+// Removes a parameterised timer callback (harmless when never installed).
+void removeTimerCallback(void (*callback)(void*), void* parameter);
+
+}  // namespace sorvil

@@ -1,0 +1,26 @@
+// Test helpers: a real temporary folder removed with its contents at the end.
+#pragma once
+
+#include <string>
+
+namespace sorvil::test {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+// Path of a file under tests/data.
+std::string testData(const std::string& relative);
+
+}  // namespace sorvil::test
