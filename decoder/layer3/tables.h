@@ -44,8 +44,9 @@ extern double lsfIsRight[2][16];
 extern double lsfIsLeftMs[2][16];
 extern double lsfIsRightMs[2][16];
 
-// One band walk entry: {pairs, first index, window, band}; long-list entries
-// use only {pairs, band} in their first two fields.
+// One band walk entry: the entry's pairs, the index of its first value, its
+// window (0-2 short; 3 long, values at consecutive indices) and its band.
+// Long-list entries carry the band's first line and window 3 too.
 struct SpectrumMapEntry {
     int16_t pairs;
     int16_t firstIndex;
