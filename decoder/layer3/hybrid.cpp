@@ -1,8 +1,85 @@
+// Layer III alias reduction and hybrid filterbank. The frequency inversion of
+// odd subbands lives in the signed windows: odd subbands always take them.
 #include "decoder/layer3/hybrid.h"
+
+#include <cstdint>
+
+#include "decoder/decoder_state.h"
+#include "decoder/layer3/imdct.h"
+#include "decoder/layer3/tables.h"
 
 namespace sorvil {
 
-void antialias(double*, const GranuleInfo*) {}  // TODO
-void hybridFilterbank(double*, double (*)[32], int, const GranuleInfo*) {}  // TODO
+namespace {
+
+constexpr int kSubbands = 32;
+constexpr int kLinesPerSubband = 18;
+
+using Kernel = void (*)(double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
+                        double* output);
+
+void shortKernel(double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
+                 double* output) {
+    imdct12(lines, previousOverlap, nextOverlap, window, output);
+}
+
+// One even subband with the plain window and the odd one above it with the
+// signed window.
+void transformPair(Kernel kernel, int row, int subband, double* spectrum, const double* previous, double* next,
+                   double (*output)[32]) {
+    const int even = subband * kLinesPerSubband;
+    const int odd = even + kLinesPerSubband;
+    kernel(spectrum + even, previous + even, next + even, imdctWindow[row], &output[0][subband]);
+    kernel(spectrum + odd, previous + odd, next + odd, imdctWindowSigned[row], &output[0][subband + 1]);
+}
+
+}  // namespace
+
+void antialias(double* spectrum, const GranuleInfo* granule) {
+    int boundaries;
+    if (granule->blockType == 2)
+        boundaries = granule->mixedBlock ? 1 : 0;
+    else
+        boundaries = granule->activeSubbands - 1;
+
+    for (int s = 0; s < boundaries; ++s) {
+        double* lower = spectrum + kLinesPerSubband * s + 17;
+        double* upper = spectrum + kLinesPerSubband * (s + 1);
+        for (int i = 0; i < 8; ++i) {
+            const double lo = lower[-i];
+            const double hi = upper[i];
+            lower[-i] = lo * antialiasCs[i] - hi * antialiasCa[i];
+            upper[i] = hi * antialiasCs[i] + lo * antialiasCa[i];
+        }
+    }
+}
+
+void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const GranuleInfo* granule) {
+    const int b = currentDecoder->hybridBlockIndex[channel];
+    const double* previous = currentDecoder->hybridBlock[b][channel];
+    double* next = currentDecoder->hybridBlock[1 - b][channel];
+    currentDecoder->hybridBlockIndex[channel] = 1 - b;
+
+    uint32_t s = 0;
+    if (granule->mixedBlock == 1) {
+        transformPair(imdct36, 0, 0, spectrum, previous, next, output);
+        s = 2;
+    }
+
+    const bool shortBlocks = granule->blockType == 2;
+    const Kernel kernel = shortBlocks ? shortKernel : imdct36;
+    const int row = shortBlocks ? 2 : granule->blockType;
+    // The last pair may reach one subband past an odd count; its lines are zero.
+    const uint32_t active = static_cast<uint32_t>(granule->activeSubbands);
+    for (; s < active && s < kSubbands; s += 2) transformPair(kernel, row, s, spectrum, previous, next, output);
+
+    for (; s < kSubbands; ++s) {
+        const int base = kLinesPerSubband * s;
+        for (int t = 0; t < kLinesPerSubband; ++t) {
+            output[t][s] = previous[base + t];
+            next[base + t] = 0.0;
+        }
+    }
+}
 
 }  // namespace sorvil
