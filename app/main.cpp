@@ -1,6 +1,3 @@
-#include <cstdio>
+#include "app/run.h"
 
-int main(int, char**) {
-    std::printf("Starting Sorvil...\n");  // TODO: the whole run
-    return 0;
-}
+int main(int argc, char** argv) { return sorvil::runSorvil(argc, argv); }
