@@ -1,10 +1,217 @@
+// The stream decoding loop: each poll fills the next free audio buffer with
+// decoded frames, turns the samples unsigned and hands the buffer back. It
+// also runs the end countdown, looping, the reset after a rewind and the
+// search for the next frame after a decoding error.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 #include "mp3stream/mp3stream.h"
+#include "mp3stream/stream_poll.h"
 
 namespace sorvil {
 
-void flipSampleSigns(Mp3Stream*, uint8_t*) {}  // TODO
-int decodeOneFrame(Mp3Stream*, const uint8_t*, uint8_t*, int*, int*) { return FRAME_FAILED; }  // TODO
-int mp3StreamPoll(Mp3Stream*) { return POLL_NOT_PLAYING; }  // TODO
+namespace {
+
+// The output room decodeFrame is told it has for one frame.
+constexpr int kFrameOutputCapacity = 8192;
+// Input piece fed to the decoder for streams with a Xing header, whose first
+// frame says nothing about the size of the others.
+constexpr int kXingPieceBytes = 1792;
+// How far the search for the next decodable frame may go.
+constexpr int kResyncWindow = 0x4000;
+// Silent buffers delivered after the end of the data before stopping.
+constexpr int kEndSilentBuffers = 2;
+// A looping stream that comes round to its start this often without a single
+// decoded sample in between holds nothing playable; without a limit the poll
+// would go round forever.
+constexpr int kFruitlessLoopLimit = 3;
+
+// The top bit of both 16-bit little-endian samples in a 32-bit word.
+constexpr uint32_t kSampleSignBits = std::endian::native == std::endian::little ? 0x80008000u : 0x00800080u;
+
+// A frame that might not fit the room left in the audio buffer (a stream that
+// switches from one channel to two decodes twice the bytes it announced) is
+// decoded here first and only as much as fits is copied into the buffer.
+// While frames fit, the buffer receives exactly what decoding in place gives.
+uint8_t frameArea[kFrameOutputCapacity];
+
+int lastPollPcmBytes = 0;
+
+int bytesUsed(const Mp3Stream* stream) { return int(stream->dataCursor - stream->dataStart); }
+
+bool dataEnded(const Mp3Stream* stream) { return bytesUsed(stream) >= stream->dataLength; }
+
+// The word at p, only when all four bytes lie inside the audio data.
+bool frameHeaderAt(const Mp3Stream* stream, const uint8_t* p) {
+    const uint8_t* end = stream->dataStart + stream->dataLength;
+    if (p < stream->dataStart || end - p < 4) return false;
+    return isFrameHeader(readBigEndian32(p)) != 0;
+}
+
+void handBack(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
+    flipSampleSigns(stream, buffer);
+    lastPollPcmBytes = pcmBytes;
+    stream->audioStream->freeBuffer();
+}
+
+// Decodes the frame at dataCursor into the buffer at position, never past
+// room bytes; decodedBytes is what the buffer received.
+int decodeIntoBuffer(Mp3Stream* stream, uint8_t* position, int room, int* decodedBytes, int* consumedBytes) {
+    if (room >= kFrameOutputCapacity)
+        return decodeOneFrame(stream, stream->dataCursor, position, decodedBytes, consumedBytes);
+    const int result = decodeOneFrame(stream, stream->dataCursor, frameArea, decodedBytes, consumedBytes);
+    *decodedBytes = std::clamp(*decodedBytes, 0, room);
+    std::memcpy(position, frameArea, size_t(*decodedBytes));
+    return result;
+}
+
+// Loop point of a looping stream: back to the first frame, decoder kept.
+void wrapRound(Mp3Stream* stream) {
+    mp3StreamRewind(stream);
+    stream->needsReset = 0;
+}
+
+// Looks for the next frame that decodes and is followed by a plausible
+// header (or by the end of the data), at most kResyncWindow bytes on from
+// dataCursor. The frame found is decoded at position and dataCursor left on it.
+bool findNextFrame(Mp3Stream* stream, int bytesRemaining, uint8_t* position, int room, int* decodedBytes,
+                   int* consumedBytes, int* fruitlessLoops) {
+    int window = kResyncWindow;
+    if (!stream->looping && bytesRemaining < window) window = bytesRemaining;
+    const uint8_t* dataEnd = stream->dataStart + stream->dataLength;
+    for (int tried = 0; tried < window; ++tried) {
+        // Past the end of the data a looping search carries on from the
+        // start; wrapping whenever the end is met keeps it inside the data
+        // even when the window is longer than the data.
+        if (stream->looping && (tried == bytesRemaining || stream->dataCursor >= dataEnd)) {
+            wrapRound(stream);
+            if (++*fruitlessLoops >= kFruitlessLoopLimit) return false;
+        }
+        if (frameHeaderAt(stream, stream->dataCursor)) {
+            mp3StreamResetDecoder(stream);
+            if (decodeIntoBuffer(stream, position, room, decodedBytes, consumedBytes) == FRAME_DONE) {
+                const uint8_t* next = stream->dataCursor + stream->decoder.frame.frameSize + 4;
+                if (next >= dataEnd || frameHeaderAt(stream, next)) return true;
+            }
+        }
+        ++stream->dataCursor;
+    }
+    return false;
+}
+
+int loseSync(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
+    handBack(stream, buffer, pcmBytes);
+    mp3StreamStop(stream);
+    mp3StreamRewind(stream);
+    return POLL_LOST_SYNC;
+}
+
+}  // namespace
+
+int mp3StreamPolledPcmBytes() { return lastPollPcmBytes; }
+
+void flipSampleSigns(Mp3Stream* stream, uint8_t* buffer) {
+    if (stream->sampleBits != 16) return;
+    const int words = stream->bufferFrames * stream->outBytesPerFrame / 4;
+    for (int i = 0; i < words; ++i) {
+        uint32_t word;
+        std::memcpy(&word, buffer + 4 * i, 4);
+        word ^= kSampleSignBits;
+        std::memcpy(buffer + 4 * i, &word, 4);
+    }
+}
+
+int decodeOneFrame(Mp3Stream* stream, const uint8_t* data, uint8_t* output, int* decodedBytes,
+                   int* consumedBytes) {
+    DecoderState* decoder = &stream->decoder;
+    *consumedBytes = 0;
+    int result = decodeFrame(decoder, nullptr, 0, output, kFrameOutputCapacity, decodedBytes);
+    if (result == DEC_NEED_MORE) {
+        // One frame plus the next header per piece keeps the input chain short.
+        const int pieceSize = stream->xing ? kXingPieceBytes : stream->frameLength + 4;
+        int remaining = int(stream->dataStart + stream->dataLength - data);
+        while (remaining > 0 && result == DEC_NEED_MORE) {
+            const int piece = std::min(pieceSize, remaining);
+            result = decodeFrame(decoder, data + *consumedBytes, piece, output, kFrameOutputCapacity, decodedBytes);
+            *consumedBytes += piece;
+            remaining -= piece;
+        }
+    }
+    if (result == DEC_NEED_MORE) return FRAME_SHORT;
+    if (result != DEC_ERR && isFrameHeader(decoder->header) && decoder->frame.frameSize > 0) return FRAME_DONE;
+    return FRAME_FAILED;
+}
+
+int mp3StreamPoll(Mp3Stream* stream) {
+    if (!stream->audioStream) return POLL_NOT_PLAYING;
+    auto* buffer = static_cast<uint8_t*>(stream->audioStream->getBuffer());
+    if (!buffer) return POLL_OK;
+    const int bufferBytes = stream->outBytesPerFrame * stream->bufferFrames;
+    std::memset(buffer, 0, size_t(bufferBytes));
+
+    // The countdown comes before the reset, so a rewind does not cancel it.
+    if (!stream->looping && stream->endCountdown > 0) {
+        handBack(stream, buffer, 0);
+        if (--stream->endCountdown == 0) {
+            mp3StreamStop(stream);
+            return POLL_FINISHED;
+        }
+        return POLL_OK;
+    }
+    if (stream->needsReset) {
+        stream->endCountdown = 0;
+        mp3StreamResetDecoder(stream);
+    }
+
+    int total = 0;
+    int fruitlessLoops = 0;
+    while (total < bufferBytes) {
+        if (dataEnded(stream)) {
+            mp3StreamRewind(stream);
+            if (!stream->looping) {
+                handBack(stream, buffer, total);
+                stream->endCountdown = kEndSilentBuffers;
+                return POLL_OK;
+            }
+            // Looping runs straight on from the last frame into the first.
+            stream->needsReset = 0;
+            if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, buffer, total);
+        }
+        const int bytesRemaining = stream->dataLength - bytesUsed(stream);
+        uint8_t* position = buffer + total;
+        const int room = bufferBytes - total;
+        // A frame that yields nothing (it ran short) leaves decodedBytes 0.
+        int decodedBytes = 0;
+        int consumedBytes = 0;
+        int result = decodeIntoBuffer(stream, position, room, &decodedBytes, &consumedBytes);
+        if (result == FRAME_SHORT && stream->looping) {
+            wrapRound(stream);
+            if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, buffer, total);
+            result = decodeIntoBuffer(stream, position, room, &decodedBytes, &consumedBytes);
+        }
+        if (result == FRAME_FAILED) {
+            int window = stream->looping ? kResyncWindow : std::min(kResyncWindow, bytesRemaining);
+            if (window <= 0 || !findNextFrame(stream, bytesRemaining, position, room, &decodedBytes,
+                                              &consumedBytes, &fruitlessLoops))
+                return loseSync(stream, buffer, total);
+        }
+        total += decodedBytes;
+        if (decodedBytes > 0) fruitlessLoops = 0;
+        ++stream->currentFrame;
+        stream->dataCursor += consumedBytes;
+    }
+    handBack(stream, buffer, total);
+
+    if (dataEnded(stream)) {
+        // At a buffer boundary even a looping stream keeps needsReset, so its
+        // decoder is reset by the next poll.
+        mp3StreamRewind(stream);
+        if (!stream->looping) stream->endCountdown = kEndSilentBuffers;
+    }
+    return POLL_OK;
+}
+
 void pollTimerCallback(void* parameter) { mp3StreamPoll(static_cast<Mp3Stream*>(parameter)); }
 
 }  // namespace sorvil

@@ -1,0 +1,29 @@
+// The product's audio output: a library audio stream. Its buffers hold
+// unsigned PCM in the format the stream was started with.
+#pragma once
+
+#include "platform/audio_output.h"
+
+struct AUDIOSTREAM;
+
+namespace sorvil {
+
+class AllegroAudioOutput final : public AudioOutput {
+public:
+    // Takes over the audio stream: stop() stops and releases it.
+    explicit AllegroAudioOutput(AUDIOSTREAM* stream) : stream_(stream) {}
+    AllegroAudioOutput(const AllegroAudioOutput&) = delete;
+    AllegroAudioOutput& operator=(const AllegroAudioOutput&) = delete;
+
+    void* getBuffer() override;
+    void freeBuffer() override;
+    void stop() override;
+
+    // Null once stopped.
+    AUDIOSTREAM* stream() const { return stream_; }
+
+private:
+    AUDIOSTREAM* stream_;
+};
+
+}  // namespace sorvil
