@@ -1,12 +1,226 @@
+// Creating an MP3 stream over a file image: skip the ID3 tags, find the first
+// real frame in the search window, probe it with a scratch decoder for the
+// stream's format, read its Xing header and count the frames.
+#include <cstdlib>
+#include <cstring>
+
 #include "mp3stream/mp3stream.h"
 
 namespace sorvil {
 
-Mp3Stream* mp3StreamCreate(const uint8_t*, int) { return nullptr; }  // TODO
-int isFrameHeader(uint32_t) { return STREAM_FALSE; }  // TODO
+namespace {
+
+// The first frame must start within this many bytes of the audio data.
+constexpr int kSearchWindow = 28672;
+constexpr int kProbeOutputBytes = 8192;
+constexpr int kId3v1Size = 128;
+constexpr int kId3v2HeaderSize = 10;
+
+// The byte range of the image: nothing outside it is ever read.
+struct Image {
+    const uint8_t* begin;
+    const uint8_t* end;
+    bool holds(const uint8_t* at, long count) const { return at >= begin && count <= end - at; }
+};
+
+bool startsWith(const uint8_t* bytes, const char* text) {
+    return std::memcmp(bytes, text, std::strlen(text)) == 0;
+}
+
+// A word that runs past the end of the image cannot be a header.
+bool frameHeaderAt(const Image& image, const uint8_t* at) {
+    return image.holds(at, 4) && isFrameHeader(readBigEndian32(at));
+}
+
+// The offset of the Xing header from the frame's first byte: just after the
+// side information, whose size depends on the version and channel count.
+int xingOffset(const FrameInfo& frame) {
+    if (frame.lsf == 0) return frame.mode == 3 ? 21 : 36;
+    return frame.mode == 3 ? 13 : 21;
+}
+
+struct Search {
+    const uint8_t* audio;
+    int window;
+    Image image;
+};
+
+// Cheap conditions that acceptance needs anyway, tested before a scratch
+// decode: the header decodes, the whole frame lies inside the window (else
+// the decode can only ask for more input), and a plausible header follows
+// one frame later unless that is exactly the end of the window.
+bool worthProbing(const Search& search, int position) {
+    const uint8_t* candidate = search.audio + position;
+    const uint32_t word = readBigEndian32(candidate);
+    FrameInfo frame{};
+    if (!headerIsValid(word) || decodeHeader(&frame, word) <= 0) return false;
+    if (frame.layer != 2 && frame.layer != 3) return false;
+    const int remaining = search.window - position;
+    if (frame.frameSize + 4 > remaining) return false;
+    const int next = position + frame.frameSize + 4;
+    return next >= search.window || frameHeaderAt(search.image, search.audio + next);
+}
+
+// The scratch decoder of one creation call and its output area.
+struct Probe {
+    DecoderState state;
+    uint8_t output[kProbeOutputBytes];
+    int outputBytes;
+};
+
+// Decodes the candidate frame from a fresh scratch state. decodeFrame copies
+// exactly one body out of its input, so giving it just this frame decodes
+// the same as giving it the rest of the window. The chain is empty after a
+// success and released here after a failure.
+bool probeDecodes(Probe* probe, const uint8_t* candidate) {
+    decoderInit(&probe->state);
+    FrameInfo frame{};
+    decodeHeader(&frame, readBigEndian32(candidate));
+    probe->outputBytes = 0;
+    const int result = decodeFrame(&probe->state, candidate, frame.frameSize + 4, probe->output,
+                                   kProbeOutputBytes, &probe->outputBytes);
+    if (result == DEC_OK && probe->state.frame.frameSize > 0) return true;
+    decoderExit(&probe->state);
+    return false;
+}
+
+// The position of the first frame in the window, or -1.
+int findFirstFrame(const Search& search, Probe* probe) {
+    // A header needs four bytes and a frame more than that: positions closer
+    // to the end of the window can never decode.
+    for (int position = 0; position + 4 <= search.window; ++position) {
+        if (!isFrameHeader(readBigEndian32(search.audio + position))) continue;
+        if (!worthProbing(search, position)) continue;
+        if (probeDecodes(probe, search.audio + position)) return position;
+    }
+    return -1;
+}
+
+int defaultBytesPerFrame(const Mp3Stream& stream) {
+    const bool halfFrames = stream.audioLayer == 3 && stream.sampleRate >= 8000 && stream.sampleRate <= 24000;
+    const int samples = halfFrames ? 576 : 1152;
+    return samples * (stream.stereo ? 2 : 1) * 2;
+}
+
+// Parses a Xing header `offset` bytes into the data; null when there is none,
+// when memory runs out, or when the fields its flags announce run past the
+// end of the data.
+XingInfo* readXing(const uint8_t* data, int dataLength, int offset) {
+    const long available = long(dataLength) - offset;
+    if (available < 8) return nullptr;
+    const uint8_t* at = data + offset;
+    if (!startsWith(at, "Xing")) return nullptr;
+    const int flags = int(readBigEndian32(at + 4));
+    long needed = 8;
+    if (flags & 0x1) needed += 4;
+    if (flags & 0x2) needed += 4;
+    if (flags & 0x4) needed += 100;
+    if (flags & 0x8) needed += 4;
+    if (available < needed) return nullptr;
+
+    auto* xing = static_cast<XingInfo*>(std::calloc(1, sizeof(XingInfo)));
+    if (!xing) return nullptr;
+    xing->flags = flags;
+    const uint8_t* field = at + 8;
+    if (flags & 0x1) {
+        xing->frames = int(readBigEndian32(field));
+        field += 4;
+    }
+    if (flags & 0x2) {
+        xing->bytes = int(readBigEndian32(field));
+        field += 4;
+    }
+    if (flags & 0x4) {
+        std::memcpy(xing->toc, field, sizeof xing->toc);
+        field += sizeof xing->toc;
+    }
+    xing->scale = -1;
+    if (flags & 0x8) xing->scale = int(readBigEndian32(field));
+    return xing;
+}
+
+void describeFirstFrame(Mp3Stream* stream, const FrameInfo& frame, int probeOutputBytes) {
+    stream->sampleRate = samplingRates[frame.samplingFrequency];
+    stream->stereo = frame.channels >= 2 ? STREAM_TRUE : STREAM_FALSE;
+    stream->sampleBits = 16;
+    stream->bitrate = bitrates[frame.lsf][frame.layer - 1][frame.bitrateIndex] * 1000;
+    stream->audioLayer = frame.layer;
+    stream->frameLength = frame.frameSize + 4;
+    stream->outBytesPerFrame = probeOutputBytes;
+    // A frame that needs main data from an earlier frame decodes to nothing.
+    if (stream->outBytesPerFrame <= 0) stream->outBytesPerFrame = defaultBytesPerFrame(*stream);
+}
+
+}  // namespace
+
+int isFrameHeader(uint32_t word) {
+    if ((word & 0xFFE00000u) != 0xFFE00000u) return STREAM_FALSE;
+    if (((word >> 19) & 3) == 1) return STREAM_FALSE;  // reserved version
+    const unsigned layerBits = (word >> 17) & 3;
+    if (layerBits != 1 && layerBits != 2) return STREAM_FALSE;  // layers III and II only
+    const unsigned bitrateIndex = (word >> 12) & 15;
+    if (bitrateIndex == 0 || bitrateIndex == 15) return STREAM_FALSE;
+    if (((word >> 10) & 3) == 3) return STREAM_FALSE;
+    return STREAM_TRUE;
+}
+
 uint32_t readBigEndian32(const uint8_t* b) {
     return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
 }
-int id3v2Size(const uint8_t*) { return 0; }  // TODO
+
+int id3v2Size(const uint8_t* image) {
+    if (!startsWith(image, "ID3")) return 0;
+    int size = image[6];
+    for (int i = 7; i <= 9; ++i) size = (size << 7) | image[i];
+    const bool footer = (image[5] & 0x10) != 0;
+    return size + (footer ? 2 * kId3v2HeaderSize : kId3v2HeaderSize);
+}
+
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
+    if (!image || length <= 0) return nullptr;
+    const Image bounds{image, image + length};
+    const int imageLength = length;
+
+    int tagSize = 0;
+    if (length >= kId3v1Size && startsWith(image + length - kId3v1Size, "TAG")) {
+        tagSize = kId3v1Size;
+        length -= kId3v1Size;
+    }
+    const int id3v2 = imageLength >= kId3v2HeaderSize ? id3v2Size(image) : 0;
+    // A tag larger than the image leaves no audio data (length <= 0 below).
+    length -= id3v2;
+    if (length <= 0) return nullptr;
+    const Search search{image + id3v2, length < kSearchWindow ? length : kSearchWindow, bounds};
+
+    auto* probe = static_cast<Probe*>(std::malloc(sizeof(Probe)));
+    if (!probe) return nullptr;
+    const int position = findFirstFrame(search, probe);
+    if (position < 0) {
+        std::free(probe);
+        return nullptr;
+    }
+    const FrameInfo frame = probe->state.frame;
+    const int probeOutputBytes = probe->outputBytes;
+    decoderExit(&probe->state);
+    std::free(probe);
+    if (frame.layer != 2 && frame.layer != 3) return nullptr;
+
+    auto* stream = static_cast<Mp3Stream*>(std::calloc(1, sizeof(Mp3Stream)));
+    if (!stream) return nullptr;
+    decoderInit(&stream->decoder);
+    stream->dataStart = search.audio + position;
+    stream->dataCursor = stream->dataStart;
+    stream->dataOffset = id3v2 + position;
+    stream->dataLength = length - position;
+    stream->tagSize = tagSize;
+    describeFirstFrame(stream, frame, probeOutputBytes);
+
+    stream->xing = readXing(stream->dataStart, stream->dataLength, xingOffset(frame));
+    if (stream->xing && (stream->xing->flags & 0x1))
+        stream->totalFrames = stream->xing->frames;
+    else
+        stream->totalFrames = stream->dataLength / stream->frameLength;
+    return stream;
+}
 
 }  // namespace sorvil

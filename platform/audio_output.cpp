@@ -1,7 +1,11 @@
+// The library side of the audio output seam. <allegro.h> stays in this file:
+// its macros and globals must not leak into the rest of the code.
 #include "platform/audio_output.h"
+
+#include <allegro.h>
 
 namespace sorvil {
 
-void removeTimerCallback(void (*)(void*), void*) {}  // TODO
+void removeTimerCallback(void (*callback)(void*), void* parameter) { remove_param_int(callback, parameter); }
 
 }  // namespace sorvil
