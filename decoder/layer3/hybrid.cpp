@@ -41,6 +41,7 @@ void antialias(double* spectrum, const GranuleInfo* granule) {
         boundaries = granule->mixedBlock ? 1 : 0;
     else
         boundaries = granule->activeSubbands - 1;
+    if (boundaries > kSubbands - 1) boundaries = kSubbands - 1;
 
     for (int s = 0; s < boundaries; ++s) {
         double* lower = spectrum + kLinesPerSubband * s + 17;
