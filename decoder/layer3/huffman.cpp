@@ -1,14 +1,328 @@
+// Layer III Huffman decoding with the requantisation folded in: each value is
+// scaled by its band's gain as it is decoded and stored straight at its place
+// in the (window-interleaved) spectrum layout, walking the band walk lists.
+//
+// The bit cursor is copied into locals for the whole granule and every pair
+// of values is read from one 64-bit window (a code of at most 19 bits plus
+// two times 13 linbits and a sign: 47 bits; the window holds at least 57).
+// Bit budgets are kept as positions, so the big-values part counts no bits.
 #include "decoder/layer3/huffman.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "decoder/bit_reader.h"
+#include "decoder/layer3/tables.h"
 
 namespace sorvil {
 
 namespace {
-const int16_t kZeroTree[1] = {0};
+
+constexpr int kSpectrumValues = 576;
+constexpr int kMaxPairs = 288;
+constexpr int kNoPretab[22] = {};
+
+// The next 64 bits from byte p on, shifted past the bits already read.
+inline uint64_t peekWindow(const uint8_t* p, unsigned bit) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    return word << bit;
 }
 
-const HuffmanTable huffmanTables[32] = {};  // TODO
-const HuffmanTable count1Tables[2] = {{0, kZeroTree}, {0, kZeroTree}};  // TODO
+// Walks one tree over the window; returns the leaf.
+inline int walkTree(const int16_t* tree, uint64_t& window, unsigned& used) {
+    int entry = *tree;
+    while (entry < 0) {
+        unsigned bit = unsigned(window >> 63);
+        window <<= 1;
+        ++used;
+        tree += 1 + ((-entry) & -int(bit));
+        entry = *tree;
+    }
+    return entry;
+}
 
-int decodeSpectrum(double*, const int*, GranuleInfo*, int, int) { return 0; }  // TODO
+class SpectrumDecoder {
+public:
+    SpectrumDecoder(double* spectrum, const int* scalefactors, const GranuleInfo& granule, const int* pretabRow,
+                    const SpectrumMapEntry* list, int listLength)
+        : spectrum_(spectrum),
+          scalefactors_(scalefactors),
+          granule_(granule),
+          pretabRow_(pretabRow),
+          list_(list),
+          listLength_(listLength),
+          shift_(1 + granule.scalefacScale),
+          cursor_(readPointer),
+          bit_(unsigned(bitIndex)),
+          base_(readPointer),
+          limit_(readLimit) {}
+
+    int lastBand[4] = {-1, -1, -1, -1};
+
+    // Big-values regions; Clip drops values whose index is past the spectrum
+    // (the mixed list at the LSF and MPEG-2.5 rates).
+    template <bool Clip>
+    bool decodeBigValues(const int regionPairs[3]);
+    template <bool Clip>
+    bool decodeCount1(long endBit, int quadruples);
+    template <bool Clip>
+    void zeroRest();
+
+    long bitPosition() const { return (cursor_ - base_) * 8 + long(bit_); }
+    void commitCursor() {
+        readPointer = cursor_;
+        bitIndex = int(bit_);
+    }
+    // Moves the cursor to a bit position at or after the current one.
+    void skipTo(long position) {
+        cursor_ = base_ + position / 8;
+        bit_ = unsigned(position % 8);
+    }
+    // True when the cursor has gone past the bytes the frame assembly trusts.
+    bool pastLimit() const { return cursor_ > limit_; }
+
+private:
+    void nextEntry() {
+        do {
+            const SpectrumMapEntry& e = list_[entry_];
+            valuesLeft_ = 2 * e.pairs;
+            index_ = e.firstIndex;
+            int position;
+            if (e.window == 3) {
+                step_ = 1;
+                position = granule_.gainBase + ((scalefactors_[entry_] + pretabRow_[e.band]) << shift_);
+            } else {
+                step_ = 3;
+                position = granule_.windowGainBase[e.window] + (scalefactors_[entry_] << shift_);
+            }
+            gain_ = gainPowers[position];
+            lastSlot_ = &lastBand[e.window];
+            band_ = e.band;
+            ++entry_;
+        } while (valuesLeft_ == 0);
+    }
+
+    template <bool Clip>
+    void store(double value) {
+        if (!Clip || index_ < kSpectrumValues) spectrum_[index_] = value;
+        index_ += step_;
+    }
+
+    void advance(unsigned used) {
+        bit_ += used;
+        cursor_ += bit_ >> 3;
+        bit_ &= 7;
+    }
+
+    double* spectrum_;
+    const int* scalefactors_;
+    const GranuleInfo& granule_;
+    const int* pretabRow_;
+    const SpectrumMapEntry* list_;
+    int listLength_;
+    int shift_;
+    uint8_t* cursor_;
+    unsigned bit_;
+    uint8_t* base_;
+    const uint8_t* limit_;
+
+    int entry_ = 0;
+    int valuesLeft_ = 0;
+    int index_ = 0;
+    int step_ = 1;
+    int band_ = 0;
+    int* lastSlot_ = nullptr;
+    double gain_ = 0.0;
+};
+
+template <bool Clip>
+bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
+    for (int region = 0; region < 3; ++region) {
+        const HuffmanTable& table = huffmanTables[granule_.tableSelect[region] & 31];
+        const int16_t* tree = table.tree;
+        const unsigned linbits = unsigned(table.linbits);
+        int pairsLeft = regionPairs[region];
+        while (pairsLeft > 0) {
+            if (valuesLeft_ == 0) nextEntry();
+            int run = std::min(pairsLeft, valuesLeft_ / 2);
+            pairsLeft -= run;
+            valuesLeft_ -= 2 * run;
+            for (; run > 0; --run) {
+                if (pastLimit()) return false;
+                uint64_t window = peekWindow(cursor_, bit_);
+                unsigned used = 0;
+                int leaf = walkTree(tree, window, used);
+                unsigned xy[2] = {unsigned(leaf) >> 4, unsigned(leaf) & 15};
+                for (unsigned z : xy) {
+                    if (z == 0) {
+                        store<Clip>(0.0);
+                        continue;
+                    }
+                    if (z == 15 && linbits != 0) {
+                        z += unsigned(window >> (64 - linbits));
+                        window <<= linbits;
+                        used += linbits;
+                    }
+                    bool negative = (window >> 63) != 0;
+                    window <<= 1;
+                    ++used;
+                    *lastSlot_ = band_;
+                    double value = gain_ * powFourThirds[z];
+                    store<Clip>(negative ? -value : value);
+                }
+                advance(used);
+            }
+        }
+    }
+    return true;
+}
+
+template <bool Clip>
+bool SpectrumDecoder::decodeCount1(long endBit, int quadruples) {
+    const int16_t* tree = count1Tables[granule_.count1TableSelect & 1].tree;
+    for (; quadruples > 0 && bitPosition() < endBit; --quadruples) {
+        if (pastLimit()) return false;
+        const long bitsLeft = endBit - bitPosition();
+        uint64_t window = peekWindow(cursor_, bit_);
+        unsigned used = 0;
+        // The tree walk stops where the budget ends and yields the zero quadruple.
+        const int16_t* node = tree;
+        int quad = *node;
+        while (quad < 0) {
+            if (long(used) >= bitsLeft) {
+                quad = 0;
+                break;
+            }
+            unsigned bit = unsigned(window >> 63);
+            window <<= 1;
+            ++used;
+            node += 1 + ((-quad) & -int(bit));
+            quad = *node;
+        }
+        bool budgetEnded = false;
+        for (int v = 0; v < 4; ++v) {
+            // A quadruple is two pairs: band switches happen only between pairs.
+            if ((v & 1) == 0 && valuesLeft_ == 0) nextEntry();
+            if (quad & (8 >> v)) {
+                *lastSlot_ = band_;
+                if (long(used) >= bitsLeft) {
+                    budgetEnded = true;
+                    break;
+                }
+                bool negative = (window >> 63) != 0;
+                window <<= 1;
+                ++used;
+                store<Clip>(negative ? -gain_ : gain_);
+            } else {
+                store<Clip>(0.0);
+            }
+            --valuesLeft_;
+        }
+        advance(used);
+        if (budgetEnded) break;
+    }
+    return true;
+}
+
+// Zeroes every value of the list not yet written: the rest of the current
+// entry (a half-written pair included) and every following entry.
+template <bool Clip>
+void SpectrumDecoder::zeroRest() {
+    for (;;) {
+        for (; valuesLeft_ > 0; --valuesLeft_) store<Clip>(0.0);
+        if (entry_ >= listLength_) return;
+        nextEntry();
+    }
+}
+
+// Region lengths in pairs, with both region starts held within 0..288 and
+// region 1 never after region 2, whatever the side information says.
+void regionLengths(const GranuleInfo& granule, int bigValues, int lengths[3]) {
+    int r1 = std::clamp(granule.region1Pair, 0, kMaxPairs);
+    int r2 = std::clamp(granule.region2Pair, r1, kMaxPairs);
+    if (bigValues <= r1) {
+        lengths[0] = bigValues, lengths[1] = 0, lengths[2] = 0;
+    } else if (bigValues <= r2) {
+        lengths[0] = r1, lengths[1] = bigValues - r1, lengths[2] = 0;
+    } else {
+        lengths[0] = r1, lengths[1] = r2 - r1, lengths[2] = bigValues - r2;
+    }
+}
+
+template <bool Clip>
+bool decodeList(SpectrumDecoder& decoder, const int regionPairs[3], long endBit, int quadruples) {
+    bool inside = decoder.decodeBigValues<Clip>(regionPairs) && decoder.decodeCount1<Clip>(endBit, quadruples);
+    decoder.zeroRest<Clip>();
+    return inside;
+}
+
+}  // namespace
+
+int decodeSpectrum(double* spectrum, const int* scalefactors, GranuleInfo* granule, int samplingFrequency,
+                   int part2Bits) {
+    const SpectrumMapLists& lists = spectrumMap[samplingFrequency];
+    const bool shortBlocks = granule->blockType == 2;
+    const bool mixed = shortBlocks && granule->mixedBlock;
+
+    const SpectrumMapEntry* list = lists.longList;
+    int listLength = spectrumMapEnd[samplingFrequency][MAP_LONG];
+    if (mixed) {
+        list = lists.mixed;
+        listLength = spectrumMapEnd[samplingFrequency][MAP_MIXED];
+    } else if (shortBlocks) {
+        list = lists.shortList;
+        listLength = spectrumMapEnd[samplingFrequency][MAP_SHORT];
+    }
+    const int* pretabRow = (!shortBlocks && granule->preflag) ? pretab : kNoPretab;
+
+    SpectrumDecoder decoder(spectrum, scalefactors, *granule, pretabRow, list, listLength);
+    const long endBit = decoder.bitPosition() + (granule->part23Length - part2Bits);
+    const int bigValues = std::clamp(granule->bigValues, 0, kMaxPairs);
+    int regionPairs[3];
+    regionLengths(*granule, bigValues, regionPairs);
+    const int quadruples = (kMaxPairs - bigValues) / 2;
+
+    if (mixed) {
+        // At the LSF and MPEG-2.5 rates the mixed list's 8 long bands end past
+        // line 36, so its short part runs past the 576 values (to index 593, or
+        // 611 at 8 kHz). Its bits are consumed exactly as the list says, and
+        // the values that would land past the spectrum are dropped.
+        decoder.lastBand[0] = decoder.lastBand[1] = decoder.lastBand[2] = 2;
+    }
+    const bool inside = mixed ? decodeList<true>(decoder, regionPairs, endBit, quadruples)
+                              : decodeList<false>(decoder, regionPairs, endBit, quadruples);
+
+    if (shortBlocks) {
+        int highest = -1;
+        for (int w = 0; w < 3; ++w) {
+            granule->shortBandLimit[w] = decoder.lastBand[w] + 1;
+            highest = std::max(highest, decoder.lastBand[w]);
+        }
+        granule->longBandLimit = decoder.lastBand[3] + 1;
+        granule->activeSubbands = highest >= 0 ? shortSubbandLimit[samplingFrequency][highest + 1]
+                                               : longSubbandLimit[samplingFrequency][granule->longBandLimit];
+    } else {
+        granule->longBandLimit = decoder.lastBand[3] + 1;
+        granule->activeSubbands = longSubbandLimit[samplingFrequency][granule->longBandLimit];
+    }
+
+    // Data that ran past the trusted bytes of the reservoir area is an overrun
+    // whatever the budget says: nothing is read beyond them.
+    if (!inside) return 1;
+    if (decoder.bitPosition() > endBit) {
+        decoder.commitCursor();
+        return 1;
+    }
+    decoder.skipTo(endBit);
+    // Skipping moves the cursor without reading, but the next granule's
+    // readers start from here: a budget that ends past the trusted bytes is
+    // an overrun too.
+    if (decoder.pastLimit()) return 1;
+    decoder.commitCursor();
+    return 0;
+}
 
 }  // namespace sorvil
