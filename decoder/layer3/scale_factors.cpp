@@ -1,8 +1,91 @@
+// Layer III scale factor readers (part2 of each granule and channel). They
+// fill the channel's array in the order the band walk lists consume it and
+// return the bits read, which the Huffman stage takes from the granule's budget.
 #include "decoder/layer3/scale_factors.h"
+
+#include "decoder/bit_reader.h"
+#include "decoder/layer3/tables.h"
 
 namespace sorvil {
 
-int readScaleFactorsMpeg1(int[39], GranuleInfo*) { return 0; }  // TODO
-int readScaleFactorsLsf(int[39], GranuleInfo*, int) { return 0; }  // TODO
+namespace {
+
+// Reads count values of width bits (width 0 reads nothing and gives zeros).
+int* readValues(int* out, int count, int width) {
+    if (width == 0) {
+        for (int i = 0; i < count; ++i) *out++ = 0;
+    } else {
+        for (int i = 0; i < count; ++i) *out++ = int(getBitsFast(width));
+    }
+    return out;
+}
+
+int* appendZeros(int* out, int count) {
+    for (int i = 0; i < count; ++i) *out++ = 0;
+    return out;
+}
+
+struct ScfsiGroup {
+    int first;
+    int count;
+    int usesSlen2;
+    int scfsiBit;
+};
+constexpr ScfsiGroup kScfsiGroups[4] = {{0, 6, 0, 8}, {6, 5, 0, 4}, {11, 5, 1, 2}, {16, 5, 1, 1}};
+
+}  // namespace
+
+int readScaleFactorsMpeg1(int scalefactors[39], GranuleInfo* granule) {
+    const int slen1 = slenTable[0][granule->scalefacCompress & 15];
+    const int slen2 = slenTable[1][granule->scalefacCompress & 15];
+
+    if (granule->blockType == 2) {
+        // Mixed: 8 long bands and short bands 3-5, then short bands 6-11.
+        const int firstCount = granule->mixedBlock ? 17 : 18;
+        int* out = readValues(scalefactors, firstCount, slen1);
+        out = readValues(out, 18, slen2);
+        appendZeros(out, 3);
+        return firstCount * slen1 + 18 * slen2;
+    }
+
+    if (granule->scfsi < 0) {
+        int* out = readValues(scalefactors, 11, slen1);
+        out = readValues(out, 10, slen2);
+        appendZeros(out, 1);
+        return 11 * slen1 + 10 * slen2;
+    }
+
+    // Granule 1: a set scfsi bit keeps granule 0's values of that group.
+    int part2Bits = 0;
+    for (const ScfsiGroup& group : kScfsiGroups) {
+        if (granule->scfsi & group.scfsiBit) continue;
+        const int width = group.usesSlen2 ? slen2 : slen1;
+        readValues(scalefactors + group.first, group.count, width);
+        part2Bits += group.count * width;
+    }
+    scalefactors[21] = 0;
+    return part2Bits;
+}
+
+int readScaleFactorsLsf(int scalefactors[39], GranuleInfo* granule, int intensityChannel) {
+    const int compress = granule->scalefacCompress & 511;
+    uint32_t layout = intensityChannel ? lsfSlenIntensity[compress / 2] : lsfSlenNormal[compress];
+    granule->preflag = int(layout >> 15) & 1;
+
+    int blockClass = 0;
+    if (granule->blockType == 2) blockClass = granule->mixedBlock ? 2 : 1;
+    const uint8_t* counts = lsfBandCounts[blockClass][(layout >> 12) & 7];
+
+    int part2Bits = 0;
+    int* out = scalefactors;
+    for (int partition = 0; partition < 4; ++partition) {
+        const int width = int(layout & 7);
+        layout >>= 3;
+        out = readValues(out, counts[partition], width);
+        part2Bits += counts[partition] * width;
+    }
+    appendZeros(out, 2 * blockClass + 1);
+    return part2Bits;
+}
 
 }  // namespace sorvil
