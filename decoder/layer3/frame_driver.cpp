@@ -32,6 +32,16 @@ int regionStartPair(int samplingFrequency, int band) {
     return sfBandTable[samplingFrequency].longStart[band] / 2;
 }
 
+// Region 0 of a window-switching LSF granule ends after three short bands
+// (short blocks) or eight long bands (start and stop blocks): pair 18 or 27
+// at most rates. At 8 kHz the bands are twice as wide, so region 1 starts at
+// pair 36 or 54; pair 18 for short blocks there would decode the short bands
+// 2 and 3 with the wrong Huffman table.
+int lsfWindowSwitchingRegion1(int blockType, int samplingFrequency) {
+    const SfBandInfo& bands = sfBandTable[samplingFrequency];
+    return blockType == 2 ? bands.shortStart[3] / 2 : bands.longStart[8] / 2;
+}
+
 void readGainsAndLengths(GranuleInfo* g, int msStereo) {
     g->part23Length = int32_t(getBits(12));
     g->bigValues = int32_t(getBitsFast(9));
@@ -129,10 +139,7 @@ int readSideInfoLsf(SideInfo* sideInfo, int channels, int msStereo, int sampling
         g->scalefacCompress = int32_t(getBits(9));
         if (getOneBit()) {
             if (!readWindowSwitching(g)) return -1;
-            if (g->blockType == 2)
-                g->region1Pair = 18;
-            else
-                g->region1Pair = samplingFrequency == 8 ? 54 : 27;
+            g->region1Pair = lsfWindowSwitchingRegion1(g->blockType, samplingFrequency);
             g->region2Pair = kMaxPairs;
         } else {
             readRegions(g, samplingFrequency);

@@ -189,7 +189,7 @@ TEST_F(SideInfoTest, BigValuesAbove288AreClampedAndMidSideMovesEveryGainBase) {
     }
 }
 
-TEST_F(SideInfoTest, WindowSwitchingRegionStartsPerBlockTypeMpeg1AndLsf) {
+TEST_F(SideInfoTest, WindowSwitchingRegionStartsPerBlockTypeMpeg1AndLsfIncluding8kHzShortBlocks) {
     for (unsigned blockType : {1u, 2u, 3u}) {
         GranuleFields granules[2][2];
         for (auto& row : granules)
@@ -219,7 +219,8 @@ TEST_F(SideInfoTest, WindowSwitchingRegionStartsPerBlockTypeMpeg1AndLsf) {
             readFrom(lsfBytes);
             SideInfo lsfInfo;
             ASSERT_EQ(readSideInfoLsf(&lsfInfo, 2, 0, sf), 0);
-            const int expected = blockType == 2 ? 18 : sf == 8 ? 54 : 27;
+            // At 8 kHz the bands are twice as wide: three short bands end at pair 36.
+            const int expected = blockType == 2 ? (sf == 8 ? 36 : 18) : sf == 8 ? 54 : 27;
             EXPECT_EQ(lsfInfo.channelGranules[1][0].region1Pair, expected) << "block type " << blockType << " sf " << sf;
             EXPECT_EQ(lsfInfo.channelGranules[1][0].region2Pair, 288);
         }
