@@ -66,21 +66,47 @@ struct Probe {
     DecoderState state;
     uint8_t output[kProbeOutputBytes];
     int outputBytes;
+    bool fresh;  // state is exactly as decoderInit leaves it
 };
+
+// After a layer routine has refused a frame, the state differs from a fresh
+// one only where decodeFrame assembled the frame: a routine that fails does
+// so on the side information, before it writes anything. Undoing those
+// writes is much cheaper than clearing the whole state for each of the
+// thousands of candidates a hostile window can hold.
+void undoFailedAssembly(DecoderState* state) {
+    std::memset(state->reservoir[0] + kReservoirLeadIn, 0, size_t(state->frameSize));
+    state->newestBuffer = nullptr;  // the chain was released by decoderExit
+    state->oldestBuffer = nullptr;
+    state->bufferedBytes = 0;
+    state->frameSize = 0;
+    state->frame = FrameInfo{};
+    state->frame.singleChannel = -1;
+    state->header = 0;
+    state->reservoirIndex = 0;
+}
 
 // Decodes the candidate frame from a fresh scratch state. decodeFrame copies
 // exactly one body out of its input, so giving it just this frame decodes
 // the same as giving it the rest of the window. The chain is empty after a
 // success and released here after a failure.
 bool probeDecodes(Probe* probe, const uint8_t* candidate) {
-    decoderInit(&probe->state);
+    DecoderState* state = &probe->state;
+    if (!probe->fresh) decoderInit(state);
+    probe->fresh = false;
     FrameInfo frame{};
     decodeHeader(&frame, readBigEndian32(candidate));
     probe->outputBytes = 0;
-    const int result = decodeFrame(&probe->state, candidate, frame.frameSize + 4, probe->output,
-                                   kProbeOutputBytes, &probe->outputBytes);
-    if (result == DEC_OK && probe->state.frame.frameSize > 0) return true;
-    decoderExit(&probe->state);
+    const int result =
+        decodeFrame(state, candidate, frame.frameSize + 4, probe->output, kProbeOutputBytes, &probe->outputBytes);
+    if (result == DEC_OK && state->frame.frameSize > 0) return true;
+    decoderExit(state);
+    const bool layerRoutineFailed = result == DEC_ERR && state->frameSize > 0 && state->bufferedBytes == 0 &&
+                                    state->previousFrameSize < 0 && state->reservoirIndex == 1;
+    if (layerRoutineFailed) {
+        undoFailedAssembly(state);
+        probe->fresh = true;
+    }
     return false;
 }
 
@@ -194,6 +220,7 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
 
     auto* probe = static_cast<Probe*>(std::malloc(sizeof(Probe)));
     if (!probe) return nullptr;
+    probe->fresh = false;
     const int position = findFirstFrame(search, probe);
     if (position < 0) {
         std::free(probe);

@@ -3,8 +3,13 @@
 // never be read past their end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mp3stream/mp3stream.h"
 #include "support/temp_dir.h"
@@ -288,6 +293,63 @@ std::string windowOfFalseCandidates() {
 TEST(StreamCreate, WindowFullOfFalseCandidatesGivesNoStream) {
     Created created(windowOfFalseCandidates() + streamFile("lame_notag_cbr128_44100.mp3"));
     EXPECT_EQ(created.stream, nullptr);
+}
+
+// The search as first laid out: each candidate gets a fresh scratch decoder
+// fed with the rest of the window. The images below keep every read of it
+// inside the image. Gives the accepted position and the probe's PCM count.
+std::pair<int, int> wholeWindowSearch(const std::string& bytes) {
+    const auto* audio = reinterpret_cast<const uint8_t*>(bytes.data());
+    const int window = std::min(int(bytes.size()), 28672);
+    auto scratch = std::make_unique<DecoderState>();
+    std::vector<uint8_t> output(8192);
+    for (int i = 0; i < window; ++i) {
+        if (!isFrameHeader(readBigEndian32(audio + i))) continue;
+        decoderInit(scratch.get());
+        int outBytes = 0;
+        const int result = decodeFrame(scratch.get(), audio + i, window - i, output.data(), 8192, &outBytes);
+        const int next = i + scratch->frame.frameSize + 4;
+        const bool accepted = result == DEC_OK && scratch->frame.frameSize > 0 &&
+                              (next >= window || isFrameHeader(readBigEndian32(audio + next)));
+        decoderExit(scratch.get());
+        if (accepted) return {i, outBytes};
+    }
+    return {-1, 0};
+}
+
+std::string tiled(const std::string& pattern, size_t size) {
+    std::string bytes;
+    while (bytes.size() < size) bytes += pattern;
+    bytes.resize(size);
+    return bytes;
+}
+
+TEST(StreamCreate, SearchFindsWhatTheWholeWindowSearchFinds) {
+    std::mt19937 random(7);
+    std::string noise(5000, '\0');
+    for (char& c : noise) c = (random() % 4 == 0) ? '\xFF' : char(random());
+    // Candidates that decode-fail (window switching with block type 0) in an
+    // unbroken chain of 72-byte frames, and 418-byte candidates never followed.
+    const std::string failing = tiled(std::string("\xFF\xE3\x18\xC4", 4), 2000);
+    const std::string unfollowed = "\x00" + tiled(std::string("\xFF\xFB\x92", 3), 3000);
+    const char* songs[] = {"lame_mpeg25_8000_mono8.mp3", "lame_notag_cbr128_44100.mp3", "lame_crc_mono64_32000.mp3",
+                           "twolame_l2_mpeg2_24000_mono48.mp2", "lame_mpeg2_22050_64.mp3"};
+    for (const char* song : songs)
+        for (const std::string& front : {failing, unfollowed, noise, failing + noise + unfollowed}) {
+            const std::string bytes = front + streamFile(song);
+            SCOPED_TRACE(std::string(song) + " after " + std::to_string(front.size()) + " bytes");
+            const auto [position, outBytes] = wholeWindowSearch(bytes);
+            Created created(bytes);
+            if (position < 0) {
+                EXPECT_EQ(created.stream, nullptr);
+                continue;
+            }
+            ASSERT_NE(created.stream, nullptr);
+            EXPECT_EQ(created.stream->dataOffset, position);
+            if (outBytes > 0) {
+                EXPECT_EQ(created.stream->outBytesPerFrame, outBytes);
+            }
+        }
 }
 
 TEST(StreamCreate, LayerOneIsNeverAccepted) {
