@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "decoder/frame_header.h"
 #include "mp3stream/mp3stream.h"
 #include "mp3stream/stream_poll.h"
 
@@ -40,7 +41,31 @@ int lastPollPcmBytes = 0;
 
 int bytesUsed(const Mp3Stream* stream) { return int(stream->dataCursor - stream->dataStart); }
 
-bool dataEnded(const Mp3Stream* stream) { return bytesUsed(stream) >= stream->dataLength; }
+// Whether the decoder's input chain already holds a whole frame that the
+// next decodeOneFrame decodes without new input. A piece fed near the end
+// (1792 bytes for a stream with a Xing header) can hold several frames.
+bool decoderHoldsWholeFrame(const Mp3Stream* stream) {
+    const DecoderState& decoder = stream->decoder;
+    if (decoder.frameSize > 0)
+        return isFrameHeader(decoder.header) && decoder.bufferedBytes >= decoder.frame.frameSize;
+    if (decoder.bufferedBytes < 4) return false;
+    uint32_t word = 0;
+    int wordBytes = 0;
+    for (const InputBuffer* buffer = decoder.oldestBuffer; buffer && wordBytes < 4; buffer = buffer->next)
+        for (int i = buffer->position; i < buffer->size && wordBytes < 4; ++i, ++wordBytes)
+            word = word << 8 | buffer->data[i];
+    if (wordBytes < 4 || !isFrameHeader(word) || !headerIsValid(word)) return false;
+    FrameInfo frame{};
+    if (decodeHeader(&frame, word) <= 0 || frame.frameSize <= 0) return false;
+    return decoder.bufferedBytes - 4 >= frame.frameSize;
+}
+
+// All data fed and no whole frame left in the decoder. Frames fed but not yet
+// decoded are played before the stream ends or loops, so that the last frames
+// of a stream are not dropped.
+bool dataEnded(const Mp3Stream* stream) {
+    return bytesUsed(stream) >= stream->dataLength && !decoderHoldsWholeFrame(stream);
+}
 
 // The word at p, only when all four bytes lie inside the audio data.
 bool frameHeaderAt(const Mp3Stream* stream, const uint8_t* p) {
