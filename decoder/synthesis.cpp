@@ -95,13 +95,22 @@ int synthesizeSlot(const double* subbandSamples, int channel, int16_t pcm[32]) {
 
     int clipped = 0;
     // Samples 0..15: window columns (t - p) mod 16 for t = 0..15 are the
-    // consecutive columns 16 - p .. 31 - p of a repeated row.
-    for (int j = 0; j < 16; ++j) {
+    // consecutive columns 16 - p .. 31 - p of a repeated row. Four sums run
+    // side by side, each still added up in order of t.
+    for (int j = 0; j < 16; j += 4) {
         const double* w = signedWindow[j] + 16 - p;
         const double* row = h + j * kRingSlots;
-        double sum = 0.0;
-        for (int t = 0; t < 16; ++t) sum += w[t] * row[t];
-        pcm[j] = clipToSample(sum, &clipped);
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        for (int t = 0; t < 16; ++t) {
+            s0 += w[t] * row[t];
+            s1 += w[t + 32] * row[t + 16];
+            s2 += w[t + 64] * row[t + 32];
+            s3 += w[t + 96] * row[t + 48];
+        }
+        pcm[j] = clipToSample(s0, &clipped);
+        pcm[j + 1] = clipToSample(s1, &clipped);
+        pcm[j + 2] = clipToSample(s2, &clipped);
+        pcm[j + 3] = clipToSample(s3, &clipped);
     }
     {
         const double* w = synthesisWindow[16] + 16 - p;
@@ -112,12 +121,33 @@ int synthesizeSlot(const double* subbandSamples, int channel, int16_t pcm[32]) {
     }
     // Samples 17..31: window columns (p - 1 - t) mod 16 run backwards from
     // column p + 15 of the repeated row.
-    for (int q = 15; q >= 1; --q) {
+    for (int q = 15; q >= 7; q -= 4) {
         const double* w = synthesisWindow[q] + p + 15;
         const double* row = h + q * kRingSlots;
-        double sum = 0.0;
-        for (int t = 0; t < 16; ++t) sum += w[-t] * row[t];
-        pcm[32 - q] = clipToSample(-sum, &clipped);
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        for (int t = 0; t < 16; ++t) {
+            s0 += w[-t] * row[t];
+            s1 += w[-t - 32] * row[t - 16];
+            s2 += w[-t - 64] * row[t - 32];
+            s3 += w[-t - 96] * row[t - 48];
+        }
+        pcm[32 - q] = clipToSample(-s0, &clipped);
+        pcm[33 - q] = clipToSample(-s1, &clipped);
+        pcm[34 - q] = clipToSample(-s2, &clipped);
+        pcm[35 - q] = clipToSample(-s3, &clipped);
+    }
+    {
+        const double* w = synthesisWindow[3] + p + 15;
+        const double* row = h + 3 * kRingSlots;
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0;
+        for (int t = 0; t < 16; ++t) {
+            s0 += w[-t] * row[t];
+            s1 += w[-t - 32] * row[t - 16];
+            s2 += w[-t - 64] * row[t - 32];
+        }
+        pcm[29] = clipToSample(-s0, &clipped);
+        pcm[30] = clipToSample(-s1, &clipped);
+        pcm[31] = clipToSample(-s2, &clipped);
     }
     return clipped;
 }

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <limits>
 
 #include "pcm_decode.h"
@@ -141,10 +139,15 @@ std::vector<int16_t> samplesFromBytes(const std::vector<uint8_t>& bytes) {
 }
 
 bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    bytes->clear();
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
 }
 
 std::vector<int16_t> expandToStereo(const uint8_t* bytes, const std::vector<int>& frameBytes,

@@ -51,6 +51,9 @@ bool decodeFrameByFrame(const uint8_t* image, int length, DecodedPcm* out) {
     const int dataLength = stream->dataLength;
     out->sampleRate = stream->sampleRate;
     out->channels = stream->stereo ? 2 : 1;
+    // Room for the frames the stream expects, so the PCM is not moved as it grows.
+    if (stream->totalFrames > 0 && stream->outBytesPerFrame > 0)
+        out->bytes.reserve(size_t(stream->totalFrames) * size_t(stream->outBytesPerFrame) + kFrameOutputBytes);
     mp3StreamDestroy(stream);
 
     auto state = std::make_unique<DecoderState>();
