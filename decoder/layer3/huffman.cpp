@@ -44,6 +44,54 @@ inline int walkTree(const int16_t* tree, uint64_t& window, unsigned& used) {
     return entry;
 }
 
+// First-level lookup over the next 8 bits of a tree: a non-negative entry is
+// a leaf reached within them (value | bits used << 8; 0 for the trees that
+// read nothing), a negative entry -n continues the walk at tree entry n after
+// all 8 bits.
+constexpr int kLookupBits = 8;
+struct TreeLookup {
+    int16_t entries[1 << kLookupBits];
+};
+TreeLookup treeLookups[20];
+const int16_t* lookupTrees[20];
+const TreeLookup* bigValueLookups[32];
+const TreeLookup* count1Lookups[2];
+
+void buildLookup(const int16_t* tree, TreeLookup& lookup) {
+    for (unsigned pattern = 0; pattern < (1u << kLookupBits); ++pattern) {
+        int at = 0;
+        int used = 0;
+        while (tree[at] < 0 && used < kLookupBits) {
+            unsigned bit = (pattern >> (kLookupBits - 1 - used)) & 1;
+            at += bit ? 1 - tree[at] : 1;
+            ++used;
+        }
+        lookup.entries[pattern] = int16_t(tree[at] >= 0 ? tree[at] | used << 8 : -at);
+    }
+}
+
+const TreeLookup* lookupFor(const int16_t* tree, int& built) {
+    for (int i = 0; i < built; ++i)
+        if (lookupTrees[i] == tree) return &treeLookups[i];
+    lookupTrees[built] = tree;
+    buildLookup(tree, treeLookups[built]);
+    return &treeLookups[built++];
+}
+
+// Decodes one code from the window through its lookup, walking on past 8 bits.
+inline int decodeCode(const int16_t* tree, const TreeLookup& lookup, uint64_t& window, unsigned& used) {
+    int entry = lookup.entries[window >> (64 - kLookupBits)];
+    if (entry >= 0) {
+        unsigned bits = unsigned(entry) >> 8;
+        window <<= bits;
+        used += bits;
+        return entry & 255;
+    }
+    window <<= kLookupBits;
+    used += kLookupBits;
+    return walkTree(tree - entry, window, used);
+}
+
 class SpectrumDecoder {
 public:
     SpectrumDecoder(double* spectrum, const int* scalefactors, const GranuleInfo& granule, const int* pretabRow,
@@ -105,18 +153,6 @@ private:
         } while (valuesLeft_ == 0);
     }
 
-    template <bool Clip>
-    void store(double value) {
-        if (!Clip || index_ < kSpectrumValues) spectrum_[index_] = value;
-        index_ += step_;
-    }
-
-    void advance(unsigned used) {
-        bit_ += used;
-        cursor_ += bit_ >> 3;
-        bit_ &= 7;
-    }
-
     double* spectrum_;
     const int* scalefactors_;
     const GranuleInfo& granule_;
@@ -141,40 +177,60 @@ private:
 template <bool Clip>
 bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
     for (int region = 0; region < 3; ++region) {
-        const HuffmanTable& table = huffmanTables[granule_.tableSelect[region] & 31];
-        const int16_t* tree = table.tree;
-        const unsigned linbits = unsigned(table.linbits);
+        const int select = granule_.tableSelect[region] & 31;
+        const int16_t* tree = huffmanTables[select].tree;
+        const TreeLookup& lookup = *bigValueLookups[select];
+        const unsigned linbits = unsigned(huffmanTables[select].linbits);
         int pairsLeft = regionPairs[region];
         while (pairsLeft > 0) {
             if (valuesLeft_ == 0) nextEntry();
             int run = std::min(pairsLeft, valuesLeft_ / 2);
             pairsLeft -= run;
             valuesLeft_ -= 2 * run;
+
+            // One run of pairs inside one band: everything in locals.
+            double* const out = spectrum_;
+            const double gain = gain_;
+            const int step = step_;
+            int index = index_;
+            uint8_t* cursor = cursor_;
+            unsigned bit = bit_;
+            unsigned nonzero = 0;
             for (; run > 0; --run) {
-                if (pastLimit()) return false;
-                uint64_t window = peekWindow(cursor_, bit_);
+                if (cursor > limit_) {
+                    cursor_ = cursor;
+                    bit_ = bit;
+                    return false;
+                }
+                uint64_t window = peekWindow(cursor, bit);
                 unsigned used = 0;
-                int leaf = walkTree(tree, window, used);
+                const int leaf = decodeCode(tree, lookup, window, used);
                 unsigned xy[2] = {unsigned(leaf) >> 4, unsigned(leaf) & 15};
+                nonzero |= unsigned(leaf);
                 for (unsigned z : xy) {
-                    if (z == 0) {
-                        store<Clip>(0.0);
-                        continue;
-                    }
                     if (z == 15 && linbits != 0) {
                         z += unsigned(window >> (64 - linbits));
                         window <<= linbits;
                         used += linbits;
                     }
-                    bool negative = (window >> 63) != 0;
-                    window <<= 1;
-                    ++used;
-                    *lastSlot_ = band_;
-                    double value = gain_ * powFourThirds[z];
-                    store<Clip>(negative ? -value : value);
+                    // Without branches on the value: powFourThirds[0] is 0, and
+                    // a zero value has no sign bit.
+                    const unsigned hasSign = z != 0;
+                    const double signs[2] = {gain, -gain};
+                    const double value = signs[unsigned(window >> 63) & hasSign] * powFourThirds[z];
+                    window <<= hasSign;
+                    used += hasSign;
+                    if (!Clip || index < kSpectrumValues) out[index] = value;
+                    index += step;
                 }
-                advance(used);
+                bit += used;
+                cursor += bit >> 3;
+                bit &= 7;
             }
+            if (nonzero) *lastSlot_ = band_;
+            index_ = index;
+            cursor_ = cursor;
+            bit_ = bit;
         }
     }
     return true;
@@ -183,48 +239,85 @@ bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
 template <bool Clip>
 bool SpectrumDecoder::decodeCount1(long endBit, int quadruples) {
     const int16_t* tree = count1Tables[granule_.count1TableSelect & 1].tree;
-    for (; quadruples > 0 && bitPosition() < endBit; --quadruples) {
-        if (pastLimit()) return false;
-        const long bitsLeft = endBit - bitPosition();
-        uint64_t window = peekWindow(cursor_, bit_);
+    const TreeLookup& lookup = *count1Lookups[granule_.count1TableSelect & 1];
+    double* const out = spectrum_;
+    uint8_t* cursor = cursor_;
+    unsigned bit = bit_;
+    int index = index_;
+    int step = step_;
+    int valuesLeft = valuesLeft_;
+    double gain = gain_;
+    unsigned hit = 0;  // a value of the current band was nonzero
+    bool inside = true;
+    for (; quadruples > 0; --quadruples) {
+        const long bitsLeft = endBit - ((cursor - base_) * 8 + long(bit));
+        if (bitsLeft <= 0) break;
+        if (cursor > limit_) {
+            inside = false;
+            break;
+        }
+        uint64_t window = peekWindow(cursor, bit);
         unsigned used = 0;
-        // The tree walk stops where the budget ends and yields the zero quadruple.
-        const int16_t* node = tree;
-        int quad = *node;
-        while (quad < 0) {
-            if (long(used) >= bitsLeft) {
-                quad = 0;
-                break;
-            }
-            unsigned bit = unsigned(window >> 63);
-            window <<= 1;
-            ++used;
-            node += 1 + ((-quad) & -int(bit));
+        // Quadruple codes have at most 6 bits: the lookup holds them whole.
+        // Only a code cut by the end of the budget is walked bit by bit; that
+        // walk stops where the budget ends and yields the zero quadruple.
+        int quad = lookup.entries[window >> (64 - kLookupBits)];
+        if (long(quad >> 8) <= bitsLeft) {
+            window <<= quad >> 8;
+            used = unsigned(quad >> 8);
+            quad &= 15;
+        } else {
+            const int16_t* node = tree;
             quad = *node;
+            while (quad < 0) {
+                if (long(used) >= bitsLeft) {
+                    quad = 0;
+                    break;
+                }
+                unsigned branch = unsigned(window >> 63);
+                window <<= 1;
+                ++used;
+                node += 1 + ((-quad) & -int(branch));
+                quad = *node;
+            }
         }
         bool budgetEnded = false;
         for (int v = 0; v < 4; ++v) {
             // A quadruple is two pairs: band switches happen only between pairs.
-            if ((v & 1) == 0 && valuesLeft_ == 0) nextEntry();
-            if (quad & (8 >> v)) {
-                *lastSlot_ = band_;
-                if (long(used) >= bitsLeft) {
-                    budgetEnded = true;
-                    break;
-                }
-                bool negative = (window >> 63) != 0;
-                window <<= 1;
-                ++used;
-                store<Clip>(negative ? -gain_ : gain_);
-            } else {
-                store<Clip>(0.0);
+            if ((v & 1) == 0 && valuesLeft == 0) {
+                if (hit) *lastSlot_ = band_;
+                hit = 0;
+                nextEntry();
+                index = index_;
+                step = step_;
+                valuesLeft = valuesLeft_;
+                gain = gain_;
             }
-            --valuesLeft_;
+            const unsigned set = unsigned(quad >> (3 - v)) & 1;
+            hit |= set;  // the band counts as nonzero even when the budget ends here
+            if (set & unsigned(long(used) >= bitsLeft)) {
+                budgetEnded = true;
+                break;
+            }
+            const double values[4] = {0.0, 0.0, gain, -gain};
+            const double value = values[set << 1 | (unsigned(window >> 63) & set)];
+            window <<= set;
+            used += set;
+            if (!Clip || index < kSpectrumValues) out[index] = value;
+            index += step;
+            --valuesLeft;
         }
-        advance(used);
+        bit += used;
+        cursor += bit >> 3;
+        bit &= 7;
         if (budgetEnded) break;
     }
-    return true;
+    if (hit) *lastSlot_ = band_;
+    cursor_ = cursor;
+    bit_ = bit;
+    index_ = index;
+    valuesLeft_ = valuesLeft;
+    return inside;
 }
 
 // Zeroes every value of the list not yet written: the rest of the current
@@ -232,7 +325,11 @@ bool SpectrumDecoder::decodeCount1(long endBit, int quadruples) {
 template <bool Clip>
 void SpectrumDecoder::zeroRest() {
     for (;;) {
-        for (; valuesLeft_ > 0; --valuesLeft_) store<Clip>(0.0);
+        int index = index_;
+        const int step = step_;
+        for (int left = valuesLeft_; left > 0; --left, index += step)
+            if (!Clip || index < kSpectrumValues) spectrum_[index] = 0.0;
+        valuesLeft_ = 0;
         if (entry_ >= listLength_) return;
         nextEntry();
     }
@@ -260,6 +357,12 @@ bool decodeList(SpectrumDecoder& decoder, const int regionPairs[3], long endBit,
 }
 
 }  // namespace
+
+void buildHuffmanLookups() {
+    int built = 0;
+    for (int t = 0; t < 32; ++t) bigValueLookups[t] = lookupFor(huffmanTables[t].tree, built);
+    for (int t = 0; t < 2; ++t) count1Lookups[t] = lookupFor(count1Tables[t].tree, built);
+}
 
 int decodeSpectrum(double* spectrum, const int* scalefactors, GranuleInfo* granule, int samplingFrequency,
                    int part2Bits) {

@@ -14,6 +14,10 @@ struct HuffmanTable {
 extern const HuffmanTable huffmanTables[32];
 extern const HuffmanTable count1Tables[2];
 
+// Builds the first-level lookups that speed up the tree walks; called once
+// by initLayer3Tables.
+void buildHuffmanLookups();
+
 // 0, or 1 when the granule's data overran its bit budget.
 int decodeSpectrum(double* spectrum, const int* scalefactors, GranuleInfo* granule,
                    int samplingFrequency, int part2Bits);

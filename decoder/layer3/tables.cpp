@@ -8,6 +8,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "decoder/layer3/huffman.h"
+
 namespace sorvil {
 
 // Scale factor band boundaries: ISO/IEC 11172-3 (44.1, 48, 32 kHz), ISO/IEC
@@ -270,6 +272,7 @@ void initLayer3Tables(int subbandCap) {
     buildSpectrumMaps();
     buildSubbandLimits(subbandCap);
     buildLsfLayouts();
+    buildHuffmanLookups();
 }
 
 }  // namespace sorvil

@@ -52,7 +52,7 @@ public:
     // with the body of bodySize bytes.
     void load(const BitString& bits, int offset = 0, int bodySize = kLargestFrameBody, uint8_t filler = 0) {
         std::memset(body(), filler, size_t(end() - body()));
-        std::memcpy(body() + offset, bits.bytes().data(), bits.bytes().size());
+        if (!bits.bytes().empty()) std::memcpy(body() + offset, bits.bytes().data(), bits.bytes().size());
         readPointer = body() + offset;
         bitIndex = 0;
         readLimit = body() + bodySize;
