@@ -31,13 +31,19 @@ open(path, 'wb').write(out)
 EOF
 }
 
+# The encoders warn on every raw input that their file library may seek;
+# show their messages only when they fail.
+quietly() {
+    "$@" 2>"$work/encoder.log" || { cat "$work/encoder.log" >&2; exit 1; }
+}
+
 lame_raw() { # rate(Hz) channels seconds output lame-options...
     rate=$1 channels=$2 seconds=$3 target=$4
     shift 4
     signal "$rate" "$channels" "$seconds" "$work/in.raw"
     mode=j
     [ "$channels" = 1 ] && mode=m
-    lame --silent -r -s "$(python3 -c "print($rate/1000)")" --bitwidth 16 --signed --little-endian \
+    quietly lame --silent -r -s "$(python3 -c "print($rate/1000)")" --bitwidth 16 --signed --little-endian \
         -m "$mode" "$@" "$work/in.raw" "$out/$target"
 }
 
@@ -55,9 +61,9 @@ lame_raw 8000 1 2.0 lame_mpeg25_8000_mono8.mp3 -t -b 8
 
 # Layer II from two encoders, MPEG-1 and MPEG-2.
 signal 48000 2 1.0 "$work/in48.raw"
-twolame --quiet -r -s 48000 -N 2 -b 160 "$work/in48.raw" "$out/twolame_l2_48000_160.mp2"
+quietly twolame --quiet -r -s 48000 -N 2 -b 160 "$work/in48.raw" "$out/twolame_l2_48000_160.mp2"
 signal 24000 1 1.0 "$work/in24.raw"
-twolame --quiet -r -s 24000 -N 1 -m m -b 48 "$work/in24.raw" "$out/twolame_l2_mpeg2_24000_mono48.mp2"
+quietly twolame --quiet -r -s 24000 -N 1 -m m -b 48 "$work/in24.raw" "$out/twolame_l2_mpeg2_24000_mono48.mp2"
 signal 44100 2 1.0 "$work/in44.raw"
 ffmpeg -v error -y -f s16le -ar 44100 -ac 2 -i "$work/in44.raw" -c:a mp2 -b:a 192k -f mp2 \
     "$out/ffmpeg_l2_44100_192.mp2"
