@@ -51,8 +51,9 @@ std::vector<uint8_t> wavHeader(const sorvil::DecodedPcm& pcm) {
 bool writeAll(const std::string& path, const std::vector<uint8_t>& header, const std::vector<uint8_t>& body) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
-    bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size() &&
-              std::fwrite(body.data(), 1, body.size(), f) == body.size();
+    bool ok = true;
+    for (const std::vector<uint8_t>* part : {&header, &body})
+        if (!part->empty()) ok = ok && std::fwrite(part->data(), 1, part->size(), f) == part->size();
     return std::fclose(f) == 0 && ok;
 }
 
