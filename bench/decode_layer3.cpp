@@ -1,0 +1,226 @@
+// Layer III decoding speed: a whole 4-minute 44.1 kHz stereo 128 kbit/s file
+// as times real time, beside ffmpeg decoding the same file on one thread
+// (when it is installed), and the cost of the later stages per granule.
+//
+// The file is made at start-up: a generated signal (tones, a chirp, noise
+// bursts and clicks, so that every block type occurs) encoded by lame into
+// /tmp, removed at exit. Without lame the file benchmarks are skipped.
+//
+// Where the time goes inside the decoder (Huffman, stereo, antialias and
+// hybrid, synthesis) is best read from an instruction profile of the file
+// decode, for example:
+//   valgrind --tool=callgrind --callgrind-out-file=/tmp/l3.cg
+//       bench_decode_layer3 --benchmark_filter=DecodeFile --benchmark_min_time=0.01
+//   callgrind_annotate --inclusive=yes /tmp/l3.cg
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "decoder/decoder_state.h"
+#include "decoder/layer3/hybrid.h"
+#include "decoder/layer3/layer3.h"
+#include "decoder/layer3/stereo.h"
+#include "decoder/synthesis.h"
+
+namespace {
+
+using namespace sorvil;
+
+constexpr int kRate = 44100;
+constexpr int kSeconds = 240;
+constexpr double kPi = 3.14159265358979323846;
+
+// Two channels of 16-bit samples with something for every coding tool.
+std::vector<int16_t> generatedSignal() {
+    std::vector<int16_t> samples(size_t(kRate) * kSeconds * 2);
+    std::mt19937 generator(44100);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    for (size_t i = 0; i < samples.size() / 2; ++i) {
+        const double t = double(i) / kRate;
+        const double sweep = 0.5 * (1 + std::sin(2 * kPi * t / 30));  // a 30 s chirp cycle
+        for (int ch = 0; ch < 2; ++ch) {
+            double s = 0.25 * std::sin(2 * kPi * (220.0 + 110 * ch) * t);
+            s += 0.12 * std::sin(2 * kPi * (3000.0 + 500 * ch) * t + 0.3);
+            s += 0.10 * std::sin(2 * kPi * (100 + 15000 * sweep) * t);
+            const double phase = std::fmod(t + 0.1 * ch, 0.5);
+            if (phase < 0.05) s += 0.2 * noise(generator);                        // noise bursts
+            if (phase > 0.3 && phase < 0.303) s += (int(t * kRate) % 2 ? 0.5 : -0.5);  // clicks
+            samples[2 * i + size_t(ch)] = int16_t(std::lround(std::max(-1.0, std::min(1.0, s)) * 24000));
+        }
+    }
+    return samples;
+}
+
+// The encoded file, made once per run; empty when lame is missing.
+class EncodedFile {
+public:
+    EncodedFile() {
+        const std::string base = "/tmp/sorvil_bench_layer3_" + std::to_string(getpid());
+        raw_ = base + ".raw";
+        mp3_ = base + ".mp3";
+        if (std::system("command -v lame >/dev/null 2>&1") != 0) return;
+        const std::vector<int16_t> signal = generatedSignal();
+        std::FILE* out = std::fopen(raw_.c_str(), "wb");
+        if (!out) return;
+        std::fwrite(signal.data(), sizeof(int16_t), signal.size(), out);
+        std::fclose(out);
+        const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 128 -t " +
+                                    raw_ + " " + mp3_ + " 2>/dev/null";
+        if (std::system(command.c_str()) != 0) return;
+        std::ifstream in(mp3_, std::ios::binary);
+        bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ~EncodedFile() {
+        std::remove(raw_.c_str());
+        std::remove(mp3_.c_str());
+    }
+    const std::vector<uint8_t>& bytes() const { return bytes_; }
+    const std::string& path() const { return mp3_; }
+
+private:
+    std::string raw_;
+    std::string mp3_;
+    std::vector<uint8_t> bytes_;
+};
+
+const EncodedFile& encodedFile() {
+    static EncodedFile file;
+    return file;
+}
+
+// Decodes the whole image from one input buffer; returns PCM bytes produced.
+long long decodeImage(DecoderState* decoder, const std::vector<uint8_t>& image, uint8_t* output) {
+    decoderInit(decoder);
+    long long pcmBytes = 0;
+    const uint8_t* input = image.data();
+    int inputSize = int(image.size());
+    for (;;) {
+        int outBytes = 0;
+        const int result = decodeFrame(decoder, input, inputSize, output, kMinimumOutputCapacity, &outBytes);
+        input = nullptr;
+        inputSize = 0;
+        if (result != DEC_OK) break;
+        pcmBytes += outBytes;
+    }
+    decoderExit(decoder);
+    return pcmBytes;
+}
+
+void BM_DecodeFile(benchmark::State& state) {
+    const std::vector<uint8_t>& image = encodedFile().bytes();
+    if (image.empty()) {
+        state.SkipWithError("lame is not installed");
+        return;
+    }
+    auto decoder = std::make_unique<DecoderState>();
+    static uint8_t output[kMinimumOutputCapacity];
+    double audioSeconds = 0;
+    for (auto _ : state) {
+        const long long pcmBytes = decodeImage(decoder.get(), image, output);
+        audioSeconds = double(pcmBytes) / (4.0 * kRate);
+        benchmark::DoNotOptimize(output);
+    }
+    state.counters["audio_s"] = audioSeconds;
+    state.counters["x_realtime"] =
+        benchmark::Counter(audioSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_DecodeFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// ffmpeg as a black box on the same file, process start included.
+void BM_FfmpegOneThread(benchmark::State& state) {
+    const EncodedFile& file = encodedFile();
+    if (file.bytes().empty() || std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+        state.SkipWithError("lame or ffmpeg is not installed");
+        return;
+    }
+    const std::string command =
+        "ffmpeg -nostdin -loglevel error -threads 1 -i " + file.path() + " -f s16le -y /dev/null";
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("ffmpeg failed");
+            return;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(kSeconds) * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FfmpegOneThread)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
+
+// --- Later stages, per granule of two channels with every subband active ---
+
+std::vector<double> randomLines(unsigned seed, int count) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> value(-3000.0, 3000.0);
+    std::vector<double> lines(static_cast<size_t>(count));
+    for (double& v : lines) v = value(generator);
+    return lines;
+}
+
+struct StageFixture {
+    StageFixture() : decoder(std::make_unique<DecoderState>()) {
+        decoderInit(decoder.get());
+        currentDecoder = decoder.get();
+    }
+    std::unique_ptr<DecoderState> decoder;
+};
+
+void BM_StageMidSide(benchmark::State& state) {
+    const std::vector<double> lines = randomLines(1, 1152);
+    for (auto _ : state) {
+        std::copy(lines.begin(), lines.end(), &spectrum[0][0]);
+        applyMidSide(&spectrum[0][0]);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_StageMidSide);
+
+void BM_StageAntialiasHybrid(benchmark::State& state) {
+    StageFixture fixture;
+    const std::vector<double> lines = randomLines(2, 1152);
+    GranuleInfo granule{};
+    granule.blockType = int(state.range(0));
+    granule.activeSubbands = 32;
+    for (auto _ : state) {
+        std::copy(lines.begin(), lines.end(), &spectrum[0][0]);
+        for (int ch = 0; ch < 2; ++ch) {
+            antialias(spectrum[ch], &granule);
+            hybridFilterbank(spectrum[ch], hybridOutput[ch], ch, &granule);
+        }
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_StageAntialiasHybrid)->Arg(0)->Arg(2);
+
+void BM_StageSynthesis(benchmark::State& state) {
+    StageFixture fixture;
+    const std::vector<double> lines = randomLines(3, 2 * 18 * 32);
+    std::copy(lines.begin(), lines.end(), &hybridOutput[0][0][0]);
+    static uint8_t output[kMinimumOutputCapacity];
+    for (auto _ : state) {
+        int outBytes = 0;
+        for (int slot = 0; slot < 18; ++slot) {
+            int channel0Bytes = outBytes;
+            synthesize(hybridOutput[0][slot], 0, output, &channel0Bytes);
+            synthesize(hybridOutput[1][slot], 1, output, &outBytes);
+        }
+        benchmark::DoNotOptimize(output);
+    }
+}
+BENCHMARK(BM_StageSynthesis);
+
+}  // namespace
+
+BENCHMARK_MAIN();
