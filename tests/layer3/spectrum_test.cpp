@@ -117,6 +117,38 @@ TEST_F(SpectrumTest, LongBlockRegionsSignsLinbitsAndBandGains) {
     EXPECT_EQ(granule.activeSubbands, longSubbandLimit[0][3]);
 }
 
+// Region starts from out-of-range side information are held within 0..288
+// pairs with region 1 not after region 2: the big values still come to
+// exactly bigValues pairs.
+TEST_F(SpectrumTest, RegionStartsAreHeldInOrder) {
+    granule.bigValues = 4;
+    granule.region1Pair = 3;
+    granule.region2Pair = 1;
+    granule.tableSelect[0] = 1;
+    granule.tableSelect[1] = 7;
+    granule.tableSelect[2] = 5;
+    BitString bits;
+    for (int p = 0; p < 3; ++p) putPair(bits, 1, 1, 0);
+    putPair(bits, 5, 3, 3);
+    ASSERT_EQ(decode(bits), 0);
+    EXPECT_EQ(area.bitsRead(), bits.length());
+    EXPECT_EQ(values[6], powFourThirds[3]);
+    EXPECT_EQ(values[7], powFourThirds[3]);
+    expectZeroFrom(8);
+
+    SetUp();
+    granule.bigValues = 2;
+    granule.region1Pair = 400;
+    granule.region2Pair = -5;
+    granule.tableSelect[0] = 1;
+    BitString first;
+    putPair(first, 1, 1, 1);
+    putPair(first, 1, 0, 1);
+    ASSERT_EQ(decode(first), 0);
+    EXPECT_EQ(area.bitsRead(), first.length());
+    EXPECT_EQ(values[3], 1.0);
+}
+
 TEST_F(SpectrumTest, PreflagAddsPretabOnLongBlocks) {
     // Band 11 at 44.1 kHz starts at line 62 (pair 31); pretab[11] is 1.
     granule.bigValues = 32;
