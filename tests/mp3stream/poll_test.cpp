@@ -328,6 +328,35 @@ TEST(PollChannelSwitch, FrameLargerThanRoomLeftIsCutAtBufferEnd) {
     }
 }
 
+void setBit(Bytes* bytes, size_t byteOffset, int bit, bool value) {
+    uint8_t& byte = (*bytes)[byteOffset + size_t(bit / 8)];
+    const uint8_t mask = uint8_t(0x80 >> (bit % 8));
+    byte = value ? uint8_t(byte | mask) : uint8_t(byte & ~mask);
+}
+
+TEST(PollNothingPlayable, LoopingStreamThatNeverYieldsSamplesLosesSyncInsteadOfSpinning) {
+    // Two 192-byte single-channel frames: the first takes main data from the
+    // frame before it, so after a decoder reset it yields no samples; the
+    // second names window switching with block type 0 and fails to decode.
+    // The search after the failure always comes round to the first frame.
+    const Bytes source = loadImage("iso/l3-compl.bit");
+    Bytes image(source.begin() + 192, source.begin() + 576);
+    ASSERT_GT(image[4], 0) << "main data begins in the frame before";
+    const size_t sideInfo = 192 + 4;
+    setBit(&image, sideInfo, 51, true);   // window switching
+    setBit(&image, sideInfo, 52, false);  // block type 0
+    setBit(&image, sideInfo, 53, false);
+
+    for (bool looping : {false, true}) {
+        SCOPED_TRACE(looping ? "looping" : "not looping");
+        auto playback = startPlayback(image, 2, looping);
+        ASSERT_NE(playback, nullptr);
+        EXPECT_EQ(playback->poll(), POLL_LOST_SYNC);
+        EXPECT_TRUE(playback->sink->stopped());
+        EXPECT_EQ(playback->stream->dataCursor, playback->stream->dataStart);
+    }
+}
+
 TEST(PollDecodeOneFrame, ReportsDoneShortAndFailed) {
     auto playback = startPlayback(loadImage("iso/l3-si.bit"), 1, false);
     Mp3Stream* stream = playback->stream;
