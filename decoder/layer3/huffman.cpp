@@ -130,6 +130,8 @@ public:
         bit_ = unsigned(position % 8);
     }
     // True when the cursor has gone past the bytes the frame assembly trusts.
+    // Every pair and quadruple is started only at or before that point, so no
+    // read goes more than 8 bytes past it, well inside the area's slack.
     bool pastLimit() const { return cursor_ > limit_; }
 
 private:
@@ -197,7 +199,7 @@ bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
             unsigned bit = bit_;
             unsigned nonzero = 0;
             for (; run > 0; --run) {
-                if (cursor > limit_) {
+                if (cursor > limit_) {  // as pastLimit(), on the local cursor
                     cursor_ = cursor;
                     bit_ = bit;
                     return false;
