@@ -1,9 +1,11 @@
 // sorvil-decode [--frames | --stream] IN OUT
 // Decodes a whole MP3 file with the project's decoder and writes the PCM of
 // the decoded frames as raw signed 16-bit little-endian interleaved samples,
-// or as a WAV file when OUT ends in ".wav". --frames (the default) drives the
-// decoder frame by frame from the first frame stream creation finds;
-// --stream decodes through the MP3 stream and its poll.
+// or as a WAV file when OUT ends in ".wav". --stream (the default) decodes
+// through the MP3 stream and its poll into memory audio buffers; --frames
+// drives the decoder frame by frame from the first frame stream creation
+// finds (a stream whose channel count changes keeps every frame whole there,
+// while its audio buffers hold the first frame's format).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -60,7 +62,7 @@ bool writeAll(const std::string& path, const std::vector<uint8_t>& header, const
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool throughStream = false;
+    bool throughStream = true;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--frames") == 0) {
