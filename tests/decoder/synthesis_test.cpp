@@ -143,6 +143,53 @@ TEST_F(SynthesisTest, MonoMatchesDirectEvaluationAndPacksSamples) {
     EXPECT_EQ(out[64 * 40], 0xAB);  // nothing written past the packed samples
 }
 
+// The windowing step written out literally from the ring as the call leaves
+// it: the half read and the phase follow from the ring position, and every
+// sum is added up in order of t. The filterbank must agree bit for bit.
+void literalWindowing(const DecoderState& state, int channel, int16_t out[32], int* clips) {
+    int o = state.synthOffset;
+    const double* half = state.synthBuffers[channel][(o & 1) ? 0 : 1];
+    int p = (o & 1) ? o : o + 1;
+    auto wn = [](int r, int c) { return synthesisWindow[r][((c % 16) + 16) % 16]; };
+    auto convert = [&](double sum) -> int16_t {
+        if (sum > 32767.0) return ++*clips, 32767;
+        if (sum < -32768.0) return ++*clips, -32768;
+        return static_cast<int16_t>(sum);
+    };
+    for (int j = 0; j < 16; ++j) {
+        double sum = 0;
+        for (int t = 0; t < 16; ++t) sum += ((t % 2) ? -1.0 : 1.0) * wn(j, t - p) * half[j * 16 + t];
+        out[j] = convert(sum);
+    }
+    double sum16 = 0;
+    for (int t = 0; t < 16; t += 2) sum16 += wn(16, t - p) * half[16 * 16 + t];
+    out[16] = convert(sum16);
+    for (int q = 15; q >= 1; --q) {
+        double sum = 0;
+        for (int t = 0; t < 16; ++t) sum += wn(q, p - 1 - t) * half[q * 16 + t];
+        out[32 - q] = convert(-sum);
+    }
+}
+
+TEST_F(SynthesisTest, WindowingIsBitExactToTheLiteralSumsInOrder) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    std::vector<uint8_t> out(128);
+    for (int slot = 0; slot < 100; ++slot) {
+        for (int ch = 0; ch < 2; ++ch) {
+            double subbands[32];
+            for (double& s : subbands) s = value(random) * (slot % 5 == 0 ? 3.0 : 0.6);
+            int offset = 0;
+            int clips = synthesize(subbands, ch, out.data(), &offset);
+            int16_t expected[32];
+            int expectedClips = 0;
+            literalWindowing(*state_, ch, expected, &expectedClips);
+            EXPECT_EQ(clips, expectedClips);
+            for (int j = 0; j < 32; ++j) ASSERT_EQ(sampleAt(out.data(), 4 * j + 2 * ch), expected[j]) << slot << " " << j;
+        }
+    }
+}
+
 TEST_F(SynthesisTest, ZeroInputGivesZeroOutputWithoutClips) {
     double zeros[32] = {};
     std::vector<uint8_t> out(128, 0x55);
