@@ -99,7 +99,7 @@ void wrapRound(Mp3Stream* stream) {
 
 // Looks for the next frame that decodes and is followed by a plausible
 // header (or by the end of the data), at most kResyncWindow bytes on from
-// dataCursor. The frame found is decoded at position and dataCursor left on it.
+// dataCursor, and no further than the data left unless the stream loops. The frame found is decoded at position and dataCursor left on it.
 bool findNextFrame(Mp3Stream* stream, int bytesRemaining, uint8_t* position, int room, int* decodedBytes,
                    int* consumedBytes, int* fruitlessLoops) {
     int window = kResyncWindow;
@@ -169,10 +169,11 @@ int decodeOneFrame(Mp3Stream* stream, const uint8_t* data, uint8_t* output, int*
 }
 
 int mp3StreamPoll(Mp3Stream* stream) {
+    lastPollPcmBytes = 0;
     if (!stream->audioStream) return POLL_NOT_PLAYING;
     auto* buffer = static_cast<uint8_t*>(stream->audioStream->getBuffer());
     if (!buffer) return POLL_OK;
-    const int bufferBytes = stream->outBytesPerFrame * stream->bufferFrames;
+    const int bufferBytes = std::max(0, stream->outBytesPerFrame * stream->bufferFrames);
     std::memset(buffer, 0, size_t(bufferBytes));
 
     // The countdown comes before the reset, so a rewind does not cancel it.
@@ -215,12 +216,9 @@ int mp3StreamPoll(Mp3Stream* stream) {
             if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, buffer, total);
             result = decodeIntoBuffer(stream, position, room, &decodedBytes, &consumedBytes);
         }
-        if (result == FRAME_FAILED) {
-            int window = stream->looping ? kResyncWindow : std::min(kResyncWindow, bytesRemaining);
-            if (window <= 0 || !findNextFrame(stream, bytesRemaining, position, room, &decodedBytes,
-                                              &consumedBytes, &fruitlessLoops))
-                return loseSync(stream, buffer, total);
-        }
+        if (result == FRAME_FAILED &&
+            !findNextFrame(stream, bytesRemaining, position, room, &decodedBytes, &consumedBytes, &fruitlessLoops))
+            return loseSync(stream, buffer, total);
         total += decodedBytes;
         if (decodedBytes > 0) fruitlessLoops = 0;
         ++stream->currentFrame;
