@@ -1,5 +1,6 @@
 #include "decoder/synthesis.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -16,10 +17,18 @@ constexpr int kRingSlots = 16;
 constexpr int kRows = 17;
 constexpr int kHalfValues = kRows * kRingSlots;  // 272
 
-// synthesisWindow with the alternating sign of the rows 0..15 sums folded in:
-// the sign (-1)^t of ring column t is -(-1)^c for window column c = (t - p)
-// mod 16 because the phase p is always odd, and 16 columns keep the parity.
-double signedWindow[kRows][32];
+// Two lanes of doubles; the compiler maps them to one vector register.
+typedef double LanePair __attribute__((vector_size(16)));
+
+// Rows 1..15 of the ring serve two samples each: j and 32 - j. For phase p
+// (odd, 1..15) and ring column t, lane 0 holds the coefficient of sample j,
+// (-1)^t Wn[j][(t - p) mod 16], and lane 1 that of sample 32 - j,
+// -Wn[j][(p - 1 - t) mod 16]. Negating each product instead of the sum gives
+// the same double, so both lanes are still the sums in order of t.
+LanePair windowPairs[8][16][16];
+
+// Row 0 alone (sample 0): the sign (-1)^t folded in.
+double windowRow0[8][16];
 
 // Lee's fast DCT: X[m] = sum_k x[k] cos(m (2k + 1) pi / (2N)). Even outputs
 // are the DCT of the mirrored sums, odd outputs the recombined DCT of the
@@ -31,12 +40,14 @@ inline void fastDct(const double* x, double* X) {
     } else {
         constexpr int Half = N / 2;
         double sums[Half], differences[Half], even[Half], odd[Half];
+#pragma GCC unroll 16
         for (int k = 0; k < Half; ++k) {
             sums[k] = x[k] + x[N - 1 - k];
             differences[k] = (x[k] - x[N - 1 - k]) * cosineTables[Stage][k];
         }
         fastDct<Half, Stage + 1>(sums, even);
         fastDct<Half, Stage + 1>(differences, odd);
+#pragma GCC unroll 16
         for (int m = 0; m < Half - 1; ++m) {
             X[2 * m] = even[m];
             X[2 * m + 1] = odd[m] + odd[m + 1];
@@ -68,10 +79,15 @@ inline int16_t clipToSample(double sum, int* clipped) {
     return static_cast<int16_t>(sum);  // truncation toward zero
 }
 
+// Little-endian 16-bit store.
 inline void storeSample(uint8_t* at, int16_t sample) {
-    uint16_t bits = static_cast<uint16_t>(sample);
-    at[0] = static_cast<uint8_t>(bits & 0xFF);
-    at[1] = static_cast<uint8_t>(bits >> 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(at, &sample, 2);
+    } else {
+        uint16_t bits = static_cast<uint16_t>(sample);
+        at[0] = static_cast<uint8_t>(bits & 0xFF);
+        at[1] = static_cast<uint8_t>(bits >> 8);
+    }
 }
 
 // Runs one slot of one channel through the ring and the window; returns the
@@ -94,60 +110,40 @@ int synthesizeSlot(const double* subbandSamples, int channel, int16_t pcm[32]) {
     currentDecoder->synthOffset = o;
 
     int clipped = 0;
-    // Samples 0..15: window columns (t - p) mod 16 for t = 0..15 are the
-    // consecutive columns 16 - p .. 31 - p of a repeated row. Four sums run
-    // side by side, each still added up in order of t.
-    for (int j = 0; j < 16; j += 4) {
-        const double* w = signedWindow[j] + 16 - p;
+    const int phase = p >> 1;
+    {
+        const double* w = windowRow0[phase];
+        double sum = 0.0;
+        for (int t = 0; t < 16; ++t) sum += w[t] * h[t];
+        pcm[0] = clipToSample(sum, &clipped);
+    }
+    // Rows 1..15, three side by side; each ring value is broadcast to both lanes.
+    for (int j = 1; j < 16; j += 3) {
+        const LanePair* w = windowPairs[phase][j];
         const double* row = h + j * kRingSlots;
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        LanePair s0 = {0.0, 0.0}, s1 = {0.0, 0.0}, s2 = {0.0, 0.0};
         for (int t = 0; t < 16; ++t) {
-            s0 += w[t] * row[t];
-            s1 += w[t + 32] * row[t + 16];
-            s2 += w[t + 64] * row[t + 32];
-            s3 += w[t + 96] * row[t + 48];
+            LanePair h0 = {row[t], row[t]};
+            LanePair h1 = {row[t + 16], row[t + 16]};
+            LanePair h2 = {row[t + 32], row[t + 32]};
+            s0 += w[t] * h0;
+            s1 += w[t + 16] * h1;
+            s2 += w[t + 32] * h2;
         }
-        pcm[j] = clipToSample(s0, &clipped);
-        pcm[j + 1] = clipToSample(s1, &clipped);
-        pcm[j + 2] = clipToSample(s2, &clipped);
-        pcm[j + 3] = clipToSample(s3, &clipped);
+        pcm[j] = clipToSample(s0[0], &clipped);
+        pcm[32 - j] = clipToSample(s0[1], &clipped);
+        pcm[j + 1] = clipToSample(s1[0], &clipped);
+        pcm[31 - j] = clipToSample(s1[1], &clipped);
+        pcm[j + 2] = clipToSample(s2[0], &clipped);
+        pcm[30 - j] = clipToSample(s2[1], &clipped);
     }
     {
+        // Sample 16 takes the even columns only.
         const double* w = synthesisWindow[16] + 16 - p;
         const double* row = h + 16 * kRingSlots;
         double sum = 0.0;
         for (int t = 0; t < 16; t += 2) sum += w[t] * row[t];
         pcm[16] = clipToSample(sum, &clipped);
-    }
-    // Samples 17..31: window columns (p - 1 - t) mod 16 run backwards from
-    // column p + 15 of the repeated row.
-    for (int q = 15; q >= 7; q -= 4) {
-        const double* w = synthesisWindow[q] + p + 15;
-        const double* row = h + q * kRingSlots;
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-        for (int t = 0; t < 16; ++t) {
-            s0 += w[-t] * row[t];
-            s1 += w[-t - 32] * row[t - 16];
-            s2 += w[-t - 64] * row[t - 32];
-            s3 += w[-t - 96] * row[t - 48];
-        }
-        pcm[32 - q] = clipToSample(-s0, &clipped);
-        pcm[33 - q] = clipToSample(-s1, &clipped);
-        pcm[34 - q] = clipToSample(-s2, &clipped);
-        pcm[35 - q] = clipToSample(-s3, &clipped);
-    }
-    {
-        const double* w = synthesisWindow[3] + p + 15;
-        const double* row = h + 3 * kRingSlots;
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0;
-        for (int t = 0; t < 16; ++t) {
-            s0 += w[-t] * row[t];
-            s1 += w[-t - 32] * row[t - 16];
-            s2 += w[-t - 64] * row[t - 32];
-        }
-        pcm[29] = clipToSample(-s0, &clipped);
-        pcm[30] = clipToSample(-s1, &clipped);
-        pcm[31] = clipToSample(-s2, &clipped);
     }
     return clipped;
 }
@@ -173,8 +169,17 @@ void makeSynthesisTables(double scale) {
         if (i % 64 == 63) factor = -factor;
     }
 
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < 32; ++c) signedWindow[r][c] = (c & 1) ? synthesisWindow[r][c] : -synthesisWindow[r][c];
+    for (int phase = 0; phase < 8; ++phase) {
+        int p = 2 * phase + 1;
+        for (int t = 0; t < 16; ++t) {
+            double sign = (t & 1) ? -1.0 : 1.0;
+            windowRow0[phase][t] = sign * synthesisWindow[0][(t - p + 16) & 15];
+            for (int j = 1; j < 16; ++j) {
+                windowPairs[phase][j][t][0] = sign * synthesisWindow[j][(t - p + 16) & 15];
+                windowPairs[phase][j][t][1] = -synthesisWindow[j][(p - 1 - t + 16) & 15];
+            }
+        }
+    }
 }
 
 int synthesize(const double* subbandSamples, int channel, uint8_t* output, int* outOffset) {
