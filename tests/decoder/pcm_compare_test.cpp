@@ -97,6 +97,10 @@ TEST(PcmCompare, ExpandsSingleChannelFramesToTwoEqualChannels) {
     pcm.frameChannels = {1, 2};
     std::vector<int16_t> expected = {1, 1, -1, -1, 2, 3};
     EXPECT_EQ(expandToStereo(pcm), expected);
+    // A shorter byte run under the same frame map stops at its end.
+    std::vector<uint8_t> shorter(bytes.begin(), bytes.begin() + 6);
+    std::vector<int16_t> partial = {1, 1, -1, -1, 2};
+    EXPECT_EQ(expandToStereo(shorter, pcm.frameBytes, pcm.frameChannels), partial);
 }
 
 }  // namespace

@@ -151,12 +151,13 @@ bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes) {
 }
 
 std::vector<int16_t> expandToStereo(const uint8_t* bytes, const std::vector<int>& frameBytes,
-                                    const std::vector<int>& frameChannels) {
+                                    const std::vector<int>& frameChannels, size_t size) {
     std::vector<int16_t> out;
     size_t position = 0;
-    for (size_t f = 0; f < frameBytes.size() && f < frameChannels.size(); ++f) {
-        std::vector<int16_t> frame = samplesFromBytes(bytes + position, static_cast<size_t>(frameBytes[f]));
-        position += static_cast<size_t>(frameBytes[f]);
+    for (size_t f = 0; f < frameBytes.size() && f < frameChannels.size() && position < size; ++f) {
+        size_t length = std::min(static_cast<size_t>(std::max(frameBytes[f], 0)), size - position);
+        std::vector<int16_t> frame = samplesFromBytes(bytes + position, length);
+        position += length;
         if (frameChannels[f] == 1) {
             for (int16_t s : frame) {
                 out.push_back(s);
@@ -169,8 +170,13 @@ std::vector<int16_t> expandToStereo(const uint8_t* bytes, const std::vector<int>
     return out;
 }
 
+std::vector<int16_t> expandToStereo(const std::vector<uint8_t>& bytes, const std::vector<int>& frameBytes,
+                                    const std::vector<int>& frameChannels) {
+    return expandToStereo(bytes.data(), frameBytes, frameChannels, bytes.size());
+}
+
 std::vector<int16_t> expandToStereo(const DecodedPcm& pcm) {
-    return expandToStereo(pcm.bytes.data(), pcm.frameBytes, pcm.frameChannels);
+    return expandToStereo(pcm.bytes, pcm.frameBytes, pcm.frameChannels);
 }
 
 std::string describeComparison(const PcmComparison& c) {

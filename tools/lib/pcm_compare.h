@@ -56,9 +56,13 @@ std::vector<int16_t> samplesFromBytes(const uint8_t* bytes, size_t size);
 bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes);
 
 // Interleaved two-channel samples of a decode whose channel count changes
-// from frame to frame: single-channel frames become two equal channels.
+// from frame to frame: single-channel frames become two equal channels. The
+// frame map may come from another decode of the same stream; expansion stops
+// at `size` bytes (give it whenever the bytes may be shorter than the map).
 std::vector<int16_t> expandToStereo(const DecodedPcm& pcm);
 std::vector<int16_t> expandToStereo(const uint8_t* bytes, const std::vector<int>& frameBytes,
+                                    const std::vector<int>& frameChannels, size_t size = SIZE_MAX);
+std::vector<int16_t> expandToStereo(const std::vector<uint8_t>& bytes, const std::vector<int>& frameBytes,
                                     const std::vector<int>& frameChannels);
 
 // One line: offset, overlap, length difference, RMS, max and class.
