@@ -20,16 +20,6 @@ namespace {
 // (a windowing driver would open a dialog and wait for a click).
 const char SYSTEM_CONFIGURATION[] = "[system]\nsystem = NONE\n";
 
-void* loadTextData(PACKFILE* packedFile, long size) { return loadTextObject(packedFile, size); }
-void destroyTextData(void* data) { stringListFree(static_cast<StringList>(data)); }
-
-void startLibrary() {
-    override_config_data(SYSTEM_CONFIGURATION, sizeof SYSTEM_CONFIGURATION - 1);
-    // Everything the run uses from the library also works without a system
-    // driver, so a failure here does not stop the run.
-    install_allegro(SYSTEM_AUTODETECT, &errno, std::atexit);
-}
-
 // Makes sure "music" is a folder the copies can go to; false (reported) when
 // it cannot be.
 bool prepareMusicFolder() {
@@ -52,10 +42,20 @@ bool prepareMusicFolder() {
 
 }  // namespace
 
+bool startLibrary() {
+    override_config_data(SYSTEM_CONFIGURATION, sizeof SYSTEM_CONFIGURATION - 1);
+    return install_allegro(SYSTEM_AUTODETECT, &errno, std::atexit) == 0;
+}
+
 int runSorvil(int argumentCount, char** arguments) {
-    startLibrary();
+    // Without an initialised library, opening a file whose name holds a '#'
+    // crashes inside it, so the run cannot go on.
+    if (!startLibrary()) {
+        allegro_message("ERROR: Cannot initialise the Allegro library\n");
+        return 1;
+    }
     noCopy = argumentCount > 1 && ustricmp(arguments[1], "nocopy") == 0 ? 1 : 0;
-    register_datafile_object(DAT_ID('T', 'E', 'X', 'T'), loadTextData, destroyTextData);
+    registerTextObjectType();
 
     std::printf("Starting Sorvil...\n");
     if (noCopy) {

@@ -6,4 +6,9 @@ namespace sorvil {
 
 int runSorvil(int argumentCount, char** arguments);
 
+// Initialises the library for this console tool: automatic system selection
+// configured to take the display-less driver. False when it cannot be
+// initialised; the library's file calls are not safe to use then.
+bool startLibrary();
+
 }  // namespace sorvil

@@ -20,5 +20,8 @@ void stringListFree(StringList list);
 int writeStringList(StringList list, const char* path, int mode);
 // Datafile loader for "TEXT" objects: one element per line.
 StringList loadTextObject(PACKFILE* packedFile, long size);
+// Registers the "TEXT" object type with the library's datafile loader, with
+// loadTextObject to load and stringListFree to destroy.
+void registerTextObjectType();
 
 }  // namespace sorvil

@@ -13,6 +13,9 @@ namespace {
 constexpr int LINE_FEED = 10;
 constexpr int CARRIAGE_RETURN = 13;
 
+void* loadTextData(PACKFILE* packedFile, long size) { return loadTextObject(packedFile, size); }
+void destroyTextData(void* data) { stringListFree(static_cast<StringList>(data)); }
+
 // Grows a line buffer to `size` bytes; on failure frees it and gives null.
 char* growLine(char* line, size_t size) {
     char* grown = static_cast<char*>(std::realloc(line, size));
@@ -83,5 +86,7 @@ StringList loadTextObject(PACKFILE* packedFile, long /*size*/) {
     block[0] = count;
     return reinterpret_cast<StringList>(block + 1);
 }
+
+void registerTextObjectType() { register_datafile_object(DAT_ID('T', 'E', 'X', 'T'), loadTextData, destroyTextData); }
 
 }  // namespace sorvil

@@ -1,0 +1,147 @@
+#include "app/string_list.h"
+
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace sorvil {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+
+StringList listOf(const std::vector<std::string>& texts) {
+    StringList list = stringListNew();
+    for (const std::string& text : texts) list = stringListAppend(list, text.c_str());
+    return list;
+}
+
+TEST(StringList, NewListHasCountZeroInTheWordBeforeElementZero) {
+    StringList list = stringListNew();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(reinterpret_cast<intptr_t*>(list)[-1], 0);
+    EXPECT_EQ(stringListCount(list), 0);
+    stringListFree(list);
+}
+
+TEST(StringList, AppendKeepsOrderAndCopiesEveryText) {
+    StringList list = stringListNew();
+    std::string text = "first";
+    for (int i = 0; i < 200; ++i) {
+        StringList grown = stringListAppend(list, (text + std::to_string(i)).c_str());
+        ASSERT_NE(grown, nullptr);
+        list = grown;  // only the returned pointer is valid after an append
+        ASSERT_EQ(stringListCount(list), i + 1);
+    }
+    text = "changed";  // the list holds its own copies
+    for (int i = 0; i < 200; ++i) EXPECT_STREQ(list[i], ("first" + std::to_string(i)).c_str());
+    stringListFree(list);
+}
+
+TEST(StringList, BlockGrowsByExactlyOnePointerPerAppend) {
+    StringList list = stringListNew();
+    // The heap block holds the count word and one pointer per element: the
+    // allocator's usable size never runs far ahead of that.
+    for (int i = 0; i < 50; ++i) {
+        list = stringListAppend(list, "x");
+        size_t usable = malloc_usable_size(reinterpret_cast<intptr_t*>(list) - 1);
+        EXPECT_GE(usable, sizeof(intptr_t) * (i + 2));
+        EXPECT_LT(usable, sizeof(intptr_t) * (i + 2) + 32);
+    }
+    stringListFree(list);
+}
+
+TEST(StringList, AppendToNullGivesNullAndFreeOfNullIsIgnored) {
+    EXPECT_EQ(stringListAppend(nullptr, "text"), nullptr);
+    stringListFree(nullptr);
+}
+
+TEST(StringList, EmptyTextIsAnElement) {
+    StringList list = listOf({"", "b"});
+    ASSERT_EQ(stringListCount(list), 2);
+    EXPECT_STREQ(list[0], "");
+    stringListFree(list);
+}
+
+TEST(WriteStringList, LineModeEndsEveryLineWithCrLf) {
+    TempDir dir;
+    StringList list = listOf({"a", "b|c|d|1", "\xc3\xa9t\xc3\xa9"});
+    ASSERT_EQ(writeStringList(list, dir.file("out.ini").c_str(), WRITE_LINES), 0);
+    EXPECT_EQ(readFile(dir.file("out.ini")), "a\r\nb|c|d|1\r\n\xc3\xa9t\xc3\xa9\r\n");
+    stringListFree(list);
+}
+
+TEST(WriteStringList, LineModeTranslatesNewlinesInsideElementsToo) {
+    TempDir dir;
+    StringList list = listOf({"one\ntwo", std::string(5000, 'x')});
+    ASSERT_EQ(writeStringList(list, dir.file("out.ini").c_str(), WRITE_LINES), 0);
+    EXPECT_EQ(readFile(dir.file("out.ini")), "one\r\ntwo\r\n" + std::string(5000, 'x') + "\r\n");
+    stringListFree(list);
+}
+
+TEST(WriteStringList, QuotedModeIsOneLineWithoutFinalCommaOrLineEnd) {
+    TempDir dir;
+    StringList list = listOf({"a", "b,\"c\"", "d"});
+    ASSERT_EQ(writeStringList(list, dir.file("out.txt").c_str(), WRITE_QUOTED), 0);
+    EXPECT_EQ(readFile(dir.file("out.txt")), "\"a\",\"b,\"c\"\",\"d\"");
+    stringListFree(list);
+}
+
+TEST(WriteStringList, NulModeWritesEachStringWithItsTerminatorInBinary) {
+    TempDir dir;
+    StringList list = listOf({"a\nb", "", "c"});
+    ASSERT_EQ(writeStringList(list, dir.file("out.bin").c_str(), WRITE_NUL_TERMINATED), 0);
+    EXPECT_EQ(readFile(dir.file("out.bin")), std::string("a\nb\0\0c\0", 7));
+    stringListFree(list);
+}
+
+TEST(WriteStringList, EmptyListCreatesEmptyFileInEveryMode) {
+    TempDir dir;
+    StringList list = stringListNew();
+    for (int mode : {WRITE_NUL_TERMINATED, WRITE_LINES, WRITE_QUOTED}) {
+        std::string path = dir.file("empty" + std::to_string(mode));
+        ASSERT_EQ(writeStringList(list, path.c_str(), mode), 0);
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_size, 0);
+    }
+    stringListFree(list);
+}
+
+TEST(WriteStringList, ExistingFileIsReplaced) {
+    TempDir dir;
+    test::writeFile(dir.file("out.ini"), std::string(100, 'o'));
+    StringList list = listOf({"new"});
+    ASSERT_EQ(writeStringList(list, dir.file("out.ini").c_str(), WRITE_LINES), 0);
+    EXPECT_EQ(readFile(dir.file("out.ini")), "new\r\n");
+    stringListFree(list);
+}
+
+TEST(WriteStringList, FailsWhenFileCannotBeOpenedOrModeIsUnknown) {
+    TempDir dir;
+    StringList list = listOf({"a"});
+    EXPECT_EQ(writeStringList(list, dir.file("missing/out.ini").c_str(), WRITE_LINES), -1);
+    EXPECT_EQ(writeStringList(list, dir.path().c_str(), WRITE_LINES), -1);  // a folder
+    EXPECT_EQ(writeStringList(list, dir.file("out").c_str(), 3), -1);
+    stringListFree(list);
+}
+
+// A full device: every write fails, but only when the buffered text is flushed.
+TEST(WriteStringList, FailedWriteIsReportedInEveryMode) {
+    struct stat info {};
+    if (stat("/dev/full", &info) != 0) GTEST_SKIP() << "no /dev/full";
+    StringList list = listOf({"a", "b"});
+    for (int mode : {WRITE_NUL_TERMINATED, WRITE_LINES, WRITE_QUOTED})
+        EXPECT_EQ(writeStringList(list, "/dev/full", mode), -1) << "mode " << mode;
+    stringListFree(list);
+}
+
+}  // namespace
+}  // namespace sorvil
