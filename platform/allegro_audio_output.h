@@ -10,8 +10,10 @@ namespace sorvil {
 
 class AllegroAudioOutput final : public AudioOutput {
 public:
-    // Takes over the audio stream: stop() stops and releases it.
+    // Takes over the audio stream: stop() or the destructor stops and
+    // releases it.
     explicit AllegroAudioOutput(AUDIOSTREAM* stream) : stream_(stream) {}
+    ~AllegroAudioOutput() override { stop(); }
     AllegroAudioOutput(const AllegroAudioOutput&) = delete;
     AllegroAudioOutput& operator=(const AllegroAudioOutput&) = delete;
 

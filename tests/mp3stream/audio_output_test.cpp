@@ -98,6 +98,22 @@ TEST(AllegroAudioOutput, PollFillsTheLibraryStreamsBuffersUntilItHasNoneFree) {
     EXPECT_EQ(mp3StreamPoll(stream), POLL_NOT_PLAYING);
 }
 
+TEST(AllegroAudioOutput, DestroyingTheOutputStopsTheLibraryStream) {
+    AUDIOSTREAM* library = play_audio_stream(1152, 16, 1, 44100, 255, 128);
+    ASSERT_NE(library, nullptr);
+    {
+        AllegroAudioOutput output(library);
+        EXPECT_NE(output.getBuffer(), nullptr);
+        output.freeBuffer();
+    }
+    // A second stop is harmless.
+    AllegroAudioOutput stopped(play_audio_stream(1152, 16, 1, 44100, 255, 128));
+    stopped.stop();
+    stopped.stop();
+    EXPECT_EQ(stopped.stream(), nullptr);
+    EXPECT_EQ(stopped.getBuffer(), nullptr);
+}
+
 TEST(AllegroAudioOutput, LibraryStreamGetsExactlyWhatTheMemorySinkGets) {
     const Bytes image = loadImage(kStream);
     auto throughLibrary = startPlayback(image, 3, false);
