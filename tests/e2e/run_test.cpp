@@ -104,6 +104,7 @@ RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::v
     int status = 0;
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) result.status = WEXITSTATUS(status);
     result.errors = readFile(errorPath);
+    EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
     return result;
 }
 
@@ -389,6 +390,27 @@ TEST_F(Run, FailedCopyIsReportedAndTheRunGoesOn) {
               "  second: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "A|first|song0000.mp3|1\r\nA|second|song0001.mp3|1\r\n");
     EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(testData(L3_44100)));
+}
+
+// A linked artist folder: "../music" seen from inside it is beside the link's
+// target, where there is no "music", so its copy fails; the run still comes
+// back to the starting folder for the next artist and the song list.
+TEST_F(Run, LinkedArtistFolderDoesNotLoseTheStartingFolder) {
+    TempDir elsewhere;
+    makeFolder(elsewhere.file("Real Band"));
+    copyInto(testData(L3_44100), elsewhere.file("Real Band/linked.mp3"));
+    ASSERT_EQ(symlink(elsewhere.file("Real Band").c_str(), at("B Linked").c_str()), 0);
+    makeFolder(at("C Plain"));
+    copyInto(testData(L2_48000), at("C Plain/plain.mp3"));
+    RunResult run = runSorvil(tree, root, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_CREATING +
+                              "  B Linked\n  C Plain\n2 artist(s) found.\n"
+                              "\nProcessing songs for B Linked...\n"
+                              "  linked: ERROR: Cannot copy MP3 file to ../music/song0000.mp300:01\n"
+                              "\nProcessing songs for C Plain...\n  plain: 00:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "B Linked|linked|song0000.mp3|1\r\nC Plain|plain|song0001.mp3|1\r\n");
+    EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(testData(L2_48000)));
 }
 
 TEST_F(Run, PlainFileNamedMusicEndsTheRunBeforeAnythingIsCopied) {
