@@ -84,7 +84,11 @@ void processShortWindows(double* spectra, const FactorTables& tables, const int*
                          const GranuleInfo* granule, const SfBandInfo& bands) {
     const int mixed = granule->mixedBlock;
     for (int window = 0; window < 3; ++window) {
-        const int firstBand = granule->shortBandLimit[window] < 0 ? 0 : granule->shortBandLimit[window];
+        // A mixed block's short part starts at band 3; its positions follow the
+        // eight long ones.
+        const int lowestBand = mixed ? 3 : 0;
+        const int limit = granule->shortBandLimit[window];
+        const int firstBand = limit < lowestBand ? lowestBand : limit;
         for (int band = firstBand; band < 12; ++band) {
             processBand(spectra, tables, scalefactors[3 * band + window - mixed], bands.shortStart[band] + window,
                         bands.shortWidth[band], 3);
