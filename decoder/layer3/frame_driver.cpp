@@ -35,8 +35,8 @@ int regionStartPair(int samplingFrequency, int band) {
 // Region 0 of a window-switching LSF granule ends after three short bands
 // (short blocks) or eight long bands (start and stop blocks): pair 18 or 27
 // at most rates. At 8 kHz the bands are twice as wide, so region 1 starts at
-// pair 36 or 54; pair 18 for short blocks there would decode the short bands
-// 2 and 3 with the wrong Huffman table.
+// pair 36 or 54; pair 18 for short blocks there would decode lines 36..71
+// (half of short band 1 and all of band 2) with region 1's Huffman table.
 int lsfWindowSwitchingRegion1(int blockType, int samplingFrequency) {
     const SfBandInfo& bands = sfBandTable[samplingFrequency];
     return blockType == 2 ? bands.shortStart[3] / 2 : bands.longStart[8] / 2;
