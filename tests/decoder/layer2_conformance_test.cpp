@@ -73,9 +73,15 @@ TEST(Layer2Compliance, EveryStreamIsWithinLimitedAccuracyOverEveryFrame) {
     }
 }
 
-// Restores the tables of decoderInit when a test built them at another scale.
+// Rebuilds the synthesis tables at another scale for one test, after the
+// first decoderInit of the process has built them (it would overwrite them),
+// and restores the tables of decoderInit afterwards.
 struct SynthesisScale {
-    explicit SynthesisScale(double scale) { makeSynthesisTables(scale); }
+    explicit SynthesisScale(double scale) {
+        auto state = std::make_unique<DecoderState>();
+        decoderInit(state.get());
+        makeSynthesisTables(scale);
+    }
     ~SynthesisScale() { makeSynthesisTables(32767); }
 };
 
