@@ -4,7 +4,7 @@
 
 #include <allegro.h>
 
-#include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/runtime.h"
@@ -17,6 +17,11 @@ namespace {
 
 constexpr int LARGEST_COPY_BUFFER = 16384;
 constexpr int SMALLEST_COPY_BUFFER = 128;
+// The largest file loaded whole. Songs are a few megabytes, and this holds
+// over seven hours at the highest bitrate (320 kbit/s). Anything larger is
+// refused before memory is taken for it, which also keeps every size inside
+// the int the load reports.
+constexpr uint64_t LARGEST_IMAGE = uint64_t(1) << 30;
 
 }  // namespace
 
@@ -69,8 +74,14 @@ int loadWholeFile(const char* name) {
     std::free(fileImage);
     fileImage = nullptr;
     uint64_t size = file_size_ex(name);
-    // The result is the size as an int; larger files cannot be told apart from failure.
-    if (size == 0 || size >= static_cast<uint64_t>(INT_MAX)) return -1;
+    if (size == 0) return -1;
+    if (size > LARGEST_IMAGE) {
+        char message[96];
+        std::snprintf(message, sizeof message, "ERROR: Cannot load a file of %llu bytes (the limit is %llu)",
+                      static_cast<unsigned long long>(size), static_cast<unsigned long long>(LARGEST_IMAGE));
+        allegro_message("%s", message);
+        return -1;
+    }
     int length = static_cast<int>(size);
     fileImage = static_cast<uint8_t*>(std::malloc(size + 1));
     if (!fileImage) {

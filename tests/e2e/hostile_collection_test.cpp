@@ -1,0 +1,358 @@
+// The built sorvil program over hostile collections in real folder trees:
+// links to folders, unreadable songs, songs that vanish before their turn,
+// giant sparse files, thousands of songs in one artist, a full or read-only
+// "music" folder, and its peak memory over several larger songs.
+//
+// Songs used (durations as the run test explains them):
+//   samples/Aurora Lane/Track #2.mp3   9313 bytes, 3 s
+//   samples/Cobalt Sky/Song.MP3        2160 bytes, 1 s
+//   encoded/l3_mpeg1_44100_joint_128k.mp3  24659 bytes, 59 frames of 417 (+ padding) bytes, 26 ms each
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace sorvil {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::testData;
+using test::writeFile;
+
+constexpr uid_t NOBODY = 65534;
+// The child's exit status when the program cannot be started at all (for the
+// ordinary user, a build folder it may not enter).
+constexpr int CANNOT_START = 124;
+
+std::string samplesFolder() { return std::string(SORVIL_TEST_DATA) + "/../../samples"; }
+const std::string BIG_SONG = samplesFolder() + "/Aurora Lane/Track #2.mp3";  // 9313 bytes, 3 s
+const std::string SMALL_SONG = samplesFolder() + "/Cobalt Sky/Song.MP3";     // 2160 bytes, 1 s
+const std::string L3_44100 = "encoded/l3_mpeg1_44100_joint_128k.mp3";
+
+struct RunOptions {
+    // Runs as an ordinary user (nobody when the tests run as root, who sees
+    // no file as read-only); the tree is handed to that user first.
+    bool asOrdinaryUser = false;
+    // A file-size limit in bytes (0: none): writes past it fail as on a full
+    // file system.
+    rlim_t fileSizeLimit = 0;
+};
+
+struct RunResult {
+    int status = -1;
+    std::string output;
+    std::string errors;
+    long peakKilobytes = 0;  // the child's peak resident set
+};
+
+void handTreeToNobody(const std::string& root) {
+    if (geteuid() != 0) return;
+    lchown(root.c_str(), NOBODY, NOBODY);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) lchown(entry.path().c_str(), NOBODY, NOBODY);
+}
+
+// Runs sorvil with `arguments` in the tree's root folder.
+RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& arguments, RunOptions options = {}) {
+    TempDir capture;
+    std::string errorPath = capture.file("stderr");
+    if (options.asOrdinaryUser) handTreeToNobody(tree.path());
+    std::string binary = std::string(SORVIL_BINARY_DIR) + "/sorvil";
+    int outputPipe[2];
+    if (pipe(outputPipe) != 0) return {};
+    pid_t child = fork();
+    if (child == 0) {
+        int errors = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (errors < 0 || dup2(outputPipe[1], 1) < 0 || dup2(errors, 2) < 0) _exit(120);
+        close(outputPipe[0]);
+        close(outputPipe[1]);
+        if (options.asOrdinaryUser && geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(121);
+        if (options.fileSizeLimit) {
+            signal(SIGXFSZ, SIG_IGN);  // stays ignored in the program: writes fail with EFBIG
+            struct rlimit limit {options.fileSizeLimit, options.fileSizeLimit};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(122);
+        }
+        if (chdir(tree.path().c_str()) != 0) _exit(123);
+        unsetenv("DISPLAY");
+        std::vector<char*> argv{const_cast<char*>("sorvil")};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(CANNOT_START);
+    }
+    close(outputPipe[1]);
+    RunResult result;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(outputPipe[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(got));
+    close(outputPipe[0]);
+    int status = 0;
+    struct rusage usage {};
+    if (child > 0 && wait4(child, &status, 0, &usage) == child && WIFEXITED(status)) {
+        result.status = WEXITSTATUS(status);
+        result.peakKilobytes = usage.ru_maxrss;
+    }
+    result.errors = readFile(errorPath);
+    EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
+    return result;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+void makeFolder(const std::string& path) { fs::create_directories(path); }
+void copyInto(const std::string& source, const std::string& target) { writeFile(target, readFile(source)); }
+
+// A file of `size` bytes that takes no room on disk: a hole throughout.
+void makeSparseFile(const std::string& path, off_t size) {
+    int handle = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(handle, 0);
+    ASSERT_EQ(ftruncate(handle, size), 0);
+    close(handle);
+}
+
+std::vector<std::string> musicFolderEntries(const std::string& music) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(music)) names.push_back(entry.path().filename().string());
+    return names;
+}
+
+const std::string START_CREATING =
+    "Starting Sorvil...\n"
+    "MUSIC directory does not exist; creating it...\n"
+    "Getting artist list...\n";
+const std::string START_EXISTING = "Starting Sorvil...\nMUSIC directory exists\nGetting artist list...\n";
+const std::string START_NO_COPY =
+    "Starting Sorvil...\n"
+    "Music files will not be copied to files with 8.3 file names.\n"
+    "The resulting SONGLIST.INI will require PELLMAR.\n"
+    "Getting artist list...\n";
+const std::string ONE_ARTIST_A = "  A\n1 artist(s) found.\n\nProcessing songs for A...\n";
+
+class HostileCollection : public ::testing::Test {
+protected:
+    TempDir tree;
+    std::string root = tree.path();
+    std::string at(const std::string& relative) const { return root + "/" + relative; }
+};
+
+// The enumeration follows links: a link to a folder is a folder, not a song,
+// and a dangling link is no entry at all.
+TEST_F(HostileCollection, LinksToFoldersAndDanglingLinksAreNotSongs) {
+    makeFolder(at("A"));
+    makeFolder(at("Elsewhere/inner"));
+    copyInto(SMALL_SONG, at("Elsewhere/inner/hidden away.mp3"));
+    ASSERT_EQ(symlink("../Elsewhere/inner", at("A/folder link.mp3").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere.mp3", at("A/dangling.mp3").c_str()), 0);
+    copyInto(SMALL_SONG, at("A/real.mp3"));
+    RunResult run = runSorvil(tree, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_CREATING + "  A\n  Elsewhere\n2 artist(s) found.\n\nProcessing songs for A...\n"
+                                           "  real: 00:01\n\nProcessing songs for Elsewhere...\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|real|song0000.mp3|1\r\n");
+    EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0000.mp3"});
+}
+
+// A song the user may not read: its copy fails before any target exists, its
+// load fails, and the songs after it are handled as usual.
+TEST_F(HostileCollection, UnreadableSongIsReportedWithoutACopyAndTheRunGoesOn) {
+    makeFolder(at("A"));
+    copyInto(BIG_SONG, at("A/1 locked.mp3"));
+    copyInto(SMALL_SONG, at("A/2 open.mp3"));
+    chmod(at("A/1 locked.mp3").c_str(), 0);
+    RunResult copied = runSorvil(tree, {}, RunOptions{true, 0});
+    if (copied.status == CANNOT_START) GTEST_SKIP() << "the ordinary user cannot start the built program here";
+    EXPECT_EQ(copied.status, 0);
+    EXPECT_EQ(copied.output, START_CREATING + ONE_ARTIST_A +
+                                 "  1 locked: ERROR: Cannot copy MP3 file to ../music/song0000.mp3"
+                                 "ERROR: Cannot load MP3 file ../music/song0000.mp300:00\n"
+                                 "  2 open: 00:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 locked|song0000.mp3|0\r\nA|2 open|song0001.mp3|1\r\n");
+    EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0001.mp3"});
+    EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(SMALL_SONG));
+
+    RunResult kept = runSorvil(tree, {"nocopy"}, RunOptions{true, 0});
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_EQ(kept.output, START_NO_COPY + ONE_ARTIST_A +
+                               "  1 locked: ERROR: Cannot load MP3 file 1 locked.mp300:00\n"
+                               "  2 open: 00:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 locked|1 locked.mp3|0\r\nA|2 open|2 open.mp3|1\r\n");
+}
+
+// A song that exists when the artist's folder is read and is gone when its
+// turn comes. "2 gone.mp3" is a link to an earlier run's copy in "music"; the
+// first song's copy goes to that same file, fails on the full disk and
+// removes its partial copy, and with it the file the link points at.
+TEST_F(HostileCollection, SongThatVanishesBeforeItsTurnIsReportedAndTheRunGoesOn) {
+    makeFolder(at("music"));
+    copyInto(SMALL_SONG, at("music/song0000.mp3"));
+    makeFolder(at("A"));
+    copyInto(BIG_SONG, at("A/1 first.mp3"));
+    ASSERT_EQ(symlink("../music/song0000.mp3", at("A/2 gone.mp3").c_str()), 0);
+    copyInto(SMALL_SONG, at("A/3 last.mp3"));
+    RunResult run = runSorvil(tree, {}, RunOptions{false, 4096});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A +
+                              "  1 first: ERROR: Cannot copy MP3 file to ../music/song0000.mp300:03\n"
+                              "  2 gone: ERROR: Cannot copy MP3 file to ../music/song0001.mp3"
+                              "ERROR: Cannot load MP3 file ../music/song0001.mp300:00\n"
+                              "  3 last: 00:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")),
+              "A|1 first|song0000.mp3|3\r\nA|2 gone|song0001.mp3|0\r\nA|3 last|song0002.mp3|1\r\n");
+    EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0002.mp3"});
+    EXPECT_EQ(readFile(at("A/1 first.mp3")), readFile(BIG_SONG));
+}
+
+// Files far larger than any song are refused before anything is allocated:
+// 2 GiB does not fit a signed 32-bit size, and 4 GiB + 417 bytes would look
+// like 417 bytes if the size were cut to 32 bits. The copies still stream
+// (here onto a disk that fills at 64 KiB, so the partial copies go).
+TEST_F(HostileCollection, GiantSparseSongsAreRefusedWithoutLoadingThem) {
+    makeFolder(at("A"));
+    makeSparseFile(at("A/1 two gigabytes.mp3"), off_t(1) << 31);
+    makeSparseFile(at("A/2 four gigabytes.mp3"), (off_t(1) << 32) + 417);
+    makeSparseFile(at("A/3 just over.mp3"), (off_t(1) << 30) + 1);
+    copyInto(SMALL_SONG, at("A/4 real.mp3"));
+    const std::string refused2g = "ERROR: Cannot load a file of 2147483648 bytes (the limit is 1073741824)";
+    const std::string refused4g = "ERROR: Cannot load a file of 4294967713 bytes (the limit is 1073741824)";
+    const std::string refused1g = "ERROR: Cannot load a file of 1073741825 bytes (the limit is 1073741824)";
+
+    RunResult kept = runSorvil(tree, {"nocopy"});
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_EQ(kept.output, START_NO_COPY + ONE_ARTIST_A + "  1 two gigabytes: " + refused2g +
+                               "ERROR: Cannot load MP3 file 1 two gigabytes.mp300:00\n"
+                               "  2 four gigabytes: " +
+                               refused4g +
+                               "ERROR: Cannot load MP3 file 2 four gigabytes.mp300:00\n"
+                               "  3 just over: " +
+                               refused1g + "ERROR: Cannot load MP3 file 3 just over.mp300:00\n  4 real: 00:01\n");
+    EXPECT_LT(kept.peakKilobytes, 256 * 1024);
+
+    RunResult copied = runSorvil(tree, {}, RunOptions{false, 64 * 1024});
+    EXPECT_EQ(copied.status, 0);
+    EXPECT_EQ(copied.output, START_CREATING + ONE_ARTIST_A +
+                                 "  1 two gigabytes: ERROR: Cannot copy MP3 file to ../music/song0000.mp3" + refused2g +
+                                 "ERROR: Cannot load MP3 file ../music/song0000.mp300:00\n"
+                                 "  2 four gigabytes: ERROR: Cannot copy MP3 file to ../music/song0001.mp3" +
+                                 refused4g +
+                                 "ERROR: Cannot load MP3 file ../music/song0001.mp300:00\n"
+                                 "  3 just over: ERROR: Cannot copy MP3 file to ../music/song0002.mp3" +
+                                 refused1g + "ERROR: Cannot load MP3 file ../music/song0002.mp300:00\n  4 real: 00:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 two gigabytes|song0000.mp3|0\r\nA|2 four gigabytes|song0001.mp3|0\r\n"
+                                            "A|3 just over|song0002.mp3|0\r\nA|4 real|song0003.mp3|1\r\n");
+    EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});
+}
+
+// Thousands of songs in one artist: numbered in name order, every copy made,
+// every record written.
+TEST_F(HostileCollection, ThousandsOfSongsInOneArtistAreAllNumberedCopiedAndListed) {
+    constexpr int SONGS = 3000;
+    makeFolder(at("Many"));
+    copyInto(SMALL_SONG, at("original"));
+    std::string expectedOutput = START_CREATING + "  Many\n1 artist(s) found.\n\nProcessing songs for Many...\n";
+    std::string expectedList;
+    char name[32];
+    for (int i = 0; i < SONGS; ++i) {
+        std::snprintf(name, sizeof name, "s%04d", i);
+        ASSERT_EQ(link(at("original").c_str(), at(std::string("Many/") + name + ".mp3").c_str()), 0);
+        expectedOutput += std::string("  ") + name + ": 00:01\n";
+        char record[64];
+        std::snprintf(record, sizeof record, "Many|%s|song%04d.mp3|1\r\n", name, i);
+        expectedList += record;
+    }
+    RunResult run = runSorvil(tree, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, expectedOutput);
+    EXPECT_EQ(readFile(at("songlist.ini")), expectedList);
+    EXPECT_EQ(musicFolderEntries(at("music")).size(), size_t(SONGS));
+    EXPECT_EQ(readFile(at("music/song2999.mp3")), readFile(SMALL_SONG));
+    EXPECT_FALSE(exists(at("music/song3000.mp3")));
+}
+
+// "music" on a full file system: every copy that does not fit fails with its
+// message and leaves no partial file; the songs are still measured from their
+// own files, smaller copies still fit, and the song list is written.
+TEST_F(HostileCollection, CopiesOntoAFullDiskFailCleanlyAndTheRunGoesOn) {
+    makeFolder(at("A"));
+    copyInto(BIG_SONG, at("A/1 big.mp3"));
+    copyInto(SMALL_SONG, at("A/2 small.mp3"));
+    copyInto(BIG_SONG, at("A/3 big.mp3"));
+    RunResult run = runSorvil(tree, {}, RunOptions{false, 8192});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_CREATING + ONE_ARTIST_A +
+                              "  1 big: ERROR: Cannot copy MP3 file to ../music/song0000.mp300:03\n"
+                              "  2 small: 00:01\n"
+                              "  3 big: ERROR: Cannot copy MP3 file to ../music/song0002.mp300:03\n");
+    EXPECT_EQ(readFile(at("songlist.ini")),
+              "A|1 big|song0000.mp3|3\r\nA|2 small|song0001.mp3|1\r\nA|3 big|song0002.mp3|3\r\n");
+    EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0001.mp3"});
+    EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(SMALL_SONG));
+    EXPECT_EQ(readFile(at("A/1 big.mp3")), readFile(BIG_SONG));
+    EXPECT_EQ(readFile(at("A/3 big.mp3")), readFile(BIG_SONG));
+}
+
+TEST_F(HostileCollection, CopiesIntoAReadOnlyMusicFolderFailCleanlyAndTheRunGoesOn) {
+    makeFolder(at("music"));
+    makeFolder(at("A"));
+    copyInto(BIG_SONG, at("A/1 first.mp3"));
+    copyInto(SMALL_SONG, at("A/2 second.mp3"));
+    chmod(at("music").c_str(), 0555);
+    RunResult run = runSorvil(tree, {}, RunOptions{true, 0});
+    if (run.status == CANNOT_START) GTEST_SKIP() << "the ordinary user cannot start the built program here";
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A +
+                              "  1 first: ERROR: Cannot copy MP3 file to ../music/song0000.mp300:03\n"
+                              "  2 second: ERROR: Cannot copy MP3 file to ../music/song0001.mp300:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 first|song0000.mp3|3\r\nA|2 second|song0001.mp3|1\r\n");
+    EXPECT_TRUE(musicFolderEntries(at("music")).empty());
+}
+
+// One song image at a time: the peak memory over several larger songs is
+// that over one of them, well below the sum of their sizes.
+TEST_F(HostileCollection, PeakMemoryHoldsOneSongImageAtATime) {
+    // About 8 MB of real frames: the encoded song repeated.
+    const std::string frames = readFile(testData(L3_44100));
+    std::string larger;
+    while (larger.size() < 8u << 20) larger += frames;
+    const long imageKilobytes = long(larger.size() / 1024);
+    // Frames counted at the first frame's 417 bytes, 26 ms each.
+    const int seconds = int(larger.size() / 417 * 26 / 1000);
+    char duration[16];
+    std::snprintf(duration, sizeof duration, "%02d:%02d", seconds / 60, seconds % 60);
+
+    TempDir single;
+    makeFolder(single.file("A"));
+    writeFile(single.file("A/only.mp3"), larger);
+    makeFolder(at("A"));
+    writeFile(at("A/song 1.mp3"), larger);
+    for (int i = 2; i <= 6; ++i)
+        ASSERT_EQ(link(at("A/song 1.mp3").c_str(), at("A/song " + std::to_string(i) + ".mp3").c_str()), 0);
+
+    RunResult one = runSorvil(single, {});
+    RunResult six = runSorvil(tree, {});
+    ASSERT_EQ(one.status, 0);
+    ASSERT_EQ(six.status, 0);
+    EXPECT_EQ(one.output, START_CREATING + ONE_ARTIST_A + "  only: " + duration + "\n");
+    EXPECT_EQ(readFile(at("music/song0005.mp3")), larger);
+    // The image is really held (the measurement sees it) ...
+    EXPECT_GT(one.peakKilobytes, imageKilobytes);
+    // ... and six songs need no more than one, give or take half an image.
+    EXPECT_LT(six.peakKilobytes, one.peakKilobytes + imageKilobytes / 2)
+        << "one song: " << one.peakKilobytes << " KiB, six songs: " << six.peakKilobytes << " KiB";
+}
+
+}  // namespace
+}  // namespace sorvil
