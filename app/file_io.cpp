@@ -27,6 +27,8 @@ constexpr uint64_t LARGEST_IMAGE = uint64_t(1) << 30;
 
 int copyFile(const char* source, const char* target) {
     using namespace runtime;
+    // A pipe would block the open, a device would never end.
+    if (!isRegularFile(source)) return -1;
     int sourceHandle = _open(source, OPEN_READ_ONLY | OPEN_BINARY);
     if (sourceHandle < 0) return -1;
     int targetHandle = _open(target, OPEN_READ_WRITE | OPEN_BINARY | OPEN_CREATE | OPEN_TRUNCATE,

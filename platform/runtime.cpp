@@ -44,6 +44,11 @@ int _chdir(const char* path) { return ::chdir(path); }
 int _mkdir(const char* path) { return ::mkdir(path, 0777); }
 char* _getcwd(char* buffer, int size) { return ::getcwd(buffer, buffer ? static_cast<size_t>(size) : 0); }
 
+bool isRegularFile(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 namespace {
 
 // Writes every byte, retrying after short writes; false on an error.

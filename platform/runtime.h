@@ -30,6 +30,9 @@ int _chdir(const char* path);
 int _mkdir(const char* path);
 // The current directory; with a null buffer a heap copy the caller frees.
 char* _getcwd(char* buffer, int size);
+// True for a plain file (links followed): not a folder, pipe or device, whose
+// reading may block forever or never end.
+bool isRegularFile(const char* path);
 
 // Stream files. A mode with 'b' is binary; a writing mode without it ("w",
 // "wt", "a", "at") is text mode, which stores every "\n" as CR LF. Reading

@@ -35,6 +35,8 @@ constexpr uid_t NOBODY = 65534;
 // The child's exit status when the program cannot be started at all (for the
 // ordinary user, a build folder it may not enter).
 constexpr int CANNOT_START = 124;
+// A run that hangs is ended by an alarm after this long (and fails its test).
+constexpr unsigned HANG_SECONDS = 60;
 
 std::string samplesFolder() { return std::string(SORVIL_TEST_DATA) + "/../../samples"; }
 const std::string BIG_SONG = samplesFolder() + "/Aurora Lane/Track #2.mp3";  // 9313 bytes, 3 s
@@ -85,6 +87,7 @@ RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& argumen
         }
         if (chdir(tree.path().c_str()) != 0) _exit(123);
         unsetenv("DISPLAY");
+        alarm(HANG_SECONDS);  // survives exec; its signal ends the program
         std::vector<char*> argv{const_cast<char*>("sorvil")};
         for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
@@ -214,6 +217,29 @@ TEST_F(HostileCollection, SongThatVanishesBeforeItsTurnIsReportedAndTheRunGoesOn
               "A|1 first|song0000.mp3|3\r\nA|2 gone|song0001.mp3|0\r\nA|3 last|song0002.mp3|1\r\n");
     EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0002.mp3"});
     EXPECT_EQ(readFile(at("A/1 first.mp3")), readFile(BIG_SONG));
+}
+
+// A pipe named like a song would block the copy's open until some writer came,
+// and a link to a device of endless zeros would copy until the disk is full:
+// neither is a song, neither is copied, and both fail to load.
+TEST_F(HostileCollection, PipesAndDevicesNamedLikeSongsAreNeitherCopiedNorWaitedFor) {
+    makeFolder(at("A"));
+    ASSERT_EQ(mkfifo(at("A/1 pipe.mp3").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/dev/zero", at("A/2 zeros.mp3").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", at("A/3 nothing.mp3").c_str()), 0);
+    copyInto(SMALL_SONG, at("A/4 real.mp3"));
+    // Should the copy of the zeros start, the disk is full at 1 MiB.
+    RunResult run = runSorvil(tree, {}, RunOptions{false, 1 << 20});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_CREATING + ONE_ARTIST_A +
+                              "  1 pipe: ERROR: Cannot copy MP3 file to ../music/song0000.mp3"
+                              "ERROR: Cannot load MP3 file ../music/song0000.mp300:00\n"
+                              "  2 zeros: ERROR: Cannot copy MP3 file to ../music/song0001.mp3"
+                              "ERROR: Cannot load MP3 file ../music/song0001.mp300:00\n"
+                              "  3 nothing: ERROR: Cannot copy MP3 file to ../music/song0002.mp3"
+                              "ERROR: Cannot load MP3 file ../music/song0002.mp300:00\n"
+                              "  4 real: 00:01\n");
+    EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});
 }
 
 // Files far larger than any song are refused before anything is allocated:
@@ -347,6 +373,8 @@ TEST_F(HostileCollection, PeakMemoryHoldsOneSongImageAtATime) {
     ASSERT_EQ(six.status, 0);
     EXPECT_EQ(one.output, START_CREATING + ONE_ARTIST_A + "  only: " + duration + "\n");
     EXPECT_EQ(readFile(at("music/song0005.mp3")), larger);
+    RecordProperty("peakKilobytesOneSong", int(one.peakKilobytes));
+    RecordProperty("peakKilobytesSixSongs", int(six.peakKilobytes));
     // The image is really held (the measurement sees it) ...
     EXPECT_GT(one.peakKilobytes, imageKilobytes);
     // ... and six songs need no more than one, give or take half an image.
