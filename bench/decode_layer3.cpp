@@ -4,7 +4,8 @@
 //
 // The file is made at start-up: a generated signal (tones, a chirp, noise
 // bursts and clicks, so that every block type occurs) encoded by lame into
-// /tmp, removed at exit. Without lame the file benchmarks are skipped.
+// /tmp/sorvil-bench-layer3-128k.mp3 and kept there for later runs. Without
+// lame the file benchmarks are skipped.
 //
 // Where the time goes inside the decoder (Huffman, stereo, antialias and
 // hybrid, synthesis) is best read from an instruction profile of the file
@@ -63,34 +64,35 @@ std::vector<int16_t> generatedSignal() {
     return samples;
 }
 
-// The encoded file, made once per run; empty when lame is missing.
+// The encoded file, made once per machine at a fixed path in /tmp (so that
+// bench/run.sh can time other decoders on it too); empty when lame is missing.
 class EncodedFile {
 public:
-    EncodedFile() {
-        const std::string base = "/tmp/sorvil_bench_layer3_" + std::to_string(getpid());
-        raw_ = base + ".raw";
-        mp3_ = base + ".mp3";
-        if (std::system("command -v lame >/dev/null 2>&1") != 0) return;
-        const std::vector<int16_t> signal = generatedSignal();
-        std::FILE* out = std::fopen(raw_.c_str(), "wb");
-        if (!out) return;
-        std::fwrite(signal.data(), sizeof(int16_t), signal.size(), out);
-        std::fclose(out);
-        const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 128 -t " +
-                                    raw_ + " " + mp3_ + " 2>/dev/null";
-        if (std::system(command.c_str()) != 0) return;
+    EncodedFile() : mp3_("/tmp/sorvil-bench-layer3-128k.mp3") {
+        if (access(mp3_.c_str(), R_OK) != 0) make();
         std::ifstream in(mp3_, std::ios::binary);
         bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    ~EncodedFile() {
-        std::remove(raw_.c_str());
-        std::remove(mp3_.c_str());
     }
     const std::vector<uint8_t>& bytes() const { return bytes_; }
     const std::string& path() const { return mp3_; }
 
 private:
-    std::string raw_;
+    void make() {
+        if (std::system("command -v lame >/dev/null 2>&1") != 0) return;
+        const std::string raw = "/tmp/sorvil-bench-layer3-" + std::to_string(getpid()) + ".raw";
+        const std::string partial = mp3_ + "." + std::to_string(getpid());
+        const std::vector<int16_t> signal = generatedSignal();
+        std::FILE* out = std::fopen(raw.c_str(), "wb");
+        if (!out) return;
+        std::fwrite(signal.data(), sizeof(int16_t), signal.size(), out);
+        std::fclose(out);
+        const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 128 -t " +
+                                    raw + " " + partial + " 2>/dev/null";
+        if (std::system(command.c_str()) == 0) std::rename(partial.c_str(), mp3_.c_str());
+        std::remove(partial.c_str());
+        std::remove(raw.c_str());
+    }
+
     std::string mp3_;
     std::vector<uint8_t> bytes_;
 };

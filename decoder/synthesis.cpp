@@ -1,15 +1,19 @@
 #include "decoder/synthesis.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "decoder/decoder_state.h"
+#include "decoder/synthesis_kernels.h"
+#include "decoder/synthesis_paths.h"
 
 namespace sorvil {
 
 double cosineTables[5][16];
 double synthesisWindow[17][32];
+
+Lanes4 windowGroups[8][16][8];
+Lanes2 cosinePairs[5][16];
 
 namespace {
 
@@ -17,135 +21,44 @@ constexpr int kRingSlots = 16;
 constexpr int kRows = 17;
 constexpr int kHalfValues = kRows * kRingSlots;  // 272
 
-// Two lanes of doubles; the compiler maps them to one vector register.
-typedef double LanePair __attribute__((vector_size(16)));
-
-// Rows 1..15 of the ring serve two samples each: j and 32 - j. For phase p
-// (odd, 1..15) and ring column t, lane 0 holds the coefficient of sample j,
-// (-1)^t Wn[j][(t - p) mod 16], and lane 1 that of sample 32 - j,
-// -Wn[j][(p - 1 - t) mod 16]. Negating each product instead of the sum gives
-// the same double, so both lanes are still the sums in order of t.
-LanePair windowPairs[8][16][16];
-
-// Row 0 alone (sample 0): the sign (-1)^t folded in.
-double windowRow0[8][16];
-
-// Lee's fast DCT: X[m] = sum_k x[k] cos(m (2k + 1) pi / (2N)). Even outputs
-// are the DCT of the mirrored sums, odd outputs the recombined DCT of the
-// mirrored differences scaled by cosineTables[Stage]; unrolled by templates.
-template <int N, int Stage>
-inline void fastDct(const double* x, double* X) {
-    if constexpr (N == 1) {
-        X[0] = x[0];
-    } else {
-        constexpr int Half = N / 2;
-        double sums[Half], differences[Half], even[Half], odd[Half];
-#pragma GCC unroll 16
-        for (int k = 0; k < Half; ++k) {
-            sums[k] = x[k] + x[N - 1 - k];
-            differences[k] = (x[k] - x[N - 1 - k]) * cosineTables[Stage][k];
-        }
-        fastDct<Half, Stage + 1>(sums, even);
-        fastDct<Half, Stage + 1>(differences, odd);
-#pragma GCC unroll 16
-        for (int m = 0; m < Half - 1; ++m) {
-            X[2 * m] = even[m];
-            X[2 * m + 1] = odd[m] + odd[m + 1];
-        }
-        X[N - 2] = even[Half - 1];
-        X[N - 1] = odd[Half - 1];
-    }
+void dct64Plain(const double* subbandSamples, double* firstColumn, double* secondColumn, int stride) {
+    dct64Kernel<PairOfPairs>(subbandSamples, firstColumn, secondColumn, stride);
 }
 
-// Matrixing of one slot: X[16 - r] for r = 0..16 into the first column,
-// X[16 + r] for r = 0..15 into the second (X[32] is 0 and never stored).
-// Columns are strided by kRingSlots within a half.
-inline void dct64(const double* subbandSamples, double* firstColumn, double* secondColumn) {
-    double X[32];
-    fastDct<32, 0>(subbandSamples, X);
-    for (int r = 0; r <= 16; ++r) firstColumn[r * kRingSlots] = X[16 - r];
-    for (int r = 0; r < 16; ++r) secondColumn[r * kRingSlots] = X[16 + r];
+int windowPlain(const double* half, int phase, uint8_t* out, int sampleStride) {
+    return sampleStride == 4 ? windowKernel<PairOfPairs, 4>(half, phase, out) : windowKernel<PairOfPairs, 2>(half, phase, out);
 }
 
-inline int16_t clipToSample(double sum, int* clipped) {
-    if (sum > 32767.0) {
-        ++*clipped;
-        return 32767;
-    }
-    if (sum < -32768.0) {
-        ++*clipped;
-        return -32768;
-    }
-    return static_cast<int16_t>(sum);  // truncation toward zero
+SynthesisKernels activeKernels = {dct64Plain, windowPlain};
+SynthesisPath activePath = SynthesisPath::Plain;
+
+bool processorHasAvx() {
+#if defined(__x86_64__) || defined(__i386__)
+    return __builtin_cpu_supports("avx");
+#else
+    return false;
+#endif
 }
 
-// Little-endian 16-bit store.
-inline void storeSample(uint8_t* at, int16_t sample) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(at, &sample, 2);
-    } else {
-        uint16_t bits = static_cast<uint16_t>(sample);
-        at[0] = static_cast<uint8_t>(bits & 0xFF);
-        at[1] = static_cast<uint8_t>(bits >> 8);
-    }
-}
-
-// Runs one slot of one channel through the ring and the window; returns the
-// clip count and leaves the 32 samples in pcm.
-int synthesizeSlot(const double* subbandSamples, int channel, int16_t pcm[32]) {
+// Runs one slot of one channel through the ring and the window, writing the
+// 32 samples sampleStride bytes apart from out; returns the clip count.
+int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, int sampleStride) {
     double* halves = currentDecoder->synthBuffers[channel][0];
     int o = channel == 0 ? (currentDecoder->synthOffset + 15) & 15 : currentDecoder->synthOffset;
 
     const double* h;
     int p;
     if (o & 1) {
-        dct64(subbandSamples, halves + kHalfValues + ((o + 1) & 15), halves + o);
+        activeKernels.dct64(subbandSamples, halves + kHalfValues + ((o + 1) & 15), halves + o, kRingSlots);
         h = halves;
         p = o;
     } else {
-        dct64(subbandSamples, halves + o, halves + kHalfValues + o + 1);
+        activeKernels.dct64(subbandSamples, halves + o, halves + kHalfValues + o + 1, kRingSlots);
         h = halves + kHalfValues;
         p = o + 1;
     }
     currentDecoder->synthOffset = o;
-
-    int clipped = 0;
-    const int phase = p >> 1;
-    {
-        const double* w = windowRow0[phase];
-        double sum = 0.0;
-        for (int t = 0; t < 16; ++t) sum += w[t] * h[t];
-        pcm[0] = clipToSample(sum, &clipped);
-    }
-    // Rows 1..15, three side by side; each ring value is broadcast to both lanes.
-    for (int j = 1; j < 16; j += 3) {
-        const LanePair* w = windowPairs[phase][j];
-        const double* row = h + j * kRingSlots;
-        LanePair s0 = {0.0, 0.0}, s1 = {0.0, 0.0}, s2 = {0.0, 0.0};
-        for (int t = 0; t < 16; ++t) {
-            LanePair h0 = {row[t], row[t]};
-            LanePair h1 = {row[t + 16], row[t + 16]};
-            LanePair h2 = {row[t + 32], row[t + 32]};
-            s0 += w[t] * h0;
-            s1 += w[t + 16] * h1;
-            s2 += w[t + 32] * h2;
-        }
-        pcm[j] = clipToSample(s0[0], &clipped);
-        pcm[32 - j] = clipToSample(s0[1], &clipped);
-        pcm[j + 1] = clipToSample(s1[0], &clipped);
-        pcm[31 - j] = clipToSample(s1[1], &clipped);
-        pcm[j + 2] = clipToSample(s2[0], &clipped);
-        pcm[30 - j] = clipToSample(s2[1], &clipped);
-    }
-    {
-        // Sample 16 takes the even columns only.
-        const double* w = synthesisWindow[16] + 16 - p;
-        const double* row = h + 16 * kRingSlots;
-        double sum = 0.0;
-        for (int t = 0; t < 16; t += 2) sum += w[t] * row[t];
-        pcm[16] = clipToSample(sum, &clipped);
-    }
-    return clipped;
+    return activeKernels.window(h, p >> 1, out, sampleStride);
 }
 
 }  // namespace
@@ -169,33 +82,54 @@ void makeSynthesisTables(double scale) {
         if (i % 64 == 63) factor = -factor;
     }
 
+    for (int i = 0; i < 5; ++i)
+        for (int k = 0; k < 16; ++k) cosinePairs[i][k] = Lanes2{cosineTables[i][k], cosineTables[i][k]};
+
+    // Sample j of rows 0..15 sums (-1)^t Wn[j][(t - p) mod 16] H[j][t]; sample
+    // 32 - j of rows 1..15 sums -Wn[j][(p - 1 - t) mod 16] H[j][t] (negating
+    // each product instead of the sum gives the same double); sample 16 sums
+    // the even columns of row 16.
     for (int phase = 0; phase < 8; ++phase) {
-        int p = 2 * phase + 1;
+        const int p = 2 * phase + 1;
         for (int t = 0; t < 16; ++t) {
-            double sign = (t & 1) ? -1.0 : 1.0;
-            windowRow0[phase][t] = sign * synthesisWindow[0][(t - p + 16) & 15];
-            for (int j = 1; j < 16; ++j) {
-                windowPairs[phase][j][t][0] = sign * synthesisWindow[j][(t - p + 16) & 15];
-                windowPairs[phase][j][t][1] = -synthesisWindow[j][(p - 1 - t + 16) & 15];
+            const double sign = (t & 1) ? -1.0 : 1.0;
+            auto lower = [&](int j) { return sign * synthesisWindow[j][(t - p + 16) & 15]; };
+            auto upper = [&](int j) { return -synthesisWindow[j][(p - 1 - t + 16) & 15]; };
+            for (int g = 0; g < 7; ++g) {
+                const int j = 2 * g + 1;
+                windowGroups[phase][t][g] = Lanes4{lower(j), upper(j), lower(j + 1), upper(j + 1)};
             }
+            const double middle = (t & 1) ? 0.0 : synthesisWindow[16][(t - p + 16) & 15];
+            windowGroups[phase][t][7] = Lanes4{lower(15), upper(15), lower(0), middle};
         }
     }
+    if (processorHasAvx()) synthesisUsePath(SynthesisPath::Avx);
 }
 
+SynthesisKernels synthesisKernels(SynthesisPath path) {
+    if (path == SynthesisPath::Plain) return {dct64Plain, windowPlain};
+    if (!processorHasAvx()) return {nullptr, nullptr};
+    return synthesisAvxKernels();
+}
+
+bool synthesisUsePath(SynthesisPath path) {
+    const SynthesisKernels kernels = synthesisKernels(path);
+    if (!kernels.dct64 || !kernels.window) return false;
+    activeKernels = kernels;
+    activePath = path;
+    return true;
+}
+
+SynthesisPath synthesisCurrentPath() { return activePath; }
+
 int synthesize(const double* subbandSamples, int channel, uint8_t* output, int* outOffset) {
-    int16_t pcm[32];
-    int clipped = synthesizeSlot(subbandSamples, channel, pcm);
-    uint8_t* at = output + *outOffset + 2 * channel;
-    for (int j = 0; j < 32; ++j) storeSample(at + 4 * j, pcm[j]);
+    const int clipped = synthesizeSlot(subbandSamples, channel, output + *outOffset + 2 * channel, 4);
     *outOffset += 128;
     return clipped;
 }
 
 int synthesizeMono(const double* subbandSamples, uint8_t* output, int* outOffset) {
-    int16_t pcm[32];
-    int clipped = synthesizeSlot(subbandSamples, 0, pcm);
-    uint8_t* at = output + *outOffset;
-    for (int j = 0; j < 32; ++j) storeSample(at + 2 * j, pcm[j]);
+    const int clipped = synthesizeSlot(subbandSamples, 0, output + *outOffset, 2);
     *outOffset += 64;
     return clipped;
 }

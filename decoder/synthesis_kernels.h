@@ -1,0 +1,261 @@
+// The two inner steps of the synthesis, matrixing and windowing, written once
+// over GCC's generic vectors and compiled twice: for the baseline processor in
+// synthesis.cpp and for processors with AVX in synthesis_avx.cpp. Vector lanes
+// only ever hold independent values: every output is formed by the same IEEE
+// operations on the same operands, in the same order, as the scalar form, so
+// both compilations give the same samples to the bit.
+//
+// Internal linkage on purpose: each file gets its own copy, compiled for its
+// own processor, and the linker never swaps one for the other.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+// The kernels are always inlined, so passing four-lane vectors by value
+// never crosses a call boundary whose convention could differ (the note is
+// silenced for the whole of the two files that include this one).
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace sorvil {
+
+typedef double Lanes2 __attribute__((vector_size(16)));
+typedef double Lanes4 __attribute__((vector_size(32)));
+typedef int64_t Mask4 __attribute__((vector_size(32)));
+typedef int32_t Int4 __attribute__((vector_size(16)));
+
+// Window coefficients for the windowing kernel, per phase p = 2 * index + 1,
+// per ring column t and per group of four samples: groups 0..6 hold samples
+// {j, 32 - j, j + 1, 31 - j} for j = 2g + 1 (ring rows j and j + 1), group 7
+// holds samples {15, 17, 0, 16} (rows 15, 0 and 16). Signs and the reversed
+// column order of the upper samples are folded in; sample 16 has zeros in the
+// odd columns, which it does not use.
+extern Lanes4 windowGroups[8][16][8];
+// Each cosine table entry in both lanes of a pair.
+extern Lanes2 cosinePairs[5][16];
+constexpr int kWindowGroupSamples[8][4] = {{1, 31, 2, 30},   {3, 29, 4, 28},   {5, 27, 6, 26},  {7, 25, 8, 24},
+                                           {9, 23, 10, 22},  {11, 21, 12, 20}, {13, 19, 14, 18}, {15, 17, 0, 16}};
+
+namespace {
+
+#define SORVIL_KERNEL static inline __attribute__((always_inline))
+
+typedef int64_t Mask2 __attribute__((vector_size(16)));
+typedef int32_t Int2 __attribute__((vector_size(8)));
+
+SORVIL_KERNEL Lanes2 loadPair(const double* at) {
+    Lanes2 v;
+    std::memcpy(&v, at, sizeof v);
+    return v;
+}
+
+// Four lanes as two pairs: the form for processors whose vector registers
+// hold two doubles, where GCC's four-lane vectors would go through memory.
+struct PairOfPairs {
+    Lanes2 low;
+    Lanes2 high;
+};
+SORVIL_KERNEL PairOfPairs operator+(PairOfPairs a, PairOfPairs b) { return {a.low + b.low, a.high + b.high}; }
+SORVIL_KERNEL PairOfPairs operator-(PairOfPairs a, PairOfPairs b) { return {a.low - b.low, a.high - b.high}; }
+SORVIL_KERNEL PairOfPairs operator*(PairOfPairs a, PairOfPairs b) { return {a.low * b.low, a.high * b.high}; }
+SORVIL_KERNEL PairOfPairs& operator+=(PairOfPairs& a, PairOfPairs b) { return a = a + b; }
+
+// The same few operations on both forms of four lanes.
+template <typename Quad>
+struct QuadOps;
+
+template <>
+struct QuadOps<Lanes4> {
+    SORVIL_KERNEL Lanes4 join(Lanes2 low, Lanes2 high) { return Lanes4{low[0], low[1], high[0], high[1]}; }
+    SORVIL_KERNEL Lanes2 low(Lanes4 v) { return Lanes2{v[0], v[1]}; }
+    SORVIL_KERNEL Lanes2 high(Lanes4 v) { return Lanes2{v[2], v[3]}; }
+    SORVIL_KERNEL Lanes4 load(const Lanes4* at) { return *at; }
+    // Lane `column` of each pair, twice: {a[c], a[c], b[c], b[c]}.
+    template <int Column>
+    SORVIL_KERNEL Lanes4 spread(Lanes4 ab) {
+        return __builtin_shuffle(ab, Mask4{Column, Column, 2 + Column, 2 + Column});
+    }
+};
+
+template <>
+struct QuadOps<PairOfPairs> {
+    SORVIL_KERNEL PairOfPairs join(Lanes2 low, Lanes2 high) { return {low, high}; }
+    SORVIL_KERNEL Lanes2 low(PairOfPairs v) { return v.low; }
+    SORVIL_KERNEL Lanes2 high(PairOfPairs v) { return v.high; }
+    SORVIL_KERNEL PairOfPairs load(const Lanes4* at) {
+        PairOfPairs v;
+        std::memcpy(&v.low, at, sizeof v.low);
+        std::memcpy(&v.high, reinterpret_cast<const char*>(at) + sizeof v.low, sizeof v.high);
+        return v;
+    }
+    template <int Column>
+    SORVIL_KERNEL PairOfPairs spread(PairOfPairs ab) {
+        return {__builtin_shuffle(ab.low, Mask2{Column, Column}), __builtin_shuffle(ab.high, Mask2{Column, Column})};
+    }
+};
+
+// The fast DCT of 32 subband samples, X[m] = sum_k x[k] cos(m (2k + 1) pi / 64),
+// by Lee's factorisation: each stage turns every problem of size N into a
+// problem over the mirrored sums and one over the mirrored differences scaled
+// by the stage's cosines, and the outputs recombine as X[2m] = even[m],
+// X[2m + 1] = odd[m] + odd[m + 1]. After the first stage the problems of one
+// size sit side by side in lanes (2, 4, 8, then 16 of them), so each stage is
+// the same few operations on wider vectors. Writes X[16 - r] (r = 0..16) to
+// firstColumn and X[16 + r] (r = 0..15) to secondColumn, `stride` apart.
+template <typename Quad>
+SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* secondColumn, int stride) {
+    using Q = QuadOps<Quad>;
+    // Size 32 -> two problems of 16: lane 0 the sums, lane 1 the differences.
+    Lanes2 v[16];
+    #pragma GCC unroll 16
+    for (int k = 0; k < 16; ++k) {
+        const double sum = x[k] + x[31 - k];
+        const double difference = (x[k] - x[31 - k]) * cosinePairs[0][k][0];
+        v[k] = Lanes2{sum, difference};
+    }
+    // 16 -> 8: four problems, lanes {sums of both, differences of both}.
+    Quad w[8];
+    #pragma GCC unroll 16
+    for (int k = 0; k < 8; ++k) {
+        const Lanes2 sum = v[k] + v[15 - k];
+        const Lanes2 difference = (v[k] - v[15 - k]) * cosinePairs[1][k];
+        w[k] = Q::join(sum, difference);
+    }
+    // 8 -> 4: eight problems as two groups of four lanes.
+    Quad o[4][2];
+    #pragma GCC unroll 16
+    for (int k = 0; k < 4; ++k) {
+        const Quad c = Q::join(cosinePairs[2][k], cosinePairs[2][k]);
+        o[k][0] = w[k] + w[7 - k];
+        o[k][1] = (w[k] - w[7 - k]) * c;
+    }
+    // 4 -> 2: sixteen problems as four groups of four lanes.
+    Quad h[2][4];
+    #pragma GCC unroll 16
+    for (int k = 0; k < 2; ++k) {
+        const Quad c = Q::join(cosinePairs[3][k], cosinePairs[3][k]);
+        #pragma GCC unroll 16
+        for (int g = 0; g < 2; ++g) {
+            h[k][g] = o[k][g] + o[3 - k][g];
+            h[k][2 + g] = (o[k][g] - o[3 - k][g]) * c;
+        }
+    }
+    // Size 2: outputs X[0] = sum, X[1] = scaled difference.
+    Quad r0[4], r1[4];
+    {
+        const Quad c = Q::join(cosinePairs[4][0], cosinePairs[4][0]);
+        #pragma GCC unroll 16
+        for (int g = 0; g < 4; ++g) {
+            r0[g] = h[0][g] + h[1][g];
+            r1[g] = (h[0][g] - h[1][g]) * c;
+        }
+    }
+    // Size 4 (eight problems: even parts in groups 0-1, odd parts in 2-3).
+    Quad x4[4][2];
+    #pragma GCC unroll 16
+    for (int g = 0; g < 2; ++g) {
+        x4[0][g] = r0[g];
+        x4[1][g] = r0[2 + g] + r1[2 + g];
+        x4[2][g] = r1[g];
+        x4[3][g] = r1[2 + g];
+    }
+    // Size 8 (four problems: even parts in group 0, odd parts in group 1).
+    Quad x8[8];
+    #pragma GCC unroll 16
+    for (int m = 0; m < 4; ++m) x8[2 * m] = x4[m][0];
+    #pragma GCC unroll 16
+    for (int m = 0; m < 3; ++m) x8[2 * m + 1] = x4[m][1] + x4[m + 1][1];
+    x8[7] = x4[3][1];
+    // Size 16 (two problems: even parts in the low pair, odd in the high).
+    Lanes2 x16[16];
+    #pragma GCC unroll 16
+    for (int m = 0; m < 8; ++m) x16[2 * m] = Q::low(x8[m]);
+    #pragma GCC unroll 16
+    for (int m = 0; m < 7; ++m) x16[2 * m + 1] = Q::high(x8[m]) + Q::high(x8[m + 1]);
+    x16[15] = Q::high(x8[7]);
+    // Size 32: even outputs from lane 0, odd outputs recombined from lane 1.
+    double X[32];
+    #pragma GCC unroll 16
+    for (int m = 0; m < 16; ++m) X[2 * m] = x16[m][0];
+    #pragma GCC unroll 16
+    for (int m = 0; m < 15; ++m) X[2 * m + 1] = x16[m][1] + x16[m + 1][1];
+    X[31] = x16[15][1];
+
+    #pragma GCC unroll 16
+    for (int r = 0; r <= 16; ++r) firstColumn[r * stride] = X[16 - r];
+    #pragma GCC unroll 16
+    for (int r = 0; r < 16; ++r) secondColumn[r * stride] = X[16 + r];
+}
+
+SORVIL_KERNEL void storeSample(uint8_t* at, int32_t sample) {
+    const uint16_t bits = static_cast<uint16_t>(sample);
+    at[0] = static_cast<uint8_t>(bits & 0xFF);
+    at[1] = static_cast<uint8_t>(bits >> 8);
+}
+
+// Windowing and summation of one slot from the ring half `h` (17 rows of 16
+// columns) at phase index `phase`: every sample's sum runs over the columns
+// t = 0..15 in order, four samples side by side. Sums above 32767.0 or below
+// -32768.0 are clipped and counted, the rest truncated toward zero; sample j
+// is written as 16-bit little-endian at out + j * SampleStride. Returns the
+// clip count.
+// Clips, counts and stores two sums as the samples numbered in `samples`.
+template <int SampleStride>
+SORVIL_KERNEL Mask2 storeClipped(Lanes2 sums, const int* samples, uint8_t* out) {
+    const Lanes2 high = {32767.0, 32767.0};
+    const Lanes2 low = {-32768.0, -32768.0};
+    const Mask2 above = sums > high;
+    const Mask2 below = sums < low;
+    Lanes2 kept = above ? high : sums;
+    kept = below ? low : kept;
+    const Int2 values = __builtin_convertvector(kept, Int2);
+    storeSample(out + samples[0] * SampleStride, values[0]);
+    storeSample(out + samples[1] * SampleStride, values[1]);
+    return above + below;  // -1 per clipped sum
+}
+
+template <typename Quad, int SampleStride>
+SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
+    using Q = QuadOps<Quad>;
+    constexpr int kRow = 16;
+    const Lanes4(*coefficients)[8] = windowGroups[phase];
+    Quad sums[8];
+    #pragma GCC unroll 8
+    for (int g = 0; g < 8; ++g) sums[g] = Q::join(Lanes2{0.0, 0.0}, Lanes2{0.0, 0.0});
+    #pragma GCC unroll 8
+    for (int g = 0; g < 7; ++g) {
+        const double* upperRow = h + (2 * g + 1) * kRow;
+        const double* lowerRow = h + (2 * g + 2) * kRow;
+        #pragma GCC unroll 8
+        for (int t = 0; t < 16; t += 2) {
+            // Columns t and t + 1 of both rows; each value goes to two lanes.
+            const Quad both = Q::join(loadPair(upperRow + t), loadPair(lowerRow + t));
+            sums[g] += Q::load(&coefficients[t][g]) * Q::template spread<0>(both);
+            sums[g] += Q::load(&coefficients[t + 1][g]) * Q::template spread<1>(both);
+        }
+    }
+    #pragma GCC unroll 8
+    for (int t = 0; t < 16; t += 2) {
+        const Lanes2 row15 = loadPair(h + 15 * kRow + t);
+        const Lanes2 row0 = loadPair(h + t);
+        const Lanes2 row16 = loadPair(h + 16 * kRow + t);
+        const Quad ring = Q::join(Lanes2{row15[0], row15[0]}, Lanes2{row0[0], row16[0]});
+        const Quad ringNext = Q::join(Lanes2{row15[1], row15[1]}, Lanes2{row0[1], row16[1]});
+        sums[7] += Q::load(&coefficients[t][7]) * ring;
+        sums[7] += Q::load(&coefficients[t + 1][7]) * ringNext;
+    }
+
+    Mask2 clips = {0, 0};
+    #pragma GCC unroll 8
+    for (int g = 0; g < 8; ++g) {
+        clips += storeClipped<SampleStride>(Q::low(sums[g]), kWindowGroupSamples[g], out);
+        clips += storeClipped<SampleStride>(Q::high(sums[g]), kWindowGroupSamples[g] + 2, out);
+    }
+    return -int(clips[0] + clips[1]);
+}
+
+#undef SORVIL_KERNEL
+
+}  // namespace
+
+}  // namespace sorvil

@@ -1,0 +1,32 @@
+// The processor-specific forms of the synthesis kernels. Every form gives the
+// same samples to the bit; the fastest one the processor supports is chosen by
+// makeSynthesisTables. Tests switch between them to prove the equality.
+#pragma once
+
+#include <cstdint>
+
+namespace sorvil {
+
+enum class SynthesisPath { Plain, Avx };
+
+struct SynthesisKernels {
+    // Matrixing of one slot into two ring columns, `stride` doubles apart.
+    void (*dct64)(const double* subbandSamples, double* firstColumn, double* secondColumn, int stride);
+    // Windowing of a ring half at a phase index (0..7) into 32 samples, the
+    // j-th at out + j * sampleStride; returns the clip count.
+    int (*window)(const double* half, int phase, uint8_t* out, int sampleStride);
+};
+
+// The kernels of a path, or null members when this build or this processor
+// has no such path.
+SynthesisKernels synthesisKernels(SynthesisPath path);
+// Selects the path `synthesize` uses; false (and nothing changed) when it is
+// not available here.
+bool synthesisUsePath(SynthesisPath path);
+SynthesisPath synthesisCurrentPath();
+
+// The AVX compilation of the kernels (synthesis_avx.cpp); null members when
+// the build is not for x86.
+SynthesisKernels synthesisAvxKernels();
+
+}  // namespace sorvil
