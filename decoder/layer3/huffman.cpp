@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 
 #include "decoder/bit_reader.h"
@@ -31,30 +32,15 @@ inline uint64_t peekWindow(const uint8_t* p, unsigned bit) {
     return word << bit;
 }
 
-// Walks one tree over the window; returns the leaf.
-inline int walkTree(const int16_t* tree, uint64_t& window, unsigned& used) {
-    int entry = *tree;
-    while (entry < 0) {
-        unsigned bit = unsigned(window >> 63);
-        window <<= 1;
-        ++used;
-        tree += 1 + ((-entry) & -int(bit));
-        entry = *tree;
-    }
-    return entry;
-}
-
-// First-level lookup over the next 8 bits of a tree: a non-negative entry is
-// a leaf reached within them (value | bits used << 8; 0 for the trees that
-// read nothing), a negative entry -n continues the walk at tree entry n after
-// all 8 bits.
+// First-level lookup over the next 8 bits of a count1 tree: a non-negative
+// entry is a leaf reached within them (value | bits used << 8), a negative
+// entry -n continues the walk at tree entry n after all 8 bits.
 constexpr int kLookupBits = 8;
 struct TreeLookup {
     int16_t entries[1 << kLookupBits];
 };
-TreeLookup treeLookups[20];
-const int16_t* lookupTrees[20];
-const TreeLookup* bigValueLookups[32];
+TreeLookup treeLookups[2];
+const int16_t* lookupTrees[2];
 const TreeLookup* count1Lookups[2];
 
 void buildLookup(const int16_t* tree, TreeLookup& lookup) {
@@ -78,18 +64,78 @@ const TreeLookup* lookupFor(const int16_t* tree, int& built) {
     return &treeLookups[built++];
 }
 
-// Decodes one code from the window through its lookup, walking on past 8 bits.
-inline int decodeCode(const int16_t* tree, const TreeLookup& lookup, uint64_t& window, unsigned& used) {
-    int entry = lookup.entries[window >> (64 - kLookupBits)];
-    if (entry >= 0) {
-        unsigned bits = unsigned(entry) >> 8;
-        window <<= bits;
-        used += bits;
-        return entry & 255;
+// Two-level pair lookup for the big-values trees. The first kPairBits bits of
+// a code index a tree's first level; a longer code continues in a second-level
+// table indexed by the bits after them. A leaf entry holds x (bits 10-13), y
+// (bits 6-9) and the length of the pair when no linbits follow: the code plus
+// one sign bit per nonzero value (bits 0-5). A continuation entry holds
+// kContinues, the second level's index width (bits 11-14) and its place from
+// the start of the tree's first level (bits 0-10).
+constexpr int kPairBits = 9;
+constexpr uint16_t kContinues = 0x8000;
+constexpr int kPairEntriesCapacity = 12288;  // the standard's trees need 9792
+uint16_t pairEntries[kPairEntriesCapacity];
+const uint16_t* pairLookups[32];  // null for the trees that read nothing
+
+int subtreeDepth(const int16_t* tree, int at) {
+    if (tree[at] >= 0) return 0;
+    return 1 + std::max(subtreeDepth(tree, at + 1), subtreeDepth(tree, at + 1 - tree[at]));
+}
+
+// Walks at most `bits` bits of `pattern` (most significant first) from node
+// `at`; returns the node reached and adds the bits taken to *taken.
+int walkPattern(const int16_t* tree, int at, unsigned pattern, int bits, int* taken) {
+    int used = 0;
+    while (tree[at] < 0 && used < bits) {
+        const unsigned bit = (pattern >> (bits - 1 - used)) & 1;
+        at += bit ? 1 - tree[at] : 1;
+        ++used;
     }
-    window <<= kLookupBits;
-    used += kLookupBits;
-    return walkTree(tree - entry, window, used);
+    *taken += used;
+    return at;
+}
+
+uint16_t pairLeaf(int leaf, int codeLength) {
+    const int x = (leaf >> 4) & 15;
+    const int y = leaf & 15;
+    return uint16_t(x << 10 | y << 6 | (codeLength + (x != 0) + (y != 0)));
+}
+
+const uint16_t* buildPairLookup(const int16_t* tree, int& used) {
+    if (tree[0] >= 0) return nullptr;
+    uint16_t* first = pairEntries + used;
+    int size = 1 << kPairBits;
+    for (unsigned pattern = 0; pattern < (1u << kPairBits); ++pattern) {
+        int taken = 0;
+        const int at = walkPattern(tree, 0, pattern, kPairBits, &taken);
+        if (tree[at] >= 0) {
+            first[pattern] = pairLeaf(tree[at], taken);
+            continue;
+        }
+        const int depth = subtreeDepth(tree, at);
+        // The standard's trees fit with room to spare; a tree that did not
+        // would be a fault in the generated tables.
+        if (depth > 15 || size + (1 << depth) > 0x800 || used + size + (1 << depth) > kPairEntriesCapacity) std::abort();
+        for (unsigned rest = 0; rest < (1u << depth); ++rest) {
+            int restTaken = taken;
+            const int leaf = walkPattern(tree, at, rest, depth, &restTaken);
+            first[size + int(rest)] = pairLeaf(tree[leaf], restTaken);
+        }
+        first[pattern] = uint16_t(kContinues | depth << 11 | size);
+        size += 1 << depth;
+    }
+    used += size;
+    return first;
+}
+
+// The x, y and pair length of the code at the top of the window.
+inline unsigned lookupPair(const uint16_t* lookup, uint64_t window) {
+    unsigned entry = lookup[window >> (64 - kPairBits)];
+    if (entry & kContinues) {
+        const unsigned depth = (entry >> 11) & 15;
+        entry = lookup[(entry & 0x7FF) + unsigned((window << kPairBits) >> (64 - depth))];
+    }
+    return entry;
 }
 
 class SpectrumDecoder {
@@ -180,8 +226,7 @@ template <bool Clip>
 bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
     for (int region = 0; region < 3; ++region) {
         const int select = granule_.tableSelect[region] & 31;
-        const int16_t* tree = huffmanTables[select].tree;
-        const TreeLookup& lookup = *bigValueLookups[select];
+        const uint16_t* lookup = pairLookups[select];
         const unsigned linbits = unsigned(huffmanTables[select].linbits);
         int pairsLeft = regionPairs[region];
         while (pairsLeft > 0) {
@@ -193,8 +238,18 @@ bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
             // One run of pairs inside one band: everything in locals.
             double* const out = spectrum_;
             const double gain = gain_;
+            const double signs[2] = {gain, -gain};
             const int step = step_;
             int index = index_;
+            if (!lookup) {
+                // A tree that reads nothing: every value is zero, no bits.
+                for (; run > 0; --run) {
+                    for (int v = 0; v < 2; ++v, index += step)
+                        if (!Clip || index < kSpectrumValues) out[index] = gain * powFourThirds[0];
+                }
+                index_ = index;
+                continue;
+            }
             uint8_t* cursor = cursor_;
             unsigned bit = bit_;
             unsigned nonzero = 0;
@@ -205,27 +260,44 @@ bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
                     return false;
                 }
                 uint64_t window = peekWindow(cursor, bit);
-                unsigned used = 0;
-                const int leaf = decodeCode(tree, lookup, window, used);
-                unsigned xy[2] = {unsigned(leaf) >> 4, unsigned(leaf) & 15};
-                nonzero |= unsigned(leaf);
-                for (unsigned z : xy) {
-                    if (z == 15 && linbits != 0) {
-                        z += unsigned(window >> (64 - linbits));
-                        window <<= linbits;
-                        used += linbits;
+                const unsigned entry = lookupPair(lookup, window);
+                const unsigned x = (entry >> 10) & 15;
+                const unsigned y = (entry >> 6) & 15;
+                unsigned length = entry & 63;  // at least 1: every code has a bit
+                nonzero |= x | y;
+                double xValue, yValue;
+                if (linbits == 0 || (x != 15 && y != 15)) {
+                    // Code, then a sign bit per nonzero value: y's sign is the
+                    // last bit of the pair, x's the one before it.
+                    const unsigned ySign = unsigned(window >> (64 - length)) & 1 & unsigned(y != 0);
+                    const unsigned xSign = unsigned(window >> (64 - length + (y != 0))) & 1 & unsigned(x != 0);
+                    xValue = signs[xSign] * powFourThirds[x];
+                    yValue = signs[ySign] * powFourThirds[y];
+                } else {
+                    // linbits after a 15, each value's sign after its own bits.
+                    const unsigned codeLength = length - (x != 0) - (y != 0);
+                    window <<= codeLength;
+                    length = codeLength;
+                    double* values[2] = {&xValue, &yValue};
+                    unsigned xy[2] = {x, y};
+                    for (int v = 0; v < 2; ++v) {
+                        unsigned z = xy[v];
+                        if (z == 15) {
+                            z += unsigned(window >> (64 - linbits));
+                            window <<= linbits;
+                            length += linbits;
+                        }
+                        const unsigned hasSign = z != 0;
+                        *values[v] = signs[unsigned(window >> 63) & hasSign] * powFourThirds[z];
+                        window <<= hasSign;
+                        length += hasSign;
                     }
-                    // Without branches on the value: powFourThirds[0] is 0, and
-                    // a zero value has no sign bit.
-                    const unsigned hasSign = z != 0;
-                    const double signs[2] = {gain, -gain};
-                    const double value = signs[unsigned(window >> 63) & hasSign] * powFourThirds[z];
-                    window <<= hasSign;
-                    used += hasSign;
-                    if (!Clip || index < kSpectrumValues) out[index] = value;
-                    index += step;
                 }
-                bit += used;
+                if (!Clip || index < kSpectrumValues) out[index] = xValue;
+                index += step;
+                if (!Clip || index < kSpectrumValues) out[index] = yValue;
+                index += step;
+                bit += length;
                 cursor += bit >> 3;
                 bit &= 7;
             }
@@ -362,8 +434,16 @@ bool decodeList(SpectrumDecoder& decoder, const int regionPairs[3], long endBit,
 
 void buildHuffmanLookups() {
     int built = 0;
-    for (int t = 0; t < 32; ++t) bigValueLookups[t] = lookupFor(huffmanTables[t].tree, built);
     for (int t = 0; t < 2; ++t) count1Lookups[t] = lookupFor(count1Tables[t].tree, built);
+    int used = 0;
+    for (int t = 0; t < 32; ++t) {
+        // Tables 16-23 and 24-31 share their trees.
+        const int16_t* tree = huffmanTables[t].tree;
+        pairLookups[t] = nullptr;
+        for (int earlier = 0; earlier < t && !pairLookups[t]; ++earlier)
+            if (huffmanTables[earlier].tree == tree) pairLookups[t] = pairLookups[earlier];
+        if (!pairLookups[t]) pairLookups[t] = buildPairLookup(tree, used);
+    }
 }
 
 int decodeSpectrum(double* spectrum, const int* scalefactors, GranuleInfo* granule, int samplingFrequency,
