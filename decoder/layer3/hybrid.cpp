@@ -92,12 +92,14 @@ void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const
     const uint32_t active = static_cast<uint32_t>(granule->activeSubbands);
     for (; s < active && s < kSubbands; s += 2) transformPair(kernel, row, s, spectrum, previous, next, output);
 
+    if (s >= kSubbands) return;
+    // The previous overlap passes through; the next overlap of all these
+    // subbands is one zeroed stretch.
+    std::memset(next + kLinesPerSubband * s, 0, sizeof(double) * size_t(kLinesPerSubband * (kSubbands - int(s))));
     for (; s < kSubbands; ++s) {
-        const int base = kLinesPerSubband * s;
-        for (int t = 0; t < kLinesPerSubband; ++t) {
-            output[t][s] = previous[base + t];
-            next[base + t] = 0.0;
-        }
+        const double* overlap = previous + kLinesPerSubband * s;
+#pragma GCC unroll 18
+        for (int t = 0; t < kLinesPerSubband; ++t) output[t][s] = overlap[t];
     }
 }
 
