@@ -1,5 +1,6 @@
 #include "decoder/layer2.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -69,34 +70,55 @@ long sampleDataBits(const uint8_t allocation[32][2], const FrameInfo* frame) {
     return 12 * bitsPerGranule;
 }
 
-// Three samples of one quantised subband as multiples of the scale factor s
-// (for the second channel of a shared subband as well, with its own factor).
-struct SubbandCodes {
-    int rows[3];      // grouped: scaleMultiples rows
-    int values[3];    // ungrouped: code + d
-    bool grouped;
-    int bits;
+// A private copy of the bit cursor for the sample data: one 64-bit look-ahead
+// per subband serves its three codes (at most 3 x 16 bits; the look-ahead
+// holds at least 57). decodeLayer2 has checked that the data lies before
+// readLimit, so the look-ahead stays inside the reservoir area's slack.
+class SampleBits {
+public:
+    SampleBits() : cursor_(readPointer), bit_(unsigned(bitIndex)) {}
+    ~SampleBits() {
+        readPointer = cursor_;
+        bitIndex = int(bit_);
+    }
+
+    uint64_t peek() const {
+        uint64_t word;
+        std::memcpy(&word, cursor_, sizeof word);
+        if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+        return word << bit_;
+    }
+    void skip(unsigned bits) {
+        bit_ += bits;
+        cursor_ += bit_ >> 3;
+        bit_ &= 7;
+    }
+
+private:
+    uint8_t* cursor_;
+    unsigned bit_;
 };
 
-inline SubbandCodes readSubbandCodes(const Layer2AllocEntry& q) {
-    SubbandCodes c;
-    c.bits = q.bits;
-    c.grouped = q.d > 0;
-    if (c.grouped) {
-        const uint8_t* triple = groupTableFor(q.d)[getBits(q.bits)];
-        for (int n = 0; n < 3; ++n) c.rows[n] = triple[n];
+// Reads the three samples of one quantised subband and writes them, as
+// multiples of each listed channel's scale factor, into samples[ch][n][sb].
+// Both channels of a shared subband take the same codes.
+inline void readSubband(SampleBits& bits, const Layer2AllocEntry& q, const int* scaleIndex, int channels,
+                        double (*samples)[3][32], int sb) {
+    const uint64_t window = bits.peek();
+    const int width = q.bits;
+    if (q.d > 0) {
+        const uint8_t* triple = groupTableFor(q.d)[window >> (64 - width)];
+        bits.skip(unsigned(width));
+        for (int ch = 0; ch < channels; ++ch)
+            for (int n = 0; n < 3; ++n) samples[ch][n][sb] = scaleMultiples[triple[n]][scaleIndex[ch]];
     } else {
-        for (int n = 0; n < 3; ++n) c.values[n] = static_cast<int>(getBits(q.bits)) + q.d;
-    }
-    return c;
-}
-
-inline void dequantise(const SubbandCodes& c, int s, double samples[3][32], int sb) {
-    if (c.grouped) {
-        for (int n = 0; n < 3; ++n) samples[n][sb] = scaleMultiples[c.rows[n]][s];
-    } else {
-        double factor = scaleMultiples[c.bits][s];
-        for (int n = 0; n < 3; ++n) samples[n][sb] = c.values[n] * factor;
+        int values[3];
+        for (int n = 0; n < 3; ++n) values[n] = static_cast<int>((window << (n * width)) >> (64 - width)) + q.d;
+        bits.skip(unsigned(3 * width));
+        for (int ch = 0; ch < channels; ++ch) {
+            const double factor = scaleMultiples[width][scaleIndex[ch]];
+            for (int n = 0; n < 3; ++n) samples[ch][n][sb] = values[n] * factor;
+        }
     }
 }
 
@@ -185,6 +207,7 @@ void layer2ReadSamples(const uint8_t allocation[32][2], double samples[2][3][32]
     const int limit = frame->subbandLimit;
     const int bound = channels == 2 ? frame->jointStereoBound : limit;
 
+    SampleBits bits;
     const Layer2AllocEntry* subband = frame->allocTable;
     int sb = 0;
     for (; sb < bound; ++sb) {
@@ -194,8 +217,8 @@ void layer2ReadSamples(const uint8_t allocation[32][2], double samples[2][3][32]
                 samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
                 continue;
             }
-            SubbandCodes codes = readSubbandCodes(subband[v]);
-            dequantise(codes, scaleIndexes[sb][ch][part], samples[ch], sb);
+            const int scaleIndex = scaleIndexes[sb][ch][part];
+            readSubband(bits, subband[v], &scaleIndex, 1, samples + ch, sb);
         }
         subband += 1 << subband[0].bits;
     }
@@ -204,9 +227,8 @@ void layer2ReadSamples(const uint8_t allocation[32][2], double samples[2][3][32]
         if (v == 0) {
             for (int ch = 0; ch < 2; ++ch) samples[ch][0][sb] = samples[ch][1][sb] = samples[ch][2][sb] = 0.0;
         } else {
-            SubbandCodes codes = readSubbandCodes(subband[v]);
-            dequantise(codes, scaleIndexes[sb][0][part], samples[0], sb);
-            dequantise(codes, scaleIndexes[sb][1][part], samples[1], sb);
+            const int scaleIndex[2] = {scaleIndexes[sb][0][part], scaleIndexes[sb][1][part]};
+            readSubband(bits, subband[v], scaleIndex, 2, samples, sb);
         }
         subband += 1 << subband[0].bits;
     }
