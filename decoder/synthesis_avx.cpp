@@ -10,10 +10,29 @@
 #if defined(__x86_64__) || defined(__i386__)
 #pragma GCC push_options
 #pragma GCC target("avx")
+#include <immintrin.h>
+
 #include "decoder/synthesis_kernels.h"
 
 namespace sorvil {
 namespace {
+
+// Four lanes in one register. The spreads are register shuffles of one joined
+// load, so that each pair of ring values is loaded once.
+template <>
+struct QuadOps<Lanes4> {
+    static Lanes4 join(Lanes2 low, Lanes2 high) {
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(__m128d(low)), __m128d(high), 1);
+    }
+    static Lanes2 low(Lanes4 v) { return _mm256_castpd256_pd128(__m256d(v)); }
+    static Lanes2 high(Lanes4 v) { return _mm256_extractf128_pd(__m256d(v), 1); }
+    static Lanes4 load(const Lanes4* at) { return *at; }
+    template <int Column>
+    static Lanes4 spread(Lanes4 ab) {
+        if constexpr (Column == 0) return _mm256_movedup_pd(__m256d(ab));
+        else return _mm256_permute_pd(__m256d(ab), 0xF);
+    }
+};
 
 void dct64Avx(const double* subbandSamples, double* firstColumn, double* secondColumn, int stride) {
     dct64Kernel<Lanes4>(subbandSamples, firstColumn, secondColumn, stride);

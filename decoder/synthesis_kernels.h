@@ -60,22 +60,12 @@ SORVIL_KERNEL PairOfPairs operator-(PairOfPairs a, PairOfPairs b) { return {a.lo
 SORVIL_KERNEL PairOfPairs operator*(PairOfPairs a, PairOfPairs b) { return {a.low * b.low, a.high * b.high}; }
 SORVIL_KERNEL PairOfPairs& operator+=(PairOfPairs& a, PairOfPairs b) { return a = a + b; }
 
-// The same few operations on both forms of four lanes.
+// The same few operations on both forms of four lanes: join two pairs into
+// four lanes, take the low or high pair, load four coefficients, and spread
+// lane Column of each pair over two lanes. The four-lane register form lives
+// in synthesis_avx.cpp.
 template <typename Quad>
 struct QuadOps;
-
-template <>
-struct QuadOps<Lanes4> {
-    SORVIL_KERNEL Lanes4 join(Lanes2 low, Lanes2 high) { return Lanes4{low[0], low[1], high[0], high[1]}; }
-    SORVIL_KERNEL Lanes2 low(Lanes4 v) { return Lanes2{v[0], v[1]}; }
-    SORVIL_KERNEL Lanes2 high(Lanes4 v) { return Lanes2{v[2], v[3]}; }
-    SORVIL_KERNEL Lanes4 load(const Lanes4* at) { return *at; }
-    // Lane `column` of each pair, twice: {a[c], a[c], b[c], b[c]}.
-    template <int Column>
-    SORVIL_KERNEL Lanes4 spread(Lanes4 ab) {
-        return __builtin_shuffle(ab, Mask4{Column, Column, 2 + Column, 2 + Column});
-    }
-};
 
 template <>
 struct QuadOps<PairOfPairs> {
