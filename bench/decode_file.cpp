@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
         if (result == sorvil::DEC_OK) {
             ++frames;
             const sorvil::FrameInfo& frame = decoder->frame;
-            seconds += double(pcmBytes) / (2.0 * (frame.channels == 1 ? 1 : 2) * sorvil::samplingRates[frame.samplingFrequency]);
+            const int channels = frame.channels == 1 ? 1 : 2;
+            seconds += double(pcmBytes) / (2.0 * channels * sorvil::samplingRates[frame.samplingFrequency]);
             if (out && std::fwrite(pcm, 1, size_t(pcmBytes), out) != size_t(pcmBytes)) break;
         } else if (result == sorvil::DEC_NEED_MORE && fed < image.size()) {
             piece = image.data() + fed;

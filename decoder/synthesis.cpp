@@ -26,7 +26,8 @@ void dct64Plain(const double* subbandSamples, double* firstColumn, double* secon
 }
 
 int windowPlain(const double* half, int phase, uint8_t* out, int sampleStride) {
-    return sampleStride == 4 ? windowKernel<PairOfPairs, 4>(half, phase, out) : windowKernel<PairOfPairs, 2>(half, phase, out);
+    return sampleStride == 4 ? windowKernel<PairOfPairs, 4>(half, phase, out)
+                             : windowKernel<PairOfPairs, 2>(half, phase, out);
 }
 
 SynthesisKernels activeKernels = {dct64Plain, windowPlain};

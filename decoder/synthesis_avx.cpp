@@ -39,7 +39,8 @@ void dct64Avx(const double* subbandSamples, double* firstColumn, double* secondC
 }
 
 int windowAvx(const double* half, int phase, uint8_t* out, int sampleStride) {
-    return sampleStride == 4 ? windowKernel<Lanes4, 4>(half, phase, out) : windowKernel<Lanes4, 2>(half, phase, out);
+    return sampleStride == 4 ? windowKernel<Lanes4, 4>(half, phase, out)
+                             : windowKernel<Lanes4, 2>(half, phase, out);
 }
 
 }  // namespace

@@ -21,8 +21,6 @@ namespace sorvil {
 
 typedef double Lanes2 __attribute__((vector_size(16)));
 typedef double Lanes4 __attribute__((vector_size(32)));
-typedef int64_t Mask4 __attribute__((vector_size(32)));
-typedef int32_t Int4 __attribute__((vector_size(16)));
 
 // Window coefficients for the windowing kernel, per phase p = 2 * index + 1,
 // per ring column t and per group of four samples: groups 0..6 hold samples
@@ -183,13 +181,9 @@ SORVIL_KERNEL void storeSample(uint8_t* at, int32_t sample) {
     at[1] = static_cast<uint8_t>(bits >> 8);
 }
 
-// Windowing and summation of one slot from the ring half `h` (17 rows of 16
-// columns) at phase index `phase`: every sample's sum runs over the columns
-// t = 0..15 in order, four samples side by side. Sums above 32767.0 or below
-// -32768.0 are clipped and counted, the rest truncated toward zero; sample j
-// is written as 16-bit little-endian at out + j * SampleStride. Returns the
-// clip count.
-// Clips, counts and stores two sums as the samples numbered in `samples`.
+// Clips, counts and stores two sums as the samples numbered in `samples`:
+// above 32767.0 or below -32768.0 a sum is clipped, otherwise truncated
+// toward zero, as the scalar conversion does.
 template <int SampleStride>
 SORVIL_KERNEL Mask2 storeClipped(Lanes2 sums, const int* samples, uint8_t* out) {
     const Lanes2 high = {32767.0, 32767.0};
@@ -204,6 +198,11 @@ SORVIL_KERNEL Mask2 storeClipped(Lanes2 sums, const int* samples, uint8_t* out) 
     return above + below;  // -1 per clipped sum
 }
 
+// Windowing and summation of one slot from the ring half `h` (17 rows of 16
+// columns) at phase index `phase`: every sample's sum starts at 0.0 and runs
+// over the columns t = 0..15 in order, four samples side by side. Sample j is
+// written as 16-bit little-endian at out + j * SampleStride. Returns the clip
+// count.
 template <typename Quad, int SampleStride>
 SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
     using Q = QuadOps<Quad>;

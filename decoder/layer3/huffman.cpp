@@ -115,7 +115,8 @@ const uint16_t* buildPairLookup(const int16_t* tree, int& used) {
         const int depth = subtreeDepth(tree, at);
         // The standard's trees fit with room to spare; a tree that did not
         // would be a fault in the generated tables.
-        if (depth > 15 || size + (1 << depth) > 0x800 || used + size + (1 << depth) > kPairEntriesCapacity) std::abort();
+        const int grown = size + (1 << depth);
+        if (depth > 15 || grown > 0x800 || used + grown > kPairEntriesCapacity) std::abort();
         for (unsigned rest = 0; rest < (1u << depth); ++rest) {
             int restTaken = taken;
             const int leaf = walkPattern(tree, at, rest, depth, &restTaken);
