@@ -3,6 +3,7 @@
 // folded into the window tables, so the kernels and those tables go together.
 #include "decoder/layer3/imdct.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "decoder/layer3/tables.h"
@@ -14,6 +15,7 @@ namespace {
 // Two doubles side by side: the even and the odd nine-point series go through
 // the same operations at once, each lane exactly as it would alone.
 typedef double Lanes2 __attribute__((vector_size(16)));
+typedef int64_t LaneOrder __attribute__((vector_size(16)));
 
 // The two halves t1 (odd inputs) and t2 (even inputs) of one of the four
 // paired groups of a nine-point series.
@@ -79,21 +81,26 @@ void imdct36(double* lines, const double* previousOverlap, double* nextOverlap, 
     // Pre-additions X[k] += X[k - 1] from the top down, so from the values as
     // passed: pair j {X[2j], X[2j + 1]} gains {X[2j - 1], X[2j]}. X[0] gains
     // -0.0, which leaves every double as it is.
+    const Lanes2 minusZeros = {-0.0, -0.0};
     Lanes2 x[9];
     x[0] = loadPair(lines) + Lanes2{-0.0, lines[0]};
+#pragma GCC unroll 8
     for (int j = 1; j < 9; ++j) x[j] = loadPair(lines + 2 * j) + loadPair(lines + 2 * j - 1);
     // Then X[k] += X[k - 2] for odd k >= 3, again from the values before this
     // step: lane 1 of pair j gains lane 1 of pair j - 1, lane 0 gains -0.0.
     // Lane 0 is now the even series a[j] = X[2j], lane 1 the odd series b[j].
-    for (int j = 8; j >= 1; --j) x[j] += Lanes2{-0.0, x[j - 1][1]};
+#pragma GCC unroll 8
+    for (int j = 8; j >= 1; --j) x[j] += __builtin_shuffle(minusZeros, x[j - 1], LaneOrder{0, 3});
     // The caller's lines are scratch for this kernel; leave them as the
     // in-place steps would have.
+#pragma GCC unroll 9
     for (int j = 0; j < 9; ++j) std::memcpy(lines + 2 * j, &x[j], sizeof x[j]);
 
     const GroupTerms<Lanes2> terms = nineSeries(x, c.values);
     const double* h = halfSecant36;
 
     // The odd series is scaled by h[v]; the even one by 1.0, which changes nothing.
+#pragma GCC unroll 4
     for (int group = 0; group < 4; ++group) {
         const int lower = group;
         const int upper = 8 - group;
