@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "decoder/synthesis.h"
+
 // The kernels are always inlined, so passing four-lane vectors by value
 // never crosses a call boundary whose convention could differ (the note is
 // silenced for the whole of the two files that include this one).
@@ -94,12 +96,16 @@ template <typename Quad>
 SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* secondColumn, int stride) {
     using Q = QuadOps<Quad>;
     // Size 32 -> two problems of 16: lane 0 the sums, lane 1 the differences.
+    // Two k at a time: {x[k], x[k + 1]} against {x[31 - k], x[30 - k]}.
     Lanes2 v[16];
-    #pragma GCC unroll 16
-    for (int k = 0; k < 16; ++k) {
-        const double sum = x[k] + x[31 - k];
-        const double difference = (x[k] - x[31 - k]) * cosinePairs[0][k][0];
-        v[k] = Lanes2{sum, difference};
+    #pragma GCC unroll 8
+    for (int k = 0; k < 16; k += 2) {
+        const Lanes2 low = loadPair(x + k);
+        const Lanes2 high = __builtin_shuffle(loadPair(x + 30 - k), Mask2{1, 0});
+        const Lanes2 sums = low + high;
+        const Lanes2 differences = (low - high) * loadPair(cosineTables[0] + k);
+        v[k] = __builtin_shuffle(sums, differences, Mask2{0, 2});
+        v[k + 1] = __builtin_shuffle(sums, differences, Mask2{1, 3});
     }
     // 16 -> 8: four problems, lanes {sums of both, differences of both}.
     Quad w[8];
