@@ -46,18 +46,20 @@ def peak_rss_kib(command, cwd=None):
 
 def measure(command, runs, before=None, cwd=None):
     """Median wall time and median CPU time over runs, and the peak RSS."""
-    if before:
-        before()
+    def prepare():
+        if before:
+            before()
+        os.sync()  # no write-back of an earlier run's files during this one
+
+    prepare()
     run_once(command, cwd)  # warm-up
     walls, cpus = [], []
     for _ in range(runs):
-        if before:
-            before()
+        prepare()
         wall, cpu = run_once(command, cwd)
         walls.append(wall)
         cpus.append(cpu)
-    if before:
-        before()
+    prepare()
     return {"wall": statistics.median(walls), "cpu": statistics.median(cpus), "rss_kib": peak_rss_kib(command, cwd)}
 
 
