@@ -72,6 +72,10 @@ const TreeLookup* lookupFor(const int16_t* tree, int& built) {
 // kContinues, the second level's index width (bits 11-14) and its place from
 // the start of the tree's first level (bits 0-10).
 constexpr int kPairBits = 9;
+// Bits of the longest pair without linbits (a 19-bit code and two signs) and
+// of the longest pair of all (with two times 13 linbits).
+constexpr unsigned kLongestPlainPair = 21;
+constexpr unsigned kLongestPair = 47;
 constexpr uint16_t kContinues = 0x8000;
 constexpr int kPairEntriesCapacity = 12288;  // the standard's trees need 9792
 uint16_t pairEntries[kPairEntriesCapacity];
@@ -254,13 +258,22 @@ bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
             uint8_t* cursor = cursor_;
             unsigned bit = bit_;
             unsigned nonzero = 0;
+            // The look-ahead stays in a register across pairs and is read
+            // again only when it may not hold the next pair, so that the
+            // chain from one pair to the next is a lookup and a shift.
+            uint64_t ahead = peekWindow(cursor, bit);
+            unsigned available = 64 - bit;
             for (; run > 0; --run) {
                 if (cursor > limit_) {  // as pastLimit(), on the local cursor
                     cursor_ = cursor;
                     bit_ = bit;
                     return false;
                 }
-                uint64_t window = peekWindow(cursor, bit);
+                if (available < kLongestPlainPair) {
+                    ahead = peekWindow(cursor, bit);
+                    available = 64 - bit;
+                }
+                uint64_t window = ahead;
                 const unsigned entry = lookupPair(lookup, window);
                 const unsigned x = (entry >> 10) & 15;
                 const unsigned y = (entry >> 6) & 15;
@@ -276,6 +289,10 @@ bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
                     yValue = signs[ySign] * powFourThirds[y];
                 } else {
                     // linbits after a 15, each value's sign after its own bits.
+                    if (available < kLongestPair) {
+                        ahead = window = peekWindow(cursor, bit);
+                        available = 64 - bit;
+                    }
                     const unsigned codeLength = length - (x != 0) - (y != 0);
                     window <<= codeLength;
                     length = codeLength;
@@ -298,6 +315,8 @@ bool SpectrumDecoder::decodeBigValues(const int regionPairs[3]) {
                 index += step;
                 if (!Clip || index < kSpectrumValues) out[index] = yValue;
                 index += step;
+                ahead <<= length;
+                available -= length;
                 bit += length;
                 cursor += bit >> 3;
                 bit &= 7;
