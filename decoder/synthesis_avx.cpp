@@ -8,8 +8,12 @@
 #include "decoder/synthesis_paths.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx")
+#endif
 #include <immintrin.h>
 
 #include "decoder/synthesis_kernels.h"
@@ -45,7 +49,11 @@ int windowAvx(const double* half, int phase, uint8_t* out, int sampleStride) {
 
 }  // namespace
 }  // namespace sorvil
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace sorvil {
 SynthesisKernels synthesisAvxKernels() { return {dct64Avx, windowAvx}; }

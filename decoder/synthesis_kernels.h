@@ -17,7 +17,9 @@
 // The kernels are always inlined, so passing four-lane vectors by value
 // never crosses a call boundary whose convention could differ (the note is
 // silenced for the whole of the two files that include this one).
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
+#endif
 
 namespace sorvil {
 
@@ -80,7 +82,8 @@ struct QuadOps<PairOfPairs> {
     }
     template <int Column>
     SORVIL_KERNEL PairOfPairs spread(PairOfPairs ab) {
-        return {__builtin_shuffle(ab.low, Mask2{Column, Column}), __builtin_shuffle(ab.high, Mask2{Column, Column})};
+        return {__builtin_shufflevector(ab.low, ab.low, Column, Column),
+                __builtin_shufflevector(ab.high, ab.high, Column, Column)};
     }
 };
 
@@ -101,11 +104,12 @@ SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* sec
     #pragma GCC unroll 8
     for (int k = 0; k < 16; k += 2) {
         const Lanes2 low = loadPair(x + k);
-        const Lanes2 high = __builtin_shuffle(loadPair(x + 30 - k), Mask2{1, 0});
+        const Lanes2 mirrored = loadPair(x + 30 - k);
+        const Lanes2 high = __builtin_shufflevector(mirrored, mirrored, 1, 0);
         const Lanes2 sums = low + high;
         const Lanes2 differences = (low - high) * loadPair(cosineTables[0] + k);
-        v[k] = __builtin_shuffle(sums, differences, Mask2{0, 2});
-        v[k + 1] = __builtin_shuffle(sums, differences, Mask2{1, 3});
+        v[k] = __builtin_shufflevector(sums, differences, 0, 2);
+        v[k + 1] = __builtin_shufflevector(sums, differences, 1, 3);
     }
     // 16 -> 8: four problems, lanes {sums of both, differences of both}.
     Quad w[8];

@@ -35,7 +35,6 @@ void transformPair(Kernel kernel, int row, int subband, double* spectrum, const 
 }
 
 typedef double Lanes2 __attribute__((vector_size(16)));
-typedef int64_t LaneOrder __attribute__((vector_size(16)));
 
 inline Lanes2 loadPair(const double* at) {
     Lanes2 v;
@@ -45,7 +44,7 @@ inline Lanes2 loadPair(const double* at) {
 
 inline void storePair(double* at, Lanes2 v) { std::memcpy(at, &v, sizeof v); }
 
-inline Lanes2 reversed(Lanes2 v) { return __builtin_shuffle(v, LaneOrder{1, 0}); }
+inline Lanes2 reversed(Lanes2 v) { return __builtin_shufflevector(v, v, 1, 0); }
 
 }  // namespace
 

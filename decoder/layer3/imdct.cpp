@@ -3,7 +3,6 @@
 // folded into the window tables, so the kernels and those tables go together.
 #include "decoder/layer3/imdct.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include "decoder/layer3/tables.h"
@@ -15,7 +14,6 @@ namespace {
 // Two doubles side by side: the even and the odd nine-point series go through
 // the same operations at once, each lane exactly as it would alone.
 typedef double Lanes2 __attribute__((vector_size(16)));
-typedef int64_t LaneOrder __attribute__((vector_size(16)));
 
 // The two halves t1 (odd inputs) and t2 (even inputs) of one of the four
 // paired groups of a nine-point series.
@@ -90,7 +88,7 @@ void imdct36(double* lines, const double* previousOverlap, double* nextOverlap, 
     // step: lane 1 of pair j gains lane 1 of pair j - 1, lane 0 gains -0.0.
     // Lane 0 is now the even series a[j] = X[2j], lane 1 the odd series b[j].
 #pragma GCC unroll 8
-    for (int j = 8; j >= 1; --j) x[j] += __builtin_shuffle(minusZeros, x[j - 1], LaneOrder{0, 3});
+    for (int j = 8; j >= 1; --j) x[j] += __builtin_shufflevector(minusZeros, x[j - 1], 0, 3);
     // The caller's lines are scratch for this kernel; leave them as the
     // in-place steps would have.
 #pragma GCC unroll 9
