@@ -89,7 +89,9 @@ void makeSynthesisTables(double scale) {
     // Sample j of rows 0..15 sums (-1)^t Wn[j][(t - p) mod 16] H[j][t]; sample
     // 32 - j of rows 1..15 sums -Wn[j][(p - 1 - t) mod 16] H[j][t] (negating
     // each product instead of the sum gives the same double); sample 16 sums
-    // the even columns of row 16.
+    // the even columns of row 16. Its odd columns carry 0.0: their products
+    // are zeros, and adding a zero leaves a nonzero sum as it was and at most
+    // turns the sign of a zero sum, which gives the same sample.
     for (int phase = 0; phase < 8; ++phase) {
         const int p = 2 * phase + 1;
         for (int t = 0; t < 16; ++t) {
