@@ -29,6 +29,9 @@ int copyFile(const char* source, const char* target) {
     using namespace runtime;
     // A pipe would block the open, a device would never end.
     if (!isRegularFile(source)) return -1;
+    // A target that is the source itself (a link to it) already holds the
+    // copy; opening it for writing would empty the song.
+    if (isSameFile(source, target)) return 0;
     int sourceHandle = _open(source, OPEN_READ_ONLY | OPEN_BINARY);
     if (sourceHandle < 0) return -1;
     int targetHandle = _open(target, OPEN_READ_WRITE | OPEN_BINARY | OPEN_CREATE | OPEN_TRUNCATE,

@@ -49,6 +49,12 @@ bool isRegularFile(const char* path) {
     return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool isSameFile(const char* path, const char* otherPath) {
+    struct stat info {}, other {};
+    return ::stat(path, &info) == 0 && ::stat(otherPath, &other) == 0 && info.st_dev == other.st_dev &&
+           info.st_ino == other.st_ino;
+}
+
 namespace {
 
 // Writes every byte, retrying after short writes; false on an error.

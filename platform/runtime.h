@@ -33,6 +33,8 @@ char* _getcwd(char* buffer, int size);
 // True for a plain file (links followed): not a folder, pipe or device, whose
 // reading may block forever or never end.
 bool isRegularFile(const char* path);
+// True when both paths name one file (links followed, hard links included).
+bool isSameFile(const char* path, const char* otherPath);
 
 // Stream files. A mode with 'b' is binary; a writing mode without it ("w",
 // "wt", "a", "at") is text mode, which stores every "\n" as CR LF. Reading

@@ -250,6 +250,24 @@ TEST_F(HostileCollection, PipesAndDevicesNamedLikeSongsAreNeitherCopiedNorWaited
     EXPECT_EQ(musicFolderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});
 }
 
+// Copy targets left by an earlier run as links to the songs themselves (a hard
+// link, as a linking copy makes, and a symbolic one): writing the copy would
+// first empty the song. The copy is already there, so the songs are kept.
+TEST_F(HostileCollection, CopyTargetsThatAreTheSongsThemselvesKeepTheSongs) {
+    makeFolder(at("A"));
+    makeFolder(at("music"));
+    copyInto(BIG_SONG, at("A/1 hard.mp3"));
+    copyInto(SMALL_SONG, at("A/2 soft.mp3"));
+    ASSERT_EQ(link(at("A/1 hard.mp3").c_str(), at("music/song0000.mp3").c_str()), 0);
+    ASSERT_EQ(symlink("../A/2 soft.mp3", at("music/song0001.mp3").c_str()), 0);
+    RunResult run = runSorvil(tree, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A + "  1 hard: 00:03\n  2 soft: 00:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 hard|song0000.mp3|3\r\nA|2 soft|song0001.mp3|1\r\n");
+    EXPECT_EQ(readFile(at("A/1 hard.mp3")), readFile(BIG_SONG));
+    EXPECT_EQ(readFile(at("A/2 soft.mp3")), readFile(SMALL_SONG));
+}
+
 // Files far larger than any song are refused before anything is allocated:
 // 2 GiB does not fit a signed 32-bit size, and 4 GiB + 417 bytes would look
 // like 417 bytes if the size were cut to 32 bits. The copies still stream
