@@ -32,6 +32,9 @@ int copyFile(const char* source, const char* target) {
     // A target that is the source itself (a link to it) already holds the
     // copy; opening it for writing would empty the song.
     if (isSameFile(source, target)) return 0;
+    // A link in the target's place is replaced by the copy, never written
+    // through: the file it points at is not this program's to overwrite.
+    if (isSymbolicLink(target)) runtime::remove(target);
     int sourceHandle = _open(source, OPEN_READ_ONLY | OPEN_BINARY);
     if (sourceHandle < 0) return -1;
     int targetHandle = _open(target, OPEN_READ_WRITE | OPEN_BINARY | OPEN_CREATE | OPEN_TRUNCATE,

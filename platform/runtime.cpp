@@ -55,6 +55,11 @@ bool isSameFile(const char* path, const char* otherPath) {
            info.st_ino == other.st_ino;
 }
 
+bool isSymbolicLink(const char* path) {
+    struct stat info {};
+    return ::lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 namespace {
 
 // Writes every byte, retrying after short writes; false on an error.

@@ -35,6 +35,8 @@ char* _getcwd(char* buffer, int size);
 bool isRegularFile(const char* path);
 // True when both paths name one file (links followed, hard links included).
 bool isSameFile(const char* path, const char* otherPath);
+// True when the path itself is a symbolic link (dangling or not).
+bool isSymbolicLink(const char* path);
 
 // Stream files. A mode with 'b' is binary; a writing mode without it ("w",
 // "wt", "a", "at") is text mode, which stores every "\n" as CR LF. Reading

@@ -268,6 +268,26 @@ TEST_F(HostileCollection, CopyTargetsThatAreTheSongsThemselvesKeepTheSongs) {
     EXPECT_EQ(readFile(at("A/2 soft.mp3")), readFile(SMALL_SONG));
 }
 
+// A copy target that is a link to some other file is replaced by the copy; the
+// file it pointed at is not overwritten, and a dangling link is no obstacle.
+TEST_F(HostileCollection, CopyTargetsThatLinkElsewhereAreReplacedNotWrittenThrough) {
+    makeFolder(at("A"));
+    makeFolder(at("music"));
+    copyInto(BIG_SONG, at("A/1 first.mp3"));
+    copyInto(SMALL_SONG, at("A/2 second.mp3"));
+    writeFile(at("precious.txt"), "not a song");
+    ASSERT_EQ(symlink("../precious.txt", at("music/song0000.mp3").c_str()), 0);
+    ASSERT_EQ(symlink("../nowhere/at/all", at("music/song0001.mp3").c_str()), 0);
+    RunResult run = runSorvil(tree, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A + "  1 first: 00:03\n  2 second: 00:01\n");
+    EXPECT_EQ(readFile(at("precious.txt")), "not a song");
+    EXPECT_FALSE(fs::is_symlink(at("music/song0000.mp3")));
+    EXPECT_FALSE(fs::is_symlink(at("music/song0001.mp3")));
+    EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(BIG_SONG));
+    EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(SMALL_SONG));
+}
+
 // Files far larger than any song are refused before anything is allocated:
 // 2 GiB does not fit a signed 32-bit size, and 4 GiB + 417 bytes would look
 // like 417 bytes if the size were cut to 32 bits. The copies still stream
