@@ -1,7 +1,8 @@
 // The built sorvil program over hostile collections in real folder trees:
 // links to folders, unreadable songs, songs that vanish before their turn,
-// giant sparse files, thousands of songs in one artist, a full or read-only
-// "music" folder, and its peak memory over several larger songs.
+// pipes and devices named like songs, copy targets that are links, giant
+// sparse files, thousands of songs in one artist, a full or read-only "music"
+// folder, and its peak memory over several larger songs.
 //
 // Songs used (durations as the run test explains them):
 //   samples/Aurora Lane/Track #2.mp3   9313 bytes, 3 s
