@@ -10,10 +10,7 @@
 //   encoded/l3_mpeg1_44100_joint_128k.mp3  24659 bytes, 59 frames of 417 (+ padding) bytes, 26 ms each
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,112 +18,18 @@
 #include <string>
 #include <vector>
 
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
-using test::TempDir;
-using test::testData;
-using test::writeFile;
+using namespace test;
 
-constexpr uid_t NOBODY = 65534;
-// The child's exit status when the program cannot be started at all (for the
-// ordinary user, a build folder it may not enter).
-constexpr int CANNOT_START = 124;
-// A run that hangs is ended by an alarm after this long (and fails its test).
-constexpr unsigned HANG_SECONDS = 60;
-
-std::string samplesFolder() { return std::string(SORVIL_TEST_DATA) + "/../../samples"; }
 const std::string BIG_SONG = samplesFolder() + "/Aurora Lane/Track #2.mp3";  // 9313 bytes, 3 s
 const std::string SMALL_SONG = samplesFolder() + "/Cobalt Sky/Song.MP3";     // 2160 bytes, 1 s
 const std::string L3_44100 = "encoded/l3_mpeg1_44100_joint_128k.mp3";
-
-struct RunOptions {
-    // Runs as an ordinary user (nobody when the tests run as root, who sees
-    // no file as read-only); the tree is handed to that user first.
-    bool asOrdinaryUser = false;
-    // A file-size limit in bytes (0: none): writes past it fail as on a full
-    // file system.
-    rlim_t fileSizeLimit = 0;
-    // Peak memory is compared: an address-checking build must reuse freed
-    // blocks at once instead of holding them back to catch late uses.
-    bool measuringMemory = false;
-};
-
-struct RunResult {
-    int status = -1;
-    std::string output;
-    std::string errors;
-    long peakKilobytes = 0;  // the child's peak resident set
-};
-
-void handTreeToNobody(const std::string& root) {
-    if (geteuid() != 0) return;
-    lchown(root.c_str(), NOBODY, NOBODY);
-    for (const auto& entry : fs::recursive_directory_iterator(root)) lchown(entry.path().c_str(), NOBODY, NOBODY);
-}
-
-// Runs sorvil with `arguments` in the tree's root folder.
-RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& arguments, RunOptions options = {}) {
-    TempDir capture;
-    std::string errorPath = capture.file("stderr");
-    if (options.asOrdinaryUser) handTreeToNobody(tree.path());
-    std::string binary = std::string(SORVIL_BINARY_DIR) + "/sorvil";
-    int outputPipe[2];
-    if (pipe(outputPipe) != 0) return {};
-    pid_t child = fork();
-    if (child == 0) {
-        int errors = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (errors < 0 || dup2(outputPipe[1], 1) < 0 || dup2(errors, 2) < 0) _exit(120);
-        close(outputPipe[0]);
-        close(outputPipe[1]);
-        if (options.asOrdinaryUser && geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(121);
-        if (options.fileSizeLimit) {
-            signal(SIGXFSZ, SIG_IGN);  // stays ignored in the program: writes fail with EFBIG
-            struct rlimit limit {options.fileSizeLimit, options.fileSizeLimit};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(122);
-        }
-        if (chdir(tree.path().c_str()) != 0) _exit(123);
-        unsetenv("DISPLAY");
-        if (options.measuringMemory) {
-            const char* given = getenv("ASAN_OPTIONS");
-            std::string sanitizer = std::string(given ? given : "") + ":quarantine_size_mb=0";
-            setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
-        }
-        alarm(HANG_SECONDS);  // survives exec; its signal ends the program
-        std::vector<char*> argv{const_cast<char*>("sorvil")};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(CANNOT_START);
-    }
-    close(outputPipe[1]);
-    RunResult result;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(outputPipe[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(got));
-    close(outputPipe[0]);
-    int status = 0;
-    struct rusage usage {};
-    if (child > 0 && wait4(child, &status, 0, &usage) == child && WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
-        result.peakKilobytes = usage.ru_maxrss;
-    }
-    result.errors = readFile(errorPath);
-    EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
-    return result;
-}
-
-bool exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
-void makeFolder(const std::string& path) { fs::create_directories(path); }
-void copyInto(const std::string& source, const std::string& target) { writeFile(target, readFile(source)); }
 
 // A file of `size` bytes that takes no room on disk: a hole throughout.
 void makeSparseFile(const std::string& path, off_t size) {

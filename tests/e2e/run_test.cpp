@@ -12,115 +12,26 @@
 //   samples/Brassworks/Fanfare.mp3   8064 / 144 = 56 frames x 36 ms = 2016 ms -> 2 s
 //   samples/Cobalt Sky/Song.MP3      2160 / 72 = 30 frames x 36 ms = 1080 ms -> 1 s
 //   samples/Cobalt Sky/Étoile.mp3    8208 / 144 = 57 frames x 36 ms = 2052 ms -> 2 s
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
-using test::TempDir;
-using test::testData;
-using test::writeFile;
+using namespace test;
 
 const std::string L3_44100 = "encoded/l3_mpeg1_44100_joint_128k.mp3";
 const std::string L2_48000 = "encoded/l2_mpeg1_48000_mono_48k.mp2";
 const std::string L3_22050 = "encoded/l3_mpeg2_22050_joint_64k.mp3";
-
-std::string samplesFolder() { return std::string(SORVIL_TEST_DATA) + "/../../samples"; }
-
-constexpr uid_t NOBODY = 65534;
-// The child's exit status when the program cannot be started at all (for the
-// ordinary user, a build folder it may not enter).
-constexpr int CANNOT_START = 124;
-
-struct RunOptions {
-    // Runs as an ordinary user (nobody when the tests run as root, who sees
-    // no file as read-only); the tree is handed to that user first.
-    bool asOrdinaryUser = false;
-    // A file-size limit in bytes (0: none); writes past it fail.
-    rlim_t fileSizeLimit = 0;
-};
-
-struct RunResult {
-    int status = -1;
-    std::string output;
-    std::string errors;
-};
-
-void handTreeToNobody(const std::string& root) {
-    if (geteuid() != 0) return;
-    lchown(root.c_str(), NOBODY, NOBODY);
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        lchown(entry.path().c_str(), NOBODY, NOBODY);
-}
-
-// Runs sorvil with `arguments` in `folder`; `tree` is the temporary tree that
-// holds it (handed to the ordinary user when asked).
-RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
-                    RunOptions options = {}) {
-    // Standard output through a pipe, so a file-size limit does not cut it.
-    TempDir capture;
-    std::string errorPath = capture.file("stderr");
-    if (options.asOrdinaryUser) handTreeToNobody(tree.path());
-    std::string binary = std::string(SORVIL_BINARY_DIR) + "/sorvil";
-    int outputPipe[2];
-    if (pipe(outputPipe) != 0) return {};
-    pid_t child = fork();
-    if (child == 0) {
-        int errors = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (errors < 0 || dup2(outputPipe[1], 1) < 0 || dup2(errors, 2) < 0) _exit(120);
-        close(outputPipe[0]);
-        close(outputPipe[1]);
-        if (options.asOrdinaryUser && geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(121);
-        if (options.fileSizeLimit) {
-            signal(SIGXFSZ, SIG_IGN);  // stays ignored in the program: writes fail with EFBIG
-            struct rlimit limit {options.fileSizeLimit, options.fileSizeLimit};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(122);
-        }
-        if (chdir(folder.c_str()) != 0) _exit(123);
-        unsetenv("DISPLAY");
-        std::vector<char*> argv{const_cast<char*>("sorvil")};
-        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(CANNOT_START);
-    }
-    close(outputPipe[1]);
-    RunResult result;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(outputPipe[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(got));
-    close(outputPipe[0]);
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    result.errors = readFile(errorPath);
-    EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
-    return result;
-}
-
-bool exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
-void makeFolder(const std::string& path) { fs::create_directories(path); }
-
-void copyInto(const std::string& source, const std::string& target) {
-    writeFile(target, readFile(source));
-}
 
 const char NOT_AN_MP3[] = "This text is not audio: no frame sync anywhere in it.\n";
 

@@ -1,0 +1,53 @@
+// Runs the built sorvil program in a real folder tree, as a user would, and
+// collects its exit status, console output and peak memory.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace sorvil::test {
+
+constexpr uid_t NOBODY = 65534;
+// The child's exit status when the program cannot be started at all (for the
+// ordinary user, a build folder it may not enter).
+constexpr int CANNOT_START = 124;
+
+struct RunOptions {
+    // Runs as an ordinary user (nobody when the tests run as root, who sees
+    // no file as read-only); the tree is handed to that user first.
+    bool asOrdinaryUser = false;
+    // A file-size limit in bytes (0: none): writes past it fail as on a full
+    // file system.
+    rlim_t fileSizeLimit = 0;
+    // Peak memory is compared: an address-checking build must reuse freed
+    // blocks at once instead of holding them back to catch late uses.
+    bool measuringMemory = false;
+};
+
+struct RunResult {
+    int status = -1;
+    std::string output;
+    std::string errors;
+    long peakKilobytes = 0;  // the child's peak resident set
+};
+
+// Runs sorvil with `arguments` in `folder`; `tree` is the temporary tree that
+// holds it (handed to the ordinary user when asked). A run that hangs is
+// ended after a minute and fails its test.
+RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
+                    RunOptions options = {});
+// The same in the tree's root folder.
+RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& arguments, RunOptions options = {});
+
+// The project's sample collection.
+std::string samplesFolder();
+bool exists(const std::string& path);  // also a dangling link
+void makeFolder(const std::string& path);
+void copyInto(const std::string& source, const std::string& target);
+
+}  // namespace sorvil::test
