@@ -3,12 +3,10 @@
 // usable first frame.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {
@@ -25,25 +23,6 @@ std::string withXingFrames(uint32_t frames) {
     std::string bytes = fixture("lame_vbr_xing_44100.mp3");
     for (int i = 0; i < 4; ++i) bytes[size_t(44 + i)] = char(frames >> (24 - 8 * i));
     return bytes;
-}
-
-struct ProgramRun {
-    int status;
-    std::string output;
-};
-
-ProgramRun runSorvil(const std::string& folder, const std::string& arguments = "") {
-    const std::string command =
-        "cd '" + folder + "' && env -u DISPLAY '" SORVIL_BINARY_DIR "/sorvil' " + arguments + " 2>&1";
-    ProgramRun run{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
 }
 
 class Durations : public ::testing::Test {
@@ -65,7 +44,7 @@ protected:
 };
 
 TEST_F(Durations, PrintedAndRecorded) {
-    const ProgramRun run = runSorvil(dir.path());
+    const test::RunResult run = test::runSorvil(dir, {});
     ASSERT_EQ(run.status, 0) << run.output;
     const char* printed[] = {"  a cbr: 00:01\n",   "  b vbr: 00:01\n", "  c eight: 00:02\n", "  d tagged: 00:01\n",
                              "  f layer2: 00:01\n", "  g long: 04:20\n", "  h longer: 100:00\n"};
@@ -85,7 +64,7 @@ TEST_F(Durations, PrintedAndRecorded) {
 }
 
 TEST_F(Durations, NoCopyRecordsTheSongsOwnNames) {
-    const ProgramRun run = runSorvil(dir.path(), "NoCopy");
+    const test::RunResult run = test::runSorvil(dir, {"NoCopy"});
     ASSERT_EQ(run.status, 0) << run.output;
     const std::string list = readFile(dir.file("songlist.ini"));
     EXPECT_NE(list.find("Alpha|c eight|c eight.mp3|2\r\n"), std::string::npos) << list;
