@@ -16,11 +16,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes loadData(const std::string& name) {
-    const std::string text = test::readFile(test::testData(name));
-    return Bytes(text.begin(), text.end());
-}
-
 uint32_t wordAt(const Bytes& bytes, size_t at) {
     return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) |
            bytes[at + 3];
@@ -141,7 +136,7 @@ TEST(InputChain, HeaderWordIsBigEndianAcrossBuffers) {
 }
 
 TEST(DecodeFrame, OutputCapacityBelowOneFrameIsRefused) {
-    const Bytes frame = leadingFrames(loadData("encoded/l3_mpeg1_44100_joint_128k.mp3"), 1);
+    const Bytes frame = leadingFrames(test::testDataBytes("encoded/l3_mpeg1_44100_joint_128k.mp3"), 1);
     Decoder decoder;
     int outBytes = 55;
     EXPECT_EQ(decodeFrame(decoder.state.get(), frame.data(), int(frame.size()), decoder.pcm, 4607, &outBytes),
@@ -186,7 +181,7 @@ TEST(DecodeFrame, InvalidHeadersConsumeFourBytesEach) {
 }
 
 TEST(DecodeFrame, LayerOneFramesAreRefusedEvenAfterAnotherFrame) {
-    const Bytes frames = leadingFrames(loadData("encoded/l2_mpeg1_44100_joint_128k_pad.mp2"), 1);
+    const Bytes frames = leadingFrames(test::testDataBytes("encoded/l2_mpeg1_44100_joint_128k_pad.mp2"), 1);
     Decoder decoder;
     ASSERT_EQ(decoder.feed(frames), DEC_OK);
     const int previous = decoder.state->previousFrameSize;
@@ -208,7 +203,7 @@ TEST(DecodeFrame, LayerOneFramesAreRefusedEvenAfterAnotherFrame) {
 }
 
 TEST(DecodeFrame, ByteAtATimeReadsTheHeaderOnce) {
-    const Bytes frames = leadingFrames(loadData("encoded/l3_mpeg1_44100_joint_128k.mp3"), 2);
+    const Bytes frames = leadingFrames(test::testDataBytes("encoded/l3_mpeg1_44100_joint_128k.mp3"), 2);
     Decoder decoder;
     const int firstLength = decoder.state->frame.frameSize;  // 0 until read
     EXPECT_EQ(firstLength, 0);
@@ -241,7 +236,7 @@ TEST(DecodeFrame, PiecesDecodeExactlyLikeOneBuffer) {
     for (const char* name : {"encoded/l3_mpeg1_44100_joint_128k.mp3", "encoded/l2_mpeg1_48000_stereo_384k_crc.mp2",
                              "encoded/l3_mpeg2_22050_joint_64k.mp3"}) {
         SCOPED_TRACE(name);
-        const Bytes frames = leadingFrames(loadData(name), 6);
+        const Bytes frames = leadingFrames(test::testDataBytes(name), 6);
         const Outcome whole = decodeInPieces(frames, {int(frames.size())});
         const Outcome single = decodeInPieces(frames, {1});
         const Outcome uneven = decodeInPieces(frames, {5, 1, 300, 2, 997, 3, 40});
@@ -292,7 +287,7 @@ int feedWithSpy(Decoder& decoder, const Bytes& frame, size_t split = 10) {
 }
 
 TEST(DecodeFrame, CrcIsSkippedAndTheBodyLandsAfterTheLeadIn) {
-    const Bytes frame = leadingFrames(loadData("encoded/l2_mpeg1_48000_stereo_384k_crc.mp2"), 1);
+    const Bytes frame = leadingFrames(test::testDataBytes("encoded/l2_mpeg1_48000_stereo_384k_crc.mp2"), 1);
     spy = Spy{};
     Decoder decoder;
     ASSERT_EQ(feedWithSpy(decoder, frame), DEC_OK);
@@ -308,7 +303,7 @@ TEST(DecodeFrame, CrcIsSkippedAndTheBodyLandsAfterTheLeadIn) {
 }
 
 TEST(DecodeFrame, AreasAlternateFrameByFrame) {
-    const Bytes frames = leadingFrames(loadData("encoded/l3_mpeg1_44100_joint_128k.mp3"), 3);
+    const Bytes frames = leadingFrames(test::testDataBytes("encoded/l3_mpeg1_44100_joint_128k.mp3"), 3);
     FrameInfo first{};
     decodeHeader(&first, wordAt(frames, 0));
     const size_t firstLength = size_t(first.frameSize) + 4;
@@ -324,7 +319,7 @@ TEST(DecodeFrame, AreasAlternateFrameByFrame) {
 }
 
 TEST(DecodeFrame, FailingLayerRoutineLeavesTheFramePending) {
-    const Bytes frame = leadingFrames(loadData("encoded/l3_mpeg1_44100_joint_128k.mp3"), 1);
+    const Bytes frame = leadingFrames(test::testDataBytes("encoded/l3_mpeg1_44100_joint_128k.mp3"), 1);
     spy = Spy{};
     spy.result = -1;
     Decoder decoder;
@@ -356,7 +351,7 @@ TEST(DecodeFrame, LargestBodyFitsItsArea) {
 }
 
 TEST(StepBack, FirstFrameCannotReachBack) {
-    const Bytes frame = leadingFrames(loadData("encoded/l3_mpeg1_44100_joint_128k.mp3"), 1);
+    const Bytes frame = leadingFrames(test::testDataBytes("encoded/l3_mpeg1_44100_joint_128k.mp3"), 1);
     spy = Spy{};
     spy.stepBackBy = 10;
     Decoder decoder;
@@ -374,7 +369,7 @@ TEST(StepBack, FirstFrameCannotReachBack) {
 }
 
 TEST(StepBack, CopiesTheEndOfThePreviousBody) {
-    const Bytes frames = leadingFrames(loadData("encoded/l3_mpeg1_44100_joint_128k.mp3"), 2);
+    const Bytes frames = leadingFrames(test::testDataBytes("encoded/l3_mpeg1_44100_joint_128k.mp3"), 2);
     FrameInfo first{};
     decodeHeader(&first, wordAt(frames, 0));
     const size_t firstLength = size_t(first.frameSize) + 4;

@@ -18,14 +18,8 @@
 namespace sorvil {
 namespace {
 
-std::vector<uint8_t> loadData(const std::string& relative) {
-    std::vector<uint8_t> bytes;
-    EXPECT_TRUE(readBinaryFile(test::testData(relative), &bytes)) << relative;
-    return bytes;
-}
-
 DecodedPcm decodeFile(const std::string& relative) {
-    std::vector<uint8_t> image = loadData(relative);
+    std::vector<uint8_t> image = test::testDataBytes(relative);
     DecodedPcm pcm;
     EXPECT_TRUE(decodeFrameByFrame(image.data(), static_cast<int>(image.size()), &pcm)) << relative;
     return pcm;
@@ -49,7 +43,7 @@ const ComplianceStream kComplianceStreams[] = {
 };
 
 PcmComparison compareWithReference(const ComplianceStream& s, const DecodedPcm& pcm) {
-    std::vector<uint8_t> refBytes = loadData(std::string("iso/") + s.name + ".pcm");
+    std::vector<uint8_t> refBytes = test::testDataBytes(std::string("iso/") + s.name + ".pcm");
     CompareOptions options;
     options.channels = s.channels;
     // The references are padded past the last frame.
@@ -134,7 +128,7 @@ std::vector<uint8_t> decodeInRandomPieces(const std::vector<uint8_t>& stream, un
 TEST(Layer2Compliance, UnevenPiecesDecodeToTheSamePcm) {
     for (const char* name : {"iso/l2-fl10.bit", "iso/l2-fl13.bit", "encoded/l2_mpeg2_22050_joint_64k_pad.mp2"}) {
         SCOPED_TRACE(name);
-        std::vector<uint8_t> stream = loadData(name);
+        std::vector<uint8_t> stream = test::testDataBytes(name);
         DecodedPcm whole = decodeFile(name);
         EXPECT_EQ(decodeInRandomPieces(stream, 1), whole.bytes);
         EXPECT_EQ(decodeInRandomPieces(stream, 2), whole.bytes);
@@ -175,7 +169,7 @@ TEST(Layer2Encoded, LengthChannelsAndNoiseAgainstTheSource) {
         EXPECT_EQ(pcm.channels, s.channels);
         ASSERT_EQ(pcm.bytes.size(), static_cast<size_t>(s.frames) * 1152 * 2 * s.channels);
         std::vector<int16_t> test = samplesFromBytes(pcm.bytes);
-        std::vector<int16_t> source = samplesFromBytes(loadData(std::string("encoded/source_pcm/") + s.source));
+        std::vector<int16_t> source = samplesFromBytes(test::testDataBytes(std::string("encoded/source_pcm/") + s.source));
         CompareOptions options;
         options.channels = s.channels;
         PcmComparison c = comparePcm(test, source, options);
@@ -195,7 +189,7 @@ TEST(Layer2Encoded, LengthChannelsAndNoiseAgainstTheSource) {
 }
 
 TEST(Layer2FrameByFrame, ResynchronisesAfterADamagedFrame) {
-    std::vector<uint8_t> image = loadData("encoded/l2_mpeg1_48000_stereo_384k_crc.mp2");
+    std::vector<uint8_t> image = test::testDataBytes("encoded/l2_mpeg1_48000_stereo_384k_crc.mp2");
     DecodedPcm clean;
     ASSERT_TRUE(decodeFrameByFrame(image.data(), static_cast<int>(image.size()), &clean));
     ASSERT_EQ(clean.frameBytes.size(), 63u);

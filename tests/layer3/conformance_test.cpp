@@ -20,14 +20,8 @@
 namespace sorvil {
 namespace {
 
-std::vector<uint8_t> readTestData(const std::string& relative) {
-    std::vector<uint8_t> bytes;
-    EXPECT_TRUE(readBinaryFile(test::testData(relative), &bytes)) << relative;
-    return bytes;
-}
-
 bool decodeFile(const std::string& relative, DecodedPcm* pcm) {
-    const std::vector<uint8_t> image = readTestData(relative);
+    const std::vector<uint8_t> image = test::testDataBytes(relative);
     return decodeFrameByFrame(image.data(), int(image.size()), pcm);
 }
 
@@ -56,7 +50,7 @@ TEST_P(IsoConformance, EveryFrameWithinTheReferenceBounds) {
     const IsoStream& stream = GetParam();
     DecodedPcm pcm;
     ASSERT_TRUE(decodeFile(std::string("iso/") + stream.name + ".bit", &pcm));
-    const std::vector<uint8_t> reference = readTestData(std::string("iso/") + stream.name + ".pcm");
+    const std::vector<uint8_t> reference = test::testDataBytes(std::string("iso/") + stream.name + ".pcm");
 
     std::vector<int16_t> test;
     std::vector<int16_t> ref;
@@ -153,7 +147,7 @@ TEST_P(EncodedStreams, LengthChannelsAndSignalMatchTheEncoderInput) {
     ASSERT_TRUE(decodeFile(std::string("encoded/") + stream.file, &pcm));
     const std::vector<int16_t> test = samplesFromBytes(pcm.bytes);
     const std::vector<int16_t> source =
-        samplesFromBytes(readTestData(std::string("encoded/source_pcm/") + stream.source));
+        samplesFromBytes(test::testDataBytes(std::string("encoded/source_pcm/") + stream.source));
 
     EXPECT_EQ(pcm.channels, stream.channels);
     EXPECT_EQ(static_cast<long long>(test.size()), static_cast<long long>(stream.samplesPerChannel) * stream.channels);

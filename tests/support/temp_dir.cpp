@@ -1,5 +1,7 @@
 #include "support/temp_dir.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,5 +38,11 @@ void writeFile(const std::string& path, const std::string& bytes) {
 }
 
 std::string testData(const std::string& relative) { return std::string(SORVIL_TEST_DATA) + "/" + relative; }
+
+std::vector<uint8_t> testDataBytes(const std::string& relative) {
+    std::ifstream in(testData(relative), std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot read test data " << relative;
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 }  // namespace sorvil::test

@@ -1,7 +1,9 @@
 // Test helpers: a real temporary folder removed with its contents at the end.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvil::test {
 
@@ -22,5 +24,7 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 // Path of a file under tests/data.
 std::string testData(const std::string& relative);
+// The bytes of a file under tests/data (empty, and a failed expectation, when unreadable).
+std::vector<uint8_t> testDataBytes(const std::string& relative);
 
 }  // namespace sorvil::test
