@@ -26,7 +26,7 @@ TIME = "/usr/bin/time"
 
 
 def run_once(command, cwd=None):
-    """Runs command; returns (wall seconds, CPU seconds, peak RSS in KiB)."""
+    """Runs command; returns (wall seconds, CPU seconds)."""
     start = time.perf_counter()
     child = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)

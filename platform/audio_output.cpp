@@ -1,5 +1,6 @@
-// The library side of the audio output seam. <allegro.h> stays in this file:
-// its macros and globals must not leak into the rest of the code.
+// The library side of the audio output seam. <allegro.h> is included only by
+// the .cpp files that call the library, never by a header: its macros and
+// globals must not leak into the rest of the code.
 #include "platform/audio_output.h"
 
 #include <allegro.h>

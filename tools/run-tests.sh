@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite:
+#   0. the generated tables and test data checksums against what is committed;
 #   1. the tests in an ordinary optimised build (build/);
 #   2. a short run of every fuzz target (clang, sanitizers on; build-fuzz/);
 #   3. the tests again with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
-# SORVIL_QUICK=1 runs only step 1.
+# SORVIL_QUICK=1 runs only steps 0 and 1. Under CI (CI=true) compiler warnings
+# fail the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup-debian.sh
 
+werror=-DSORVIL_WERROR=OFF
+[ "${CI:-}" = true ] && werror=-DSORVIL_WERROR=ON
+
+echo "== generated tables and test data (tools/check-tree.sh)"
+tools/check-tree.sh
+
 echo "== tests (build/)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$werror" >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
 
@@ -19,7 +27,7 @@ echo "== fuzz targets, 20 s each (build-fuzz/)"
 tools/fuzz.sh 20
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SANITIZE=ON "$werror" >/dev/null
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j2

@@ -56,7 +56,9 @@ TEST(PcmCompare, MeasuresRmsAndMaxOfTheDifference) {
     EXPECT_EQ(c.accuracy, AccuracyClass::Limited);
 }
 
-TEST(PcmCompare, ClassesFollowIso11172Part4) {
+// Full: RMS under 2^-15/sqrt(12) of full scale (0.2887 LSB) and at most 2 LSB off;
+// limited: RMS under 2^-11/sqrt(12) (4.619 LSB), any maximum.
+TEST(PcmCompare, AccuracyClassesFollowTheRmsAndMaximumBounds) {
     EXPECT_EQ(classifyAccuracy(0.288, 2), AccuracyClass::Full);
     EXPECT_EQ(classifyAccuracy(0.289, 1), AccuracyClass::Limited);
     EXPECT_EQ(classifyAccuracy(0.1, 3), AccuracyClass::Limited);
