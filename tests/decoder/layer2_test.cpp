@@ -9,6 +9,7 @@
 
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_state.h"
+#include "support/bit_string.h"
 
 namespace sorvil {
 namespace {
@@ -68,27 +69,7 @@ protected:
     std::vector<uint8_t> output_;
 };
 
-// Writes fields most significant bit first, as the frame body holds them.
-class BitWriter {
-public:
-    void put(unsigned value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            if (used_ % 8 == 0) bytes_.push_back(0);
-            if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (used_ % 8));
-            ++used_;
-        }
-    }
-    // With room after the data for the readers' look-ahead.
-    std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> out = bytes_;
-        out.resize(out.size() + 8, 0);
-        return out;
-    }
-
-private:
-    std::vector<uint8_t> bytes_;
-    int used_ = 0;
-};
+using test::BitString;
 
 double scaleFactor(int index) { return std::pow(2.0, 1.0 - index / 3.0); }
 
@@ -190,7 +171,7 @@ TEST_F(Layer2Test, SharedSubbandsReadOneAllocationAndCodesButTwoScaleFactors) {
     ASSERT_EQ(frame.subbandLimit, 27);
     const Layer2AllocEntry* table = frame.allocTable;
 
-    BitWriter bits;
+    BitString bits;
     const Layer2AllocEntry* subband = table;
     const Layer2AllocEntry* subband4 = nullptr;
     for (int sb = 0; sb < 27; ++sb) {
@@ -218,7 +199,7 @@ TEST_F(Layer2Test, SharedSubbandsReadOneAllocationAndCodesButTwoScaleFactors) {
     // Granule 1: subband 0 code 31 (past the last valid code); subband 4 codes 15, 1, 8.
     bits.put(31, 5);
     bits.put(15, 4), bits.put(1, 4), bits.put(8, 4);
-    std::vector<uint8_t> body = bits.bytes();
+    std::vector<uint8_t> body = bits.padded(8);
 
     readPointer = body.data();
     bitIndex = 0;
@@ -275,7 +256,7 @@ TEST_F(Layer2Test, MonoSelectionThreeNineLevelGroupsAndSixteenBitSamples) {
     const Layer2AllocEntry* subband1 = table + 16;
     ASSERT_EQ(subband1[15].bits, 15);
 
-    BitWriter bits;
+    BitString bits;
     bits.put(3, 4);   // subband 0: 9 levels
     bits.put(15, 4);  // subband 1: 15 bits
     for (int sb = 2; sb < 8; ++sb) bits.put(0, 3);
@@ -284,7 +265,7 @@ TEST_F(Layer2Test, MonoSelectionThreeNineLevelGroupsAndSixteenBitSamples) {
     bits.put(0, 6), bits.put(62, 6), bits.put(63, 6);    // three indexes
     bits.put(0 + 4 * 9 + 8 * 81, 10);                    // levels 0, 4, 8
     bits.put(0, 15), bits.put(16383, 15), bits.put(32766, 15);
-    std::vector<uint8_t> body = bits.bytes();
+    std::vector<uint8_t> body = bits.padded(8);
     readPointer = body.data();
     bitIndex = 0;
     uint8_t allocation[32][2];
@@ -312,7 +293,7 @@ TEST_F(Layer2Test, AllocationDemandingMoreThanTheAreaIsRefused) {
     FrameInfo frame = frameFor(header);
     selectLayer2Table(&frame);
     ASSERT_EQ(frame.subbandLimit, 30);
-    BitWriter bits;
+    BitString bits;
     const Layer2AllocEntry* subband = frame.allocTable;
     for (int sb = 0; sb < frame.subbandLimit; ++sb) {
         int nbal = subband[0].bits;
@@ -320,7 +301,7 @@ TEST_F(Layer2Test, AllocationDemandingMoreThanTheAreaIsRefused) {
         bits.put((1u << nbal) - 1, nbal);
         subband += 1 << nbal;
     }
-    EXPECT_EQ(decodeOne(header, bits.bytes()), -1);
+    EXPECT_EQ(decodeOne(header, bits.padded(8)), -1);
     // A modest allocation in the same frame decodes.
     EXPECT_EQ(decodeOne(header, {0x11}), 4608);
 }

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "decoder/layer3/tables.h"
-#include "layer3/bit_string.h"
+#include "support/bit_string.h"
 
 namespace sorvil {
 namespace {

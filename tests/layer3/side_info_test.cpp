@@ -10,31 +10,12 @@
 #include "decoder/decoder_state.h"
 #include "decoder/layer3/layer3.h"
 #include "decoder/layer3/tables.h"
+#include "support/bit_string.h"
 
 namespace sorvil {
 namespace {
 
-class BitWriter {
-public:
-    void put(unsigned value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            if (bitCount_ % 8 == 0) bytes_.push_back(0);
-            if ((value >> i) & 1) bytes_.back() |= uint8_t(0x80 >> (bitCount_ % 8));
-            ++bitCount_;
-        }
-    }
-    // The bytes, padded with zeros for the readers' look-ahead.
-    std::vector<uint8_t> bytes(size_t size = 64) const {
-        std::vector<uint8_t> padded = bytes_;
-        if (padded.size() < size) padded.resize(size, 0);
-        return padded;
-    }
-    int bitCount() const { return bitCount_; }
-
-private:
-    std::vector<uint8_t> bytes_;
-    int bitCount_ = 0;
-};
+using test::BitString;
 
 // One granule and channel's fields as they stand in the bitstream.
 struct GranuleFields {
@@ -54,7 +35,7 @@ struct GranuleFields {
     unsigned count1TableSelect = 0;
 };
 
-void writeGranule(BitWriter& w, const GranuleFields& f, bool lsf) {
+void writeGranule(BitString& w, const GranuleFields& f, bool lsf) {
     w.put(f.part23Length, 12);
     w.put(f.bigValues, 9);
     w.put(f.globalGain, 8);
@@ -77,9 +58,9 @@ void writeGranule(BitWriter& w, const GranuleFields& f, bool lsf) {
 }
 
 // MPEG-1 side information: granules [gr][ch].
-BitWriter mpeg1SideInfo(int channels, unsigned mainDataBegin, const unsigned scfsi[2],
+BitString mpeg1SideInfo(int channels, unsigned mainDataBegin, const unsigned scfsi[2],
                         const GranuleFields granules[2][2]) {
-    BitWriter w;
+    BitString w;
     w.put(mainDataBegin, 9);
     w.put(0, channels == 1 ? 5 : 3);
     for (int ch = 0; ch < channels; ++ch) w.put(scfsi[ch], 4);
@@ -88,8 +69,8 @@ BitWriter mpeg1SideInfo(int channels, unsigned mainDataBegin, const unsigned scf
     return w;
 }
 
-BitWriter lsfSideInfo(int channels, unsigned mainDataBegin, const GranuleFields granules[2]) {
-    BitWriter w;
+BitString lsfSideInfo(int channels, unsigned mainDataBegin, const GranuleFields granules[2]) {
+    BitString w;
     w.put(mainDataBegin, 8);
     w.put(0, channels == 1 ? 1 : 2);
     for (int ch = 0; ch < channels; ++ch) writeGranule(w, granules[ch], true);
@@ -128,9 +109,9 @@ TEST_F(SideInfoTest, Mpeg1StereoFieldsLandInTheirGranulesInBitstreamOrder) {
         }
     }
     const unsigned scfsi[2] = {0xA, 0x5};
-    BitWriter w = mpeg1SideInfo(2, 300, scfsi, granules);
-    EXPECT_EQ(w.bitCount(), 256);  // 32 bytes of stereo side information
-    std::vector<uint8_t> bytes = w.bytes();
+    BitString w = mpeg1SideInfo(2, 300, scfsi, granules);
+    EXPECT_EQ(w.length(), 256);  // 32 bytes of stereo side information
+    std::vector<uint8_t> bytes = w.padded(0, 64);
     readFrom(bytes);
 
     SideInfo info;
@@ -171,7 +152,7 @@ TEST_F(SideInfoTest, BigValuesAbove288AreClampedAndMidSideMovesEveryGainBase) {
             f.subblockGain[1] = 7;
         }
     const unsigned scfsi[2] = {0, 0};
-    std::vector<uint8_t> bytes = mpeg1SideInfo(2, 0, scfsi, granules).bytes();
+    std::vector<uint8_t> bytes = mpeg1SideInfo(2, 0, scfsi, granules).padded(0, 64);
     for (int msStereo : {0, 1}) {
         readFrom(bytes);
         SideInfo info;
@@ -201,7 +182,7 @@ TEST_F(SideInfoTest, WindowSwitchingRegionStartsPerBlockTypeMpeg1AndLsfIncluding
                 f.tableSelect[1] = 24;
             }
         const unsigned scfsi[2] = {0, 0};
-        std::vector<uint8_t> bytes = mpeg1SideInfo(1, 0, scfsi, granules).bytes();
+        std::vector<uint8_t> bytes = mpeg1SideInfo(1, 0, scfsi, granules).padded(0, 64);
         readFrom(bytes);
         SideInfo info;
         ASSERT_EQ(readSideInfoMpeg1(&info, 1, 0, 1), 0);
@@ -215,7 +196,7 @@ TEST_F(SideInfoTest, WindowSwitchingRegionStartsPerBlockTypeMpeg1AndLsfIncluding
         EXPECT_EQ(g.region2Pair, 288);
 
         for (int sf : {3, 6, 8}) {
-            std::vector<uint8_t> lsfBytes = lsfSideInfo(2, 0, granules[0]).bytes();
+            std::vector<uint8_t> lsfBytes = lsfSideInfo(2, 0, granules[0]).padded(0, 64);
             readFrom(lsfBytes);
             SideInfo lsfInfo;
             ASSERT_EQ(readSideInfoLsf(&lsfInfo, 2, 0, sf), 0);
@@ -234,9 +215,9 @@ TEST_F(SideInfoTest, LsfReadsNineBitScalefacCompressAndNoPreflag) {
     granules[0].scalefacScale = 1;
     granules[1].scalefacCompress = 311;
     granules[1].count1TableSelect = 1;
-    BitWriter w = lsfSideInfo(2, 255, granules);
-    EXPECT_EQ(w.bitCount(), 136);  // 17 bytes of LSF stereo side information
-    std::vector<uint8_t> bytes = w.bytes();
+    BitString w = lsfSideInfo(2, 255, granules);
+    EXPECT_EQ(w.length(), 136);  // 17 bytes of LSF stereo side information
+    std::vector<uint8_t> bytes = w.padded(0, 64);
     readFrom(bytes);
     SideInfo info;
     ASSERT_EQ(readSideInfoLsf(&info, 2, 0, 4), 0);
@@ -254,12 +235,12 @@ TEST_F(SideInfoTest, WindowSwitchingWithBlockTypeZeroIsAnErrorEvenInTheLastGranu
     granules[1][1].windowSwitching = true;
     granules[1][1].blockType = 0;
     const unsigned scfsi[2] = {0, 0};
-    std::vector<uint8_t> bytes = mpeg1SideInfo(2, 0, scfsi, granules).bytes();
+    std::vector<uint8_t> bytes = mpeg1SideInfo(2, 0, scfsi, granules).padded(0, 64);
     readFrom(bytes);
     SideInfo info;
     EXPECT_EQ(readSideInfoMpeg1(&info, 2, 0, 0), -1);
 
-    std::vector<uint8_t> lsfBytes = lsfSideInfo(2, 0, granules[1]).bytes();
+    std::vector<uint8_t> lsfBytes = lsfSideInfo(2, 0, granules[1]).padded(0, 64);
     readFrom(lsfBytes);
     EXPECT_EQ(readSideInfoLsf(&info, 2, 0, 3), -1);
 }
@@ -276,7 +257,7 @@ TEST_F(SideInfoTest, RegionCountsPastTheBandTableStartRegionTwoAtTheTop) {
                     f.region1Count = region1Count;
                 }
             const unsigned scfsi[2] = {0, 0};
-            std::vector<uint8_t> bytes = mpeg1SideInfo(1, 0, scfsi, granules).bytes();
+            std::vector<uint8_t> bytes = mpeg1SideInfo(1, 0, scfsi, granules).padded(0, 64);
             readFrom(bytes);
             SideInfo info;
             ASSERT_EQ(readSideInfoMpeg1(&info, 1, 0, sf), 0);

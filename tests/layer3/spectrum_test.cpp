@@ -10,7 +10,7 @@
 
 #include "decoder/layer3/huffman.h"
 #include "decoder/layer3/tables.h"
-#include "layer3/bit_string.h"
+#include "support/bit_string.h"
 
 namespace sorvil {
 namespace {

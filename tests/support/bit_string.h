@@ -1,8 +1,10 @@
-// Test helpers for the layer III bit readers: hand-built bit strings placed
-// in a heap block the exact size of one reservoir area, so that a read
+// Test helpers for the bit readers: hand-built bit strings (fields most
+// significant bit first, as frame bodies hold them), and for layer III one
+// reservoir area of its own, a heap block of exactly that size, so that a read
 // outside it is caught by the address sanitizer.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -33,6 +35,13 @@ public:
     }
     int length() const { return length_; }
     const std::vector<uint8_t>& bytes() const { return bytes_; }
+    // The bytes followed by at least `lookAhead` zero bytes (and at least
+    // `size` bytes in all), for readers that load ahead of what they use.
+    std::vector<uint8_t> padded(size_t lookAhead, size_t size = 0) const {
+        std::vector<uint8_t> out = bytes_;
+        out.resize(std::max(out.size() + lookAhead, size), 0);
+        return out;
+    }
 
 private:
     std::vector<uint8_t> bytes_;
