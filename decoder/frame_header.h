@@ -7,17 +7,11 @@
 namespace sorvil {
 
 struct FrameInfo;
+struct Layer2AllocEntry;  // the layer II stage's allocation table entry
 
 // A layer routine decodes one assembled frame body into 16-bit PCM appended at
 // output + *outBytes, advancing *outBytes. Negative on failure, else a clip count.
 using LayerRoutine = int (*)(FrameInfo* frame, uint8_t* output, int* outBytes);
-
-// One entry of a layer II allocation table: a head entry {nbal, 0}, or the
-// quantiser of one allocation value (d > 0 grouped levels, d < 0 ungrouped).
-struct Layer2AllocEntry {
-    int16_t bits;
-    int16_t d;
-};
 
 struct FrameInfo {
     int32_t channels;

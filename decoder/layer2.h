@@ -8,6 +8,13 @@
 
 namespace sorvil {
 
+// One entry of a layer II allocation table: a head entry {nbal, 0}, or the
+// quantiser of one allocation value (d > 0 grouped levels, d < 0 ungrouped).
+struct Layer2AllocEntry {
+    int16_t bits;
+    int16_t d;
+};
+
 // Rows of scaleMultiples: the quantiser's level multiplier times the scale
 // factor 2^(1 - i/3) for index i (index 63 gives 0).
 extern double scaleMultiples[27][64];
