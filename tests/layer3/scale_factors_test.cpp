@@ -197,5 +197,31 @@ TEST_F(ScaleFactorsTest, LsfIntensityChannelReadsFiveBitPositions) {
     EXPECT_EQ(scalefactors[21], 0);
 }
 
+// Each entry's illegal intensity position is the largest value of its width,
+// 2^slen - 1 (0 for a 0-bit partition); the top band's entries take the value
+// of the band below.
+TEST_F(ScaleFactorsTest, LsfIntensityChannelGivesEachEntryItsIllegalPosition) {
+    struct Layout {
+        int compress;   // intensity index compress / 2 = 36a + 6b + c: slen a b c 0, row 3
+        int blockType;  // row 3 counts: long 7 7 7 0, short 12 12 12 0
+        int entries;
+        int countPerPartition;
+        int illegal[3];
+    };
+    const Layout layouts[] = {{2 * (36 * 4 + 6 * 1 + 0), 0, 22, 7, {15, 1, 0}},
+                              {2 * (36 * 2 + 6 * 3 + 5) + 1, 2, 39, 12, {3, 7, 31}}};
+    for (const Layout& layout : layouts) {
+        granule.scalefacCompress = layout.compress;
+        granule.blockType = layout.blockType;
+        area.load(BitString{});  // all positions 0
+        int illegal[39];
+        std::fill(std::begin(illegal), std::end(illegal), -99);
+        readScaleFactorsLsf(scalefactors, &granule, 1, illegal);
+        for (int i = 0; i < 3 * layout.countPerPartition; ++i)
+            EXPECT_EQ(illegal[i], layout.illegal[i / layout.countPerPartition]) << "entry " << i;
+        for (int i = 3 * layout.countPerPartition; i < layout.entries; ++i) EXPECT_EQ(illegal[i], layout.illegal[2]);
+    }
+}
+
 }  // namespace
 }  // namespace sorvil
