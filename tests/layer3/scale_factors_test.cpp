@@ -201,26 +201,18 @@ TEST_F(ScaleFactorsTest, LsfIntensityChannelReadsFiveBitPositions) {
 // 2^slen - 1 (0 for a 0-bit partition); the top band's entries take the value
 // of the band below.
 TEST_F(ScaleFactorsTest, LsfIntensityChannelGivesEachEntryItsIllegalPosition) {
-    struct Layout {
-        int compress;   // intensity index compress / 2 = 36a + 6b + c: slen a b c 0, row 3
-        int blockType;  // row 3 counts: long 7 7 7 0, short 12 12 12 0
-        int entries;
-        int countPerPartition;
-        int illegal[3];
-    };
-    const Layout layouts[] = {{2 * (36 * 4 + 6 * 1 + 0), 0, 22, 7, {15, 1, 0}},
-                              {2 * (36 * 2 + 6 * 3 + 5) + 1, 2, 39, 12, {3, 7, 31}}};
-    for (const Layout& layout : layouts) {
-        granule.scalefacCompress = layout.compress;
-        granule.blockType = layout.blockType;
-        area.load(BitString{});  // all positions 0
-        int illegal[39];
-        std::fill(std::begin(illegal), std::end(illegal), -99);
-        readScaleFactorsLsf(scalefactors, &granule, 1, illegal);
-        for (int i = 0; i < 3 * layout.countPerPartition; ++i)
-            EXPECT_EQ(illegal[i], layout.illegal[i / layout.countPerPartition]) << "entry " << i;
-        for (int i = 3 * layout.countPerPartition; i < layout.entries; ++i) EXPECT_EQ(illegal[i], layout.illegal[2]);
-    }
+    int illegal[39];
+    // Intensity index 150 = 36 * 4 + 6 * 1 + 0: slen 4 1 0, row 3, long counts 7 7 7 0.
+    granule.scalefacCompress = 300;
+    area.load(BitString{});  // all positions 0
+    readScaleFactorsLsf(scalefactors, &granule, 1, illegal);
+    for (int i = 0; i < 22; ++i) EXPECT_EQ(illegal[i], i < 7 ? 15 : i < 14 ? 1 : 0) << "entry " << i;
+    // Index 95 = 36 * 2 + 6 * 3 + 5: slen 2 3 5, short counts 12 12 12 0.
+    granule.scalefacCompress = 191;
+    granule.blockType = 2;
+    area.load(BitString{});
+    readScaleFactorsLsf(scalefactors, &granule, 1, illegal);
+    for (int i = 0; i < 39; ++i) EXPECT_EQ(illegal[i], i < 12 ? 3 : i < 24 ? 7 : 31) << "entry " << i;
 }
 
 }  // namespace

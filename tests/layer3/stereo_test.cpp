@@ -279,10 +279,8 @@ TEST_F(StereoTest, LsfPositionsSixteenToThirtyOneFollowTheFactorFormula) {
 // at 7, whatever the reader's widths.
 TEST_F(StereoTest, LsfIllegalPositionIsTheLargestValueOfTheBandsWidth) {
     struct Band {
-        int band;
-        int width;
-        int position;
-        bool processed;
+        int band, width, position;
+        bool processed;  // in an LSF frame
     };
     const Band cases[] = {{14, 4, 7, true},  {15, 4, 15, false}, {16, 1, 1, false}, {17, 1, 0, true},
                           {18, 3, 7, false}, {19, 5, 16, true},  {20, 0, 0, false}};
