@@ -94,10 +94,10 @@ void synthesizeGranule(int channels, GranuleInfo* granules[2], uint8_t* output, 
 // Main data that has run past the reservoir area counts as an overrun before
 // any scale factor is read there.
 bool decodeChannel(const FrameInfo* frame, int channel, GranuleInfo* g, int scalefactors[39],
-                   int intensityChannel) {
+                   int intensityChannel, int illegalPositions[39]) {
     if (readPointer >= readLimit) return false;
-    const int part2Bits =
-        frame->lsf ? readScaleFactorsLsf(scalefactors, g, intensityChannel) : readScaleFactorsMpeg1(scalefactors, g);
+    const int part2Bits = frame->lsf ? readScaleFactorsLsf(scalefactors, g, intensityChannel, illegalPositions)
+                                     : readScaleFactorsMpeg1(scalefactors, g);
     return decodeSpectrum(spectrum[channel], scalefactors, g, frame->samplingFrequency, part2Bits) == 0;
 }
 
@@ -168,15 +168,17 @@ int decodeLayer3(FrameInfo* frame, uint8_t* output, int* outBytes) {
 
     // Granule 1 of an MPEG-1 frame reuses granule 0's values where scfsi says.
     int scalefactors[2][39] = {};
+    // LSF intensity: channel 1's illegal position of each scale factor entry.
+    int illegalPositions[39];
     for (int gr = 0; gr < granuleCount; ++gr) {
         GranuleInfo* granules[2] = {&sideInfo.channelGranules[0][gr], &sideInfo.channelGranules[1][gr]};
-        if (!decodeChannel(frame, 0, granules[0], scalefactors[0], 0)) return 0;
+        if (!decodeChannel(frame, 0, granules[0], scalefactors[0], 0, nullptr)) return 0;
         if (channels == 2) {
-            if (!decodeChannel(frame, 1, granules[1], scalefactors[1], intensityStereo)) return 0;
+            if (!decodeChannel(frame, 1, granules[1], scalefactors[1], intensityStereo, illegalPositions)) return 0;
             if (msStereo) applyMidSide(spectrum[0]);
             if (intensityStereo) {
-                applyIntensityStereo(spectrum[0], scalefactors[1], granules[1], frame->samplingFrequency, msStereo,
-                                     frame->lsf);
+                applyIntensityStereo(spectrum[0], scalefactors[1], illegalPositions, granules[1],
+                                     frame->samplingFrequency, msStereo, frame->lsf);
             }
             if (msStereo || intensityStereo) equaliseActiveSubbands(granules[0], granules[1]);
         }

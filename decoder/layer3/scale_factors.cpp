@@ -20,10 +20,12 @@ int* readValues(int* out, int count, int width) {
     return out;
 }
 
-int* appendZeros(int* out, int count) {
-    for (int i = 0; i < count; ++i) *out++ = 0;
+int* fillValues(int* out, int count, int value) {
+    for (int i = 0; i < count; ++i) *out++ = value;
     return out;
 }
+
+int* appendZeros(int* out, int count) { return fillValues(out, count, 0); }
 
 struct ScfsiGroup {
     int first;
@@ -67,7 +69,7 @@ int readScaleFactorsMpeg1(int scalefactors[39], GranuleInfo* granule) {
     return part2Bits;
 }
 
-int readScaleFactorsLsf(int scalefactors[39], GranuleInfo* granule, int intensityChannel) {
+int readScaleFactorsLsf(int scalefactors[39], GranuleInfo* granule, int intensityChannel, int illegalPositions[39]) {
     const int compress = granule->scalefacCompress & 511;
     uint32_t layout = intensityChannel ? lsfSlenIntensity[compress / 2] : lsfSlenNormal[compress];
     granule->preflag = int(layout >> 15) & 1;
@@ -78,13 +80,18 @@ int readScaleFactorsLsf(int scalefactors[39], GranuleInfo* granule, int intensit
 
     int part2Bits = 0;
     int* out = scalefactors;
+    int* illegal = illegalPositions;
     for (int partition = 0; partition < 4; ++partition) {
         const int width = int(layout & 7);
         layout >>= 3;
         out = readValues(out, counts[partition], width);
+        if (illegal) illegal = fillValues(illegal, counts[partition], (1 << width) - 1);
         part2Bits += counts[partition] * width;
     }
-    appendZeros(out, 2 * blockClass + 1);
+    const int entriesWithoutBits = 2 * blockClass + 1;
+    appendZeros(out, entriesWithoutBits);
+    // Band 11's windows (or band 20) all lie in the last partition read.
+    if (illegal) fillValues(illegal, entriesWithoutBits, illegal[-1]);
     return part2Bits;
 }
 

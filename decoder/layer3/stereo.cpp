@@ -9,25 +9,32 @@ namespace sorvil {
 namespace {
 
 constexpr int kLines = 576;
-// The position that means "no intensity factor: leave the band as it is".
-constexpr int kIllegalPosition = 7;
+// The position that means "no intensity factor: leave the band as it is" in
+// an MPEG-1 frame. An LSF band's is the largest value of its scale factor's
+// width, given by the reader.
+constexpr int kMpeg1IllegalPosition = 7;
+// For a band that is processed whatever its position.
+constexpr int kNoIllegalPosition = -1;
 
 struct FactorTables {
     const double* left;
     const double* right;
+    bool lsf;
     // LSF only: io^8, the factor that positions 16..31 add to the attenuated side.
     double extension;
+    // LSF only: each scale factor entry's illegal position.
+    const int* illegalPositions;
 };
 
-FactorTables chooseFactorTables(const GranuleInfo* granule, int msStereo, int lsf) {
+FactorTables chooseFactorTables(const GranuleInfo* granule, const int* illegalPositions, int msStereo, int lsf) {
     if (!lsf) {
-        if (msStereo) return {isRatioLeftMs, isRatioRightMs, 0.0};
-        return {isRatioLeft, isRatioRight, 0.0};
+        if (msStereo) return {isRatioLeftMs, isRatioRightMs, false, 0.0, nullptr};
+        return {isRatioLeft, isRatioRight, false, 0.0, nullptr};
     }
     const int row = granule->scalefacCompress & 1;
     const double extension = lsfIsLeft[row][15];  // io^((15 + 1) / 2)
-    if (msStereo) return {lsfIsLeftMs[row], lsfIsRightMs[row], extension};
-    return {lsfIsLeft[row], lsfIsRight[row], extension};
+    if (msStereo) return {lsfIsLeftMs[row], lsfIsRightMs[row], true, extension, illegalPositions};
+    return {lsfIsLeft[row], lsfIsRight[row], true, extension, illegalPositions};
 }
 
 // The left and right factors of one position; false when the band stays as it
@@ -35,14 +42,14 @@ FactorTables chooseFactorTables(const GranuleInfo* granule, int msStereo, int ls
 // occur while the factor rows hold 16 entries. They follow the same formula,
 // io^((p + 1) / 2) on the left for odd p and io^(p / 2) on the right for even
 // p, which is position p - 16's pair with the attenuated side times io^8.
-bool positionFactors(const FactorTables& tables, int position, double* left, double* right) {
-    if (position == kIllegalPosition || position < 0) return false;
+bool positionFactors(const FactorTables& tables, int position, int illegalPosition, double* left, double* right) {
+    if (position == illegalPosition || position < 0) return false;
     if (position < 16) {
         *left = tables.left[position];
         *right = tables.right[position];
         return true;
     }
-    if (tables.extension == 0.0 || position > 31) return false;
+    if (!tables.lsf || position > 31) return false;
     const int base = position - 16;
     *left = tables.left[base];
     *right = tables.right[base];
@@ -54,10 +61,11 @@ bool positionFactors(const FactorTables& tables, int position, double* left, dou
 }
 
 // Spreads channel 0's values of one band over both channels.
-void processBand(double* spectra, const FactorTables& tables, int position, int firstLine, int count, int stride) {
+void processBand(double* spectra, const FactorTables& tables, int position, int illegalPosition, int firstLine,
+                 int count, int stride) {
     double left;
     double right;
-    if (!positionFactors(tables, position, &left, &right)) return;
+    if (!positionFactors(tables, position, illegalPosition, &left, &right)) return;
     double* channel0 = spectra;
     double* channel1 = spectra + kLines;
     for (int k = 0, line = firstLine; k < count && line < kLines; ++k, line += stride) {
@@ -67,6 +75,25 @@ void processBand(double* spectra, const FactorTables& tables, int position, int 
     }
 }
 
+// A band with its position and illegal position from scale factor entry `entry`.
+void processEntry(double* spectra, const FactorTables& tables, const int* scalefactors, int entry, int firstLine,
+                  int count, int stride) {
+    const int illegal = tables.lsf ? tables.illegalPositions[entry] : kMpeg1IllegalPosition;
+    processBand(spectra, tables, scalefactors[entry], illegal, firstLine, count, stride);
+}
+
+// The top band has no position of its own and borrows that of the band below
+// (entry belowEntry). In an LSF frame that holds only when the band below is
+// itself intensity-coded; otherwise it carries an ordinary scale factor, and
+// the top band takes position 0.
+void processTopBand(double* spectra, const FactorTables& tables, const int* scalefactors, int belowEntry,
+                    bool belowIsIntensity, int firstLine, int count, int stride) {
+    if (tables.lsf && !belowIsIntensity)
+        processBand(spectra, tables, 0, kNoIllegalPosition, firstLine, count, stride);
+    else
+        processEntry(spectra, tables, scalefactors, belowEntry, firstLine, count, stride);
+}
+
 // Long bands from firstBand up to (not including) endBand, walked with a
 // running line index; the top band 21 borrows band 20's position.
 void processLongBands(double* spectra, const FactorTables& tables, const int* scalefactors, const SfBandInfo& bands,
@@ -74,8 +101,10 @@ void processLongBands(double* spectra, const FactorTables& tables, const int* sc
     if (firstBand < 0 || firstBand > 21) return;
     int line = bands.longStart[firstBand];
     for (int band = firstBand; band < endBand; ++band) {
-        const int position = band == 21 ? scalefactors[20] : scalefactors[band];
-        processBand(spectra, tables, position, line, bands.longWidth[band], 1);
+        if (band == 21)
+            processTopBand(spectra, tables, scalefactors, 20, firstBand <= 20, line, bands.longWidth[band], 1);
+        else
+            processEntry(spectra, tables, scalefactors, band, line, bands.longWidth[band], 1);
         line += bands.longWidth[band];
     }
 }
@@ -90,13 +119,15 @@ void processShortWindows(double* spectra, const FactorTables& tables, const int*
         const int limit = granule->shortBandLimit[window];
         const int firstBand = limit < lowestBand ? lowestBand : limit;
         for (int band = firstBand; band < 12; ++band) {
-            processBand(spectra, tables, scalefactors[3 * band + window - mixed], bands.shortStart[band] + window,
-                        bands.shortWidth[band], 3);
+            processEntry(spectra, tables, scalefactors, 3 * band + window - mixed, bands.shortStart[band] + window,
+                         bands.shortWidth[band], 3);
         }
-        // Band 12 has no position of its own and takes band 11's, whatever the
-        // right channel holds there.
-        processBand(spectra, tables, scalefactors[33 + window - mixed], bands.shortStart[12] + window,
-                    bands.shortWidth[12], 3);
+        // Band 12 takes band 11's position. An MPEG-1 frame processes it
+        // whatever the right channel holds there; in an LSF frame a window whose
+        // right channel holds values in band 12 has no intensity region.
+        if (tables.lsf && limit > 12) continue;
+        processTopBand(spectra, tables, scalefactors, 33 + window - mixed, firstBand <= 11,
+                       bands.shortStart[12] + window, bands.shortWidth[12], 3);
     }
     if (mixed && granule->shortBandLimit[0] <= 3 && granule->shortBandLimit[1] <= 3 &&
         granule->shortBandLimit[2] <= 3) {
@@ -117,9 +148,9 @@ void applyMidSide(double* spectra) {
     }
 }
 
-void applyIntensityStereo(double* spectra, const int* scalefactors, const GranuleInfo* granule,
-                          int samplingFrequency, int msStereo, int lsf) {
-    const FactorTables tables = chooseFactorTables(granule, msStereo, lsf);
+void applyIntensityStereo(double* spectra, const int* scalefactors, const int* illegalPositions,
+                          const GranuleInfo* granule, int samplingFrequency, int msStereo, int lsf) {
+    const FactorTables tables = chooseFactorTables(granule, illegalPositions, msStereo, lsf);
     const SfBandInfo& bands = sfBandTable[samplingFrequency];
     if (granule->blockType == 2) {
         processShortWindows(spectra, tables, scalefactors, granule, bands);

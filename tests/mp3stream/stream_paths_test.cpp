@@ -26,6 +26,7 @@ TEST(StreamPaths, StreamDecodeEqualsFrameByFrameDecode) {
         "iso/M2L3_compl24.bit", "iso/M2L3_noise.bit", "iso/l2-fl10.bit", "iso/l2-fl11.bit", "iso/l2-fl12.bit",
         "iso/l2-fl13.bit", "iso/l2-fl14.bit", "iso/l2-fl15.bit", "iso/l2-fl16.bit", "iso/l3-compl.bit",
         "iso/l3-he_mode.bit", "iso/l3-hecommon.bit", "iso/l3-si.bit", "iso/l3-si_block.bit", "iso/l3-si_huff.bit",
+        "iso/l3-test45.bit",
         "encoded/l2_mpeg1_32000_dual_192k.mp2", "encoded/l2_mpeg1_32000_mono_48k.mp2",
         "encoded/l2_mpeg1_44100_joint_128k_pad.mp2", "encoded/l2_mpeg1_44100_stereo_256k_pad.mp2",
         "encoded/l2_mpeg1_48000_mono_48k.mp2", "encoded/l2_mpeg1_48000_stereo_384k_crc.mp2",

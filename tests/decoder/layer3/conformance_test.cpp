@@ -36,12 +36,14 @@ struct IsoStream {
 
 // Measured RMS / max: l3-compl 0.758 / 1, l3-si 0.659 / 1, l3-si_block 0.695 / 1,
 // l3-si_huff 0.676 / 2 (its clipped frames included), l3-hecommon 0.799 / 1,
-// l3-he_mode 0.752 / 1, M2L3_compl24 0.746 / 1, M2L3_noise 0.771 / 1.
+// l3-he_mode 0.752 / 1, M2L3_compl24 0.746 / 1, M2L3_noise 0.771 / 1,
+// l3-test45 0.740 / 2 (intensity stereo in most of its frames).
 const IsoStream kIsoStreams[] = {
     {"l3-compl", 1, 1152, 0, 0.78, 1},     {"l3-si", 1, 1152, 1, 0.68, 1},
     {"l3-si_block", 1, 1152, 1, 0.72, 1},  {"l3-si_huff", 1, 1152, 1, 0.70, 2},
     {"l3-hecommon", 2, 1152, 1, 0.82, 1},  {"l3-he_mode", 0, 1152, 0, 0.77, 1},
     {"M2L3_compl24", 1, 576, 0, 0.77, 1}, {"M2L3_noise", 2, 576, 0, 0.79, 1},
+    {"l3-test45", 2, 576, 0, 0.77, 2},
 };
 
 class IsoConformance : public ::testing::TestWithParam<IsoStream> {};

@@ -197,5 +197,23 @@ TEST_F(ScaleFactorsTest, LsfIntensityChannelReadsFiveBitPositions) {
     EXPECT_EQ(scalefactors[21], 0);
 }
 
+// Each entry's illegal intensity position is the largest value of its width,
+// 2^slen - 1 (0 for a 0-bit partition); the top band's entries take the value
+// of the band below.
+TEST_F(ScaleFactorsTest, LsfIntensityChannelGivesEachEntryItsIllegalPosition) {
+    int illegal[39];
+    // Intensity index 150 = 36 * 4 + 6 * 1 + 0: slen 4 1 0, row 3, long counts 7 7 7 0.
+    granule.scalefacCompress = 300;
+    area.load(BitString{});  // all positions 0
+    readScaleFactorsLsf(scalefactors, &granule, 1, illegal);
+    for (int i = 0; i < 22; ++i) EXPECT_EQ(illegal[i], i < 7 ? 15 : i < 14 ? 1 : 0) << "entry " << i;
+    // Index 95 = 36 * 2 + 6 * 3 + 5: slen 2 3 5, short counts 12 12 12 0.
+    granule.scalefacCompress = 191;
+    granule.blockType = 2;
+    area.load(BitString{});
+    readScaleFactorsLsf(scalefactors, &granule, 1, illegal);
+    for (int i = 0; i < 39; ++i) EXPECT_EQ(illegal[i], i < 12 ? 3 : i < 24 ? 7 : 31) << "entry " << i;
+}
+
 }  // namespace
 }  // namespace sorvil

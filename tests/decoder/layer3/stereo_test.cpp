@@ -66,17 +66,22 @@ GranuleInfo granuleOf(int blockType, int mixedBlock) {
 }
 
 // Runs intensity stereo and checks every line of both channels: lines whose
-// expected position is kUntouched keep both values, the others carry channel
-// 0's value times that position's factors.
+// expected position is kUntouched (or 7 in an MPEG-1 frame) keep both values,
+// the others carry channel 0's value times that position's factors. LSF
+// entries default to 5-bit widths (illegal position 31).
 class IntensityCase {
 public:
     IntensityCase(const GranuleInfo& granule, int samplingFrequency, bool msStereo, bool lsf)
         : granule_(granule), samplingFrequency_(samplingFrequency), msStereo_(msStereo), lsf_(lsf),
           expectedPosition_(kLines, kUntouched) {
-        for (int i = 0; i < 39; ++i) scalefactors_[i] = 0;
+        for (int i = 0; i < 39; ++i) {
+            scalefactors_[i] = 0;
+            illegalPositions_[i] = 31;
+        }
     }
 
     int* scalefactors() { return scalefactors_; }
+    int* illegalPositions() { return illegalPositions_; }
     void expect(int line, int position) { expectedPosition_[line] = position; }
     void expectRange(int first, int count, int stride, int position) {
         for (int k = 0; k < count; ++k) expect(first + stride * k, position);
@@ -85,11 +90,12 @@ public:
     void runAndCheck(unsigned seed = 1) {
         const std::vector<double> before = randomSpectra(seed);
         std::vector<double> after = before;
-        applyIntensityStereo(after.data(), scalefactors_, &granule_, samplingFrequency_, msStereo_, lsf_);
+        applyIntensityStereo(after.data(), scalefactors_, illegalPositions_, &granule_, samplingFrequency_, msStereo_,
+                             lsf_);
         const int row = granule_.scalefacCompress & 1;
         for (int line = 0; line < kLines; ++line) {
             const int position = expectedPosition_[line];
-            if (position == kUntouched || position == 7) {
+            if (position == kUntouched || (!lsf_ && position == 7)) {
                 ASSERT_EQ(after[line], before[line]) << "line " << line;
                 ASSERT_EQ(after[kLines + line], before[kLines + line]) << "line " << line;
                 continue;
@@ -110,6 +116,7 @@ private:
     bool msStereo_;
     bool lsf_;
     int scalefactors_[39];
+    int illegalPositions_[39];
     std::vector<int> expectedPosition_;
 };
 
@@ -235,7 +242,7 @@ TEST_F(StereoTest, LsfRowFollowsScalefacCompressParityWithAndWithoutMidSide) {
             IntensityCase c(granule, 4, msStereo, true);
             const SfBandInfo& bands = sfBandTable[4];
             for (int b = 6; b < 21; ++b) {
-                c.scalefactors()[b] = b - 6;  // positions 0 .. 14, 7 among them
+                c.scalefactors()[b] = b - 6;  // positions 0 .. 14, 7 among them (processed at 5 bits)
                 c.expectRange(bands.longStart[b], bands.longWidth[b], 1, b - 6);
             }
             c.expectRange(bands.longStart[21], bands.longWidth[21], 1, 14);
@@ -245,7 +252,8 @@ TEST_F(StereoTest, LsfRowFollowsScalefacCompressParityWithAndWithoutMidSide) {
 }
 
 // The 5-bit positions of the LSF intensity channel go past the 16-entry
-// factor rows; they follow the same formula.
+// factor rows; they follow the same formula, except 31, the illegal position
+// of a 5-bit band.
 TEST_F(StereoTest, LsfPositionsSixteenToThirtyOneFollowTheFactorFormula) {
     for (int compress : {0, 1}) {
         for (bool msStereo : {false, true}) {
@@ -257,12 +265,71 @@ TEST_F(StereoTest, LsfPositionsSixteenToThirtyOneFollowTheFactorFormula) {
                 for (int b = 0; b < 12; ++b) {
                     const int position = 16 + (3 * b + w) % 16;  // every one of 16 .. 31
                     c.scalefactors()[3 * b + w] = position;
-                    c.expectRange(bands.shortStart[b] + w, bands.shortWidth[b], 3, position);
+                    c.expectRange(bands.shortStart[b] + w, bands.shortWidth[b], 3, position == 31 ? kUntouched : position);
                 }
                 c.expectRange(bands.shortStart[12] + w, bands.shortWidth[12], 3, c.scalefactors()[33 + w]);
             }
             c.runAndCheck(compress + 2 * msStereo);
         }
+    }
+}
+
+// An LSF band is left unchanged at the largest value of its scale factor's
+// width, 2^slen - 1, and processed at every other position; MPEG-1 bands only
+// at 7, whatever the reader's widths.
+TEST_F(StereoTest, LsfIllegalPositionIsTheLargestValueOfTheBandsWidth) {
+    struct Band {
+        int band, width, position;
+        bool processed;  // in an LSF frame
+    };
+    const Band cases[] = {{14, 4, 7, true},  {15, 4, 15, false}, {16, 1, 1, false}, {17, 1, 0, true},
+                          {18, 3, 7, false}, {19, 5, 16, true},  {20, 0, 0, false}};
+    for (bool lsf : {true, false}) {
+        GranuleInfo granule = granuleOf(0, 0);
+        granule.longBandLimit = 14;
+        IntensityCase c(granule, lsf ? 4 : 1, false, lsf);
+        const SfBandInfo& bands = sfBandTable[lsf ? 4 : 1];
+        for (const Band& b : cases) {
+            c.scalefactors()[b.band] = b.position;
+            c.illegalPositions()[b.band] = (1 << b.width) - 1;
+            const bool processed = lsf ? b.processed : b.position != 7 && b.position < 16;
+            if (processed) c.expectRange(bands.longStart[b.band], bands.longWidth[b.band], 1, b.position);
+        }
+        // The top band takes band 20's position and illegal position (a 0-bit band's is 0).
+        if (!lsf) c.expectRange(bands.longStart[21], bands.longWidth[21], 1, 0);
+        c.runAndCheck(lsf);
+    }
+}
+
+// The LSF top band (long 21, short 12) borrows the band below's position only
+// when that band is intensity-coded; otherwise it is processed with position
+// 0. A window whose right channel holds values in band 12 is left as it is.
+TEST_F(StereoTest, LsfTopBandBorrowsOnlyFromAnIntensityCodedBand) {
+    for (bool msStereo : {false, true}) {
+        for (int limit : {20, 21}) {
+            GranuleInfo granule = granuleOf(0, 0);
+            granule.longBandLimit = limit;
+            IntensityCase c(granule, 3, msStereo, true);
+            const SfBandInfo& bands = sfBandTable[3];
+            c.scalefactors()[20] = 5;
+            c.illegalPositions()[20] = 7;
+            if (limit == 20) c.expectRange(bands.longStart[20], bands.longWidth[20], 1, 5);
+            c.expectRange(bands.longStart[21], bands.longWidth[21], 1, limit == 20 ? 5 : 0);
+            c.runAndCheck(limit);
+        }
+        GranuleInfo granule = granuleOf(2, 0);
+        const int limits[3] = {11, 12, 13};
+        for (int w = 0; w < 3; ++w) granule.shortBandLimit[w] = limits[w];
+        IntensityCase c(granule, 5, msStereo, true);
+        const SfBandInfo& bands = sfBandTable[5];
+        for (int w = 0; w < 3; ++w) {
+            c.scalefactors()[33 + w] = 3 + w;
+            c.illegalPositions()[33 + w] = 15;
+        }
+        c.expectRange(bands.shortStart[11], bands.shortWidth[11], 3, 3);
+        c.expectRange(bands.shortStart[12], bands.shortWidth[12], 3, 3);
+        c.expectRange(bands.shortStart[12] + 1, bands.shortWidth[12], 3, 0);
+        c.runAndCheck(msStereo);
     }
 }
 
