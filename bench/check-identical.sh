@@ -1,7 +1,8 @@
 #!/bin/sh
 # Proves that a decoder change leaves every output sample as it was: decodes
-# every test stream frame by frame with sorvil-decode and compares the md5 of
-# its PCM with the committed manifest bench/pcm-baseline.md5.
+# every test stream (tests/data/test-streams.txt) and every sample song frame
+# by frame with sorvil-decode and compares the md5 of its PCM with the
+# committed manifest bench/pcm-baseline.md5.
 #
 #   bench/check-identical.sh [BUILD_DIR]            compare (exit 1 on any difference)
 #   bench/check-identical.sh --write [BUILD_DIR]    rewrite the manifest (only from
@@ -33,7 +34,8 @@ trap 'rm -rf "$work"' EXIT INT TERM
 
 # One line per stream: md5 of the PCM (or "decode-failed") and the path.
 cd "$root"
-for file in tests/data/iso/*.bit tests/data/encoded/*.mp[23] tests/data/streams/* samples/*/*; do
+listed=$(sed -e 's/#.*//' tests/data/test-streams.txt | awk 'NF { print "tests/data/" $1 }')
+for file in $listed samples/*/*; do
     [ -f "$file" ] || continue
     if "$decode" --frames "$file" "$work/pcm" 2>/dev/null; then
         sum=$(md5sum < "$work/pcm" | cut -d' ' -f1)

@@ -23,7 +23,7 @@ seed() {  # seed corpus per target
   mkdir -p "$dir"
   case $target in
     fuzz_text_object) printf 'a\r\nb\nc' >"$dir/lines"; printf '' >"$dir/empty"; printf 'x\0y\rz' >"$dir/nul" ;;
-    *) for f in tests/data/encoded/*.mp? tests/data/streams/*.mp? tests/data/iso/*.bit; do
+    *) for f in $(sed -e 's/#.*//' tests/data/test-streams.txt | awk 'NF { print "tests/data/" $1 }'); do
          # The targets take their first byte as a setting, the rest as the stream.
          [ -f "$f" ] && { printf '\003'; head -c 12000 "$f"; } >"$dir/$(basename "$f")"
        done ;;

@@ -234,7 +234,8 @@ TEST(DecodeFrame, ByteAtATimeReadsTheHeaderOnce) {
 
 TEST(DecodeFrame, PiecesDecodeExactlyLikeOneBuffer) {
     for (const char* name : {"encoded/l3_mpeg1_44100_joint_128k.mp3", "encoded/l2_mpeg1_48000_stereo_384k_crc.mp2",
-                             "encoded/l3_mpeg2_22050_joint_64k.mp3"}) {
+                             "encoded/l3_mpeg2_22050_joint_64k.mp3", "encoded/l2_mpeg2_22050_joint_64k_pad.mp2",
+                             "iso/l2-fl13.bit"}) {
         SCOPED_TRACE(name);
         const Bytes frames = leadingFrames(test::testDataBytes(name), 6);
         const Outcome whole = decodeInPieces(frames, {int(frames.size())});

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "playback_support.h"
+#include "support/test_streams.h"
 
 namespace sorvil::test {
 namespace {
@@ -428,11 +429,7 @@ std::vector<std::pair<std::string, Bytes>> brokenAndOddImages() {
     Bytes realStart(layer2.begin(), layer2.begin() + 2000);
     realStart.insert(realStart.end(), headers.begin(), headers.end());
     images.emplace_back("headers in noise", realStart);
-    for (const char* name : {"M2L3_compl24.bit", "M2L3_noise.bit", "l2-fl10.bit", "l2-fl11.bit", "l2-fl12.bit",
-                             "l2-fl13.bit", "l2-fl14.bit", "l2-fl15.bit", "l2-fl16.bit", "l3-compl.bit",
-                             "l3-he_mode.bit", "l3-hecommon.bit", "l3-si.bit", "l3-si_block.bit", "l3-si_huff.bit",
-                             "l3-test45.bit"})
-        images.emplace_back(name, loadImage(std::string("iso/") + name));
+    for (const TestStream& stream : testStreams("ref", "iso")) images.emplace_back(stream.path, loadImage(stream.path));
     return images;
 }
 
