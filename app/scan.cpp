@@ -52,13 +52,45 @@ bool hasSongExtension(const char* name) {
     return true;
 }
 
-// Letter case first ignored, then byte by byte, so the order does not depend
-// on the disk's enumeration order. Bytes that are not UTF-8 count as '^' in
-// the first comparison (an overlong NUL ends it) and are ordered by the second.
+// The next character of a name: a valid UTF-8 sequence gives its code point,
+// and any other byte stands for itself, read as Latin-1. (The library's own
+// UTF-8 reading turns such bytes into '^' or takes them for the name's end.)
+int nextCharacter(const unsigned char*& bytes) {
+    unsigned lead = bytes[0];
+    int length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    unsigned code = lead & (0xFFu >> (length + 1));
+    for (int i = 1; i < length; ++i) {
+        // The terminator is no continuation byte, so this never reads past it.
+        if ((bytes[i] & 0xC0) != 0x80) {
+            length = 1;
+            break;
+        }
+        code = code << 6 | (bytes[i] & 0x3F);
+    }
+    bool overlongOrSurrogate = (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+                               (length == 4 && (code < 0x10000 || code > 0x10FFFF));
+    if (length == 1 || overlongOrSurrogate) {
+        ++bytes;
+        return static_cast<int>(lead);
+    }
+    bytes += length;
+    return static_cast<int>(code);
+}
+
+// Letter case first ignored (the library's folding, as for UTF-8 text), then
+// byte by byte, so the order does not depend on the disk's enumeration order.
 bool comesBefore(const runtime::FolderEntry& a, const runtime::FolderEntry& b) {
-    int folded = ustricmp(a.name.c_str(), b.name.c_str());
-    if (folded != 0) return folded < 0;
-    return std::strcmp(a.name.c_str(), b.name.c_str()) < 0;
+    auto* left = reinterpret_cast<const unsigned char*>(a.name.c_str());
+    auto* right = reinterpret_cast<const unsigned char*>(b.name.c_str());
+    for (;;) {
+        int folded = utolower(nextCharacter(left)) - utolower(nextCharacter(right));
+        if (folded != 0) return folded < 0;
+        if (left[-1] == '\0') break;
+    }
+    return a.name < b.name;
 }
 
 // Hands the folders (or else the other entries) of the current folder to

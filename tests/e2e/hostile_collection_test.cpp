@@ -323,11 +323,12 @@ TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
 // A name is a string of bytes: Latin-1, invalid and overlong sequences travel
 // byte for byte through the console, the copy, the load and songlist.ini, and
 // messages show names exactly. UTF-8 names keep their order, letter case
-// ignored ("étoile" before "Été").
+// ignored ("étoile" before "Été"), and Latin-1 names sort among them as the
+// letters they are ("Écho" before "étoile").
 TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
     const std::string artist = "Caf\xe9";
     const std::string overlong = "a\xc0\x80" "b";
-    const std::string latin1 = "R\xe9sum\xe9";
+    const std::string latin1 = "\xc9" "cho d'\xe9t\xe9";
     const std::string noAudio = "\xc3\xa9toile \xe2\x99\xab";
     const std::string utf8 = "\xc3\x89t\xc3\xa9";
     makeFolder(at(artist));
