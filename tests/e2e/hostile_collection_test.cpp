@@ -326,7 +326,7 @@ TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
 // ignored ("étoile" before "Été"), and Latin-1 names sort among them as the
 // letters they are ("Écho" before "étoile").
 TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
-    const std::string artist = "Caf\xe9";
+    const std::string artist = "Caf\xe9 \x80\xc0\x80";  // Latin-1, a stray continuation byte, an overlong NUL
     const std::string overlong = "a\xc0\x80" "b";
     const std::string latin1 = "\xc9" "cho d'\xe9t\xe9";
     const std::string noAudio = "\xc3\xa9toile \xe2\x99\xab";
