@@ -23,6 +23,7 @@ build=${1:-$root/build-bench}
 case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 runs=${SORVIL_BENCH_RUNS:-5}
 
+"$root/tools/setup-debian.sh" bench
 for tool in cmake ninja python3 twolame lame ffmpeg; do
     command -v "$tool" >/dev/null || { echo "bench/run.sh: $tool is not installed" >&2; exit 1; }
 done

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite:
+# Installs what testing needs (when missing), builds, and runs the whole test suite:
 #   1. the tests in an ordinary optimised build (build/);
 #   2. a short run of every fuzz target (clang, sanitizers on; build-fuzz/);
 #   3. the tests again with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
 # SORVIL_QUICK=1 runs only step 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup-debian.sh
+tools/setup-debian.sh test
 
 echo "== tests (build/)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
