@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 tools/setup-debian.sh test
 
 echo "== tests (build/)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_TESTS=ON >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
 
@@ -19,7 +19,7 @@ echo "== fuzz targets, 20 s each (build-fuzz/)"
 tools/fuzz.sh 20
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SANITIZE=ON -DSORVIL_TESTS=ON >/dev/null
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j2
