@@ -135,10 +135,12 @@ TEST_F(CommandLine, DecodeAndCompareToolsFollowTheSameConventions) {
         RunResult version = runProgram(program, tree, root, {"--version"});
         EXPECT_EQ(version.status, 0);
         EXPECT_EQ(version.output, name + " " SORVIL_VERSION "\n");
-        expectRefused(runProgram(program, tree, root, {"--frobnicate", "a", "b"}), name, "unknown option '--frobnicate'");
+        expectRefused(runProgram(program, tree, root, {"--frobnicate", "a", "b"}), name,
+                      "unknown option '--frobnicate'");
         expectRefused(runProgram(program, tree, root, {"a", "b", "c"}), name, "too many arguments");
     }
-    expectRefused(runProgram("tools/sorvil-decode", tree, root, {"text.mp3"}), "sorvil-decode", "IN and OUT are needed");
+    expectRefused(runProgram("tools/sorvil-decode", tree, root, {"text.mp3"}), "sorvil-decode",
+                  "IN and OUT are needed");
     expectRefused(runProgram("tools/sorvil-compare", tree, root, {"a", "b", "--channels", "3"}), "sorvil-compare",
                   "--channels is 1 or 2");
 

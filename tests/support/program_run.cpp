@@ -26,8 +26,9 @@ void handTreeToNobody(const std::string& root) {
 
 // In the forked child: the user, limits and environment asked for, then the
 // program. Never returns.
-[[noreturn]] void startProgram(const std::string& program, const std::string& folder, const std::vector<std::string>& arguments,
-                               const RunOptions& options, int outputHandle, const std::string& errorPath) {
+[[noreturn]] void startProgram(const std::string& program, const std::string& folder,
+                               const std::vector<std::string>& arguments, const RunOptions& options, int outputHandle,
+                               const std::string& errorPath) {
     int errors = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (errors < 0 || dup2(outputHandle, 1) < 0 || dup2(errors, 2) < 0) _exit(120);
     close(outputHandle);
