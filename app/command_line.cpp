@@ -80,8 +80,10 @@ CommandLine parseCommandLine(int argumentCount, char** arguments) {
     }
     if (next < words.size()) {
         command.folder = words[next++];
-        if (!runtime::isFolder(command.folder.c_str()))
-            return refused("cannot run in '" + command.folder + "': " + std::strerror(errno));
+        if (!runtime::isFolder(command.folder.c_str())) {
+            const std::string reason = std::strerror(errno);
+            return refused("cannot run in '" + command.folder + "': " + reason);
+        }
     }
     if (next < words.size())
         return refused(isNoCopy(words[next]) ? "'nocopy' must come before FOLDER" : "too many arguments");
