@@ -15,14 +15,16 @@ namespace sorvil {
 const char SORVIL_USAGE[] = "Usage: sorvil [nocopy] [FOLDER]   (sorvil --help tells more)\n";
 
 const char SORVIL_HELP[] =
-    "Usage: sorvil [nocopy] [FOLDER]\n"
+    "Usage: sorvil [FOLDER]          copy the songs into music/ and list them\n"
+    "       sorvil nocopy [FOLDER]   list the songs under their own names\n"
     "       sorvil -h | --help | --version\n"
     "\n"
     "Prepares a music collection for the companion player. In FOLDER (default:\n"
     "the current folder), whose sub-folders are artists holding *.mp3 songs, it\n"
     "copies each song into music/ as song0000.mp3, song0001.mp3, ..., measures\n"
     "each song's playing time, prints the times and writes songlist.ini with one\n"
-    "artist|title|file|seconds line per song.\n"
+    "artist|title|file|seconds line per song, the title being the file name less\n"
+    "its .mp3 ending.\n"
     "\n"
     "  nocopy      copy nothing; songlist.ini names each song's own file\n"
     "              (any letter case, first argument only)\n"
