@@ -36,9 +36,10 @@ const char SORVIL_HELP[] =
     "\n"
     "Exit status:\n"
     "  0  everything done\n"
-    "  1  something failed: the music folder unusable, an artist folder skipped,\n"
-    "     a song not copied or not read, or songlist.ini not written (it still\n"
-    "     lists what was processed when an artist or song was skipped)\n"
+    "  1  something failed: FOLDER or the music folder unusable, an artist\n"
+    "     folder skipped, a song not copied or not read, or songlist.ini not\n"
+    "     written (it still lists what was processed when an artist or song was\n"
+    "     skipped)\n"
     "  2  bad command line; nothing was touched\n";
 
 namespace {
