@@ -52,6 +52,14 @@ bool isRegularFile(const char* path) {
     return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool isFolder(const char* path) {
+    struct stat info {};
+    if (::stat(path, &info) != 0) return false;
+    if (S_ISDIR(info.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+}
+
 bool isSameFile(const char* path, const char* otherPath) {
     struct stat info {}, other {};
     return ::stat(path, &info) == 0 && ::stat(otherPath, &other) == 0 && info.st_dev == other.st_dev &&

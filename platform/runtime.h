@@ -41,6 +41,9 @@ char* _getcwd(char* buffer, int size);
 // True for a plain file (links followed): not a folder, pipe or device, whose
 // reading may block forever or never end.
 bool isRegularFile(const char* path);
+// True for a folder (links followed). When false, errno says why: ENOTDIR
+// for anything else that exists.
+bool isFolder(const char* path);
 // True when both paths name one file (links followed, hard links included).
 bool isSameFile(const char* path, const char* otherPath);
 // True when the path itself is a symbolic link (dangling or not).

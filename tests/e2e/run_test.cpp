@@ -94,7 +94,7 @@ TEST_F(Run, NoCopyInAnyLetterCaseKeepsOwnNamesAndMakesNoMusicFolder) {
     copyInto(testData(L3_44100), at("Band/First Song.mp3"));
     copyInto(testData(L2_48000), at("Band/second.mp3"));
     for (const char* word : {"nocopy", "NOCOPY", "NoCopy"}) {
-        RunResult run = runSorvil(tree, root, {word, "ignored"});
+        RunResult run = runSorvil(tree, root, {word});
         EXPECT_EQ(run.status, 0) << word;
         EXPECT_EQ(run.output, START_NO_COPY +
                                   "  Band\n"
@@ -106,16 +106,6 @@ TEST_F(Run, NoCopyInAnyLetterCaseKeepsOwnNamesAndMakesNoMusicFolder) {
         EXPECT_EQ(readFile(at("songlist.ini")), "Band|First Song|First Song.mp3|1\r\nBand|second|second.mp3|1\r\n");
         EXPECT_FALSE(exists(at("music"))) << word;
     }
-}
-
-TEST_F(Run, NoCopyAsSecondArgumentDoesNotCount) {
-    makeFolder(at("Band"));
-    copyInto(testData(L3_44100), at("Band/a.mp3"));
-    RunResult run = runSorvil(tree, root, {"other", "nocopy"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, START_CREATING + "  Band\n1 artist(s) found.\n\nProcessing songs for Band...\n  a: 00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), "Band|a|song0000.mp3|1\r\n");
-    EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(testData(L3_44100)));
 }
 
 TEST_F(Run, EmptyFolderGivesNoArtistsAndAnEmptySongList) {
