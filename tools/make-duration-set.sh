@@ -40,9 +40,9 @@ quietly() {
 }
 
 # Short files keep the set small: 0.15 s at the highest bitrates, 0.4 s
-# otherwise.
+# otherwise; one long file at the lowest bitrate.
 seconds() { # kind
-    case $1 in high) echo 0.15 ;; *) echo 0.4 ;; esac
+    case $1 in high) echo 0.15 ;; long) echo 12 ;; *) echo 0.4 ;; esac
 }
 
 input() { # rate channels kind: the path of that signal, made once
@@ -176,6 +176,11 @@ for rate in 16000 22050 24000 32000 44100 48000; do
     twolame_file "$rate" 1 low vbr
     twolame_file "$rate" 2 high vbr
 done
+
+# Long enough for the padding bytes to add up to more than a frame (26 or 27
+# bytes each), so that the data length over the first frame's length is no
+# longer the number of frames.
+lame_file 22050 1 long 8 noheader
 
 # The record: every file's frames, found by walking its frame headers.
 python3 - "$out" <<'EOF'

@@ -4,6 +4,8 @@
 // the same per-frame truncation.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -69,13 +71,16 @@ void expectExact(const WalkedFile& file, const Mp3Stream& stream) {
     EXPECT_EQ(stream.xing->frames, file.frames) << file.name << ": " << file.header << " frame count";
 }
 
-// Without a header the count is data length / first frame length. Constant
-// bitrate frames are that length or one byte (the padding byte) longer or
-// shorter, so the division is off by at most one frame for every
-// frameLength - 1 frames, rounded up: the bound in frames, times the frame
-// duration.
+// Without a header the count is data length / first frame length f. A
+// constant-bitrate encoder adds the padding byte just often enough for its
+// frames to average m = samples per frame / 8 * bitrate / rate bytes, so N
+// frames hold N * m bytes to within one, and the division gives N * m / f
+// to within 1 / f, truncated: off from N by at most N * |m - f| / f + 1 + 1 / f
+// frames. The bound is that many whole frames times the frame duration.
 void expectWithinTheDivisionBound(const WalkedFile& file, const Mp3Stream& stream) {
-    const int boundFrames = (file.frames + stream.frameLength - 2) / (stream.frameLength - 1);
+    const double f = stream.frameLength;
+    const double m = file.samplesPerFrame / 8.0 * stream.bitrate / file.sampleRate;
+    const int boundFrames = int(file.frames * std::abs(m - f) / f + 1.0 + 1.0 / f);
     const int boundMs = boundFrames * mp3StreamFrameMs(&stream);
     EXPECT_LE(std::abs(mp3StreamLengthMs(&stream) - expectedLengthMs(file)), boundMs)
         << describe(file, stream) << "; bound " << boundMs << " ms";
