@@ -19,6 +19,8 @@
 namespace sorvil {
 namespace {
 
+using test::Created;
+
 // One line of frames.txt.
 struct WalkedFile {
     std::string name;
@@ -50,13 +52,6 @@ std::vector<WalkedFile> walkedFiles() {
 int expectedLengthMs(const WalkedFile& file) {
     return int(double(file.samplesPerFrame) / double(file.sampleRate) * 1000.0) * file.frames;
 }
-
-struct Created {
-    explicit Created(const std::string& bytes) : image(bytes), stream(mp3StreamCreate(image.data(), image.size())) {}
-    ~Created() { mp3StreamDestroy(stream); }
-    test::GuardedImage image;
-    Mp3Stream* stream;
-};
 
 std::string describe(const WalkedFile& file, const Mp3Stream& stream) {
     return file.name + ": " + std::to_string(mp3StreamLengthMs(&stream)) + " ms reported (" +

@@ -18,17 +18,10 @@
 namespace sorvil {
 namespace {
 
+using test::Created;
 using test::GuardedImage;
 
 std::string streamFile(const std::string& name) { return test::readFile(test::testData("streams/" + name)); }
-
-// Creates a stream over a guarded copy of the bytes; the image outlives it.
-struct Created {
-    explicit Created(const std::string& bytes) : image(bytes), stream(mp3StreamCreate(image.data(), image.size())) {}
-    ~Created() { mp3StreamDestroy(stream); }
-    GuardedImage image;
-    Mp3Stream* stream;
-};
 
 // What a file's bytes say, worked out by hand (see the table below).
 struct Expected {
