@@ -77,7 +77,9 @@ EOF
 }
 
 # lame: its header frame ("Info" for constant, "Xing" for variable bitrate)
-# unless `noheader`; tags through its own options.
+# unless `noheader`; tags through its own options. `header` only asks for
+# it: lame leaves it out where its frames are too small to hold it (at the
+# lowest bitrates), and frames.txt says so.
 lame_file() { # rate channels kind bitrate|vbr header|noheader
     rate=$1 channels=$2 kind=$3 bitrate=$4 header=$5
     next_tags
