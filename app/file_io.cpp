@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/console.h"
 #include "platform/runtime.h"
 
 namespace sorvil {
 
 uint8_t* fileImage = nullptr;
+bool loadReadFailed = false;
 
 namespace {
 
@@ -25,35 +27,41 @@ constexpr uint64_t LARGEST_IMAGE = uint64_t(1) << 30;
 
 }  // namespace
 
+std::string replacementName(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".partial";
+}
+
 int copyFile(const char* source, const char* target) {
     using namespace runtime;
     // A pipe would block the open, a device would never end.
     if (!isRegularFile(source)) return -1;
     // A target that is the source itself (a link to it) already holds the
-    // copy; opening it for writing would empty the song.
+    // copy; replacing it would be a needless copy of the song onto itself.
     if (isSameFile(source, target)) return 0;
-    // A link in the target's place is replaced by the copy, never written
-    // through: the file it points at is not this program's to overwrite.
-    if (isSymbolicLink(target)) runtime::remove(target);
     int sourceHandle = _open(source, OPEN_READ_ONLY | OPEN_BINARY);
     if (sourceHandle < 0) return -1;
-    int targetHandle = _open(target, OPEN_READ_WRITE | OPEN_BINARY | OPEN_CREATE | OPEN_TRUNCATE,
-                             PERMISSION_READ | PERMISSION_WRITE);
-    if (targetHandle < 0) {
+    // The copy is written as a new file beside the target and renamed onto it
+    // when complete: whatever the target is (a hard or symbolic link to some
+    // other file), that file is never written into, and no half-written copy
+    // ever carries the target's name.
+    std::string partial = replacementName(target);
+    runtime::remove(partial.c_str());  // left by an interrupted run
+    int partialHandle = _open(partial.c_str(), OPEN_READ_WRITE | OPEN_BINARY | OPEN_CREATE | OPEN_EXCLUSIVE,
+                              PERMISSION_READ | PERMISSION_WRITE);
+    if (partialHandle < 0) {
         _close(sourceHandle);
         return -1;
     }
-    if (copyFileData(sourceHandle, targetHandle) == 0) {
-        int targetClosed = _close(targetHandle);
-        _close(sourceHandle);
-        if (targetClosed == 0) return 0;
-        runtime::remove(target);
-        return -1;
-    }
-    // No half-written copy is left behind.
-    _close(targetHandle);
-    runtime::remove(target);
+    bool copied = copyFileData(sourceHandle, partialHandle) == 0;
+    if (_close(partialHandle) != 0) copied = false;
     _close(sourceHandle);
+    if (copied && runtime::rename(partial.c_str(), target) == 0) return 0;
+    runtime::remove(partial.c_str());
+    // The song list names this copy: an earlier run's file under its name
+    // would be another song.
+    runtime::remove(target);
     return -1;
 }
 
@@ -81,19 +89,23 @@ int copyFileData(int sourceHandle, int targetHandle) {
 int loadWholeFile(const char* name) {
     std::free(fileImage);
     fileImage = nullptr;
+    loadReadFailed = true;
     uint64_t size = file_size_ex(name);
-    if (size == 0) return -1;
+    if (size == 0) {
+        // The size of a missing file is 0 too, and it is a failed read.
+        loadReadFailed = !file_exists(name, FA_ALL, nullptr);
+        return -1;
+    }
     if (size > LARGEST_IMAGE) {
-        char message[96];
-        std::snprintf(message, sizeof message, "ERROR: Cannot load a file of %llu bytes (the limit is %llu)",
-                      static_cast<unsigned long long>(size), static_cast<unsigned long long>(LARGEST_IMAGE));
-        allegro_message("%s", message);
+        consoleLine("ERROR: Cannot load a file of %llu bytes (the limit is %llu)", static_cast<unsigned long long>(size),
+                    static_cast<unsigned long long>(LARGEST_IMAGE));
+        loadReadFailed = false;
         return -1;
     }
     int length = static_cast<int>(size);
     fileImage = static_cast<uint8_t*>(std::malloc(size + 1));
     if (!fileImage) {
-        allegro_message("ERROR: Cannot allocate buffer of %d bytes", length + 1);
+        consoleLine("ERROR: Cannot allocate buffer of %d bytes", length + 1);
         return -1;
     }
     PACKFILE* packedFile = pack_fopen(name, F_READ);
@@ -106,6 +118,7 @@ int loadWholeFile(const char* name) {
         fileImage = nullptr;
         return -1;
     }
+    loadReadFailed = false;
     return length;
 }
 

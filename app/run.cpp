@@ -6,7 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "app/console.h"
+#include "app/file_io.h"
 #include "app/scan.h"
 #include "app/string_list.h"
 #include "platform/runtime.h"
@@ -19,25 +23,58 @@ namespace {
 // take the display-less driver, whose message output writes to the console
 // (a windowing driver would open a dialog and wait for a click).
 const char SYSTEM_CONFIGURATION[] = "[system]\nsystem = NONE\n";
+const char SONG_LIST[] = "songlist.ini";
 
-// Makes sure "music" is a folder the copies can go to; false (reported) when
-// it cannot be.
+// An existing folder named "music" in any letter case: "music" itself when it
+// is there, else the first of the others in byte order; empty when none is.
+std::string findMusicFolder() {
+    std::vector<runtime::FolderEntry> entries;
+    runtime::listFolder(".", entries);
+    std::string chosen;
+    for (const runtime::FolderEntry& entry : entries) {
+        if (!entry.isFolder || !isMusicFolderName(entry.name.c_str()) || chosen == "music") continue;
+        if (chosen.empty() || entry.name == "music" || entry.name < chosen) chosen = entry.name;
+    }
+    return chosen;
+}
+
+// Makes sure there is a music folder the copies can go to; false (reported)
+// when there cannot be.
 bool prepareMusicFolder() {
+    std::string existing = findMusicFolder();
     int attributes = 0;
-    if (file_exists("music", FA_DIREC | FA_RDONLY | FA_ARCH, &attributes)) {
+    if (existing.empty() && file_exists("music", FA_DIREC | FA_RDONLY | FA_ARCH, &attributes)) {
         if (!(attributes & FA_DIREC)) {
-            allegro_message("ERROR: \"music\" is not a directory; the songs cannot be copied into it\n");
+            consoleLine("ERROR: \"music\" is not a directory; the songs cannot be copied into it");
             return false;
         }
-        std::printf("MUSIC directory exists\n");
+        existing = "music";
+    }
+    if (!existing.empty()) {
+        musicFolder = existing;
+        consoleLine("MUSIC directory exists");
         return true;
     }
-    std::printf("MUSIC directory does not exist; creating it...\n");
+    consoleLine("MUSIC directory does not exist; creating it...");
     if (runtime::_mkdir("music") != 0) {
-        allegro_message("ERROR: Cannot create MUSIC directory: %s\n", std::strerror(errno));
+        consoleLine("ERROR: Cannot create MUSIC directory: %s", std::strerror(errno));
         return false;
     }
+    musicFolder = "music";
     return true;
+}
+
+// The list is written beside songlist.ini and renamed onto it only when
+// complete: a failed write leaves the old list exactly as it was, and a link
+// in its place is replaced, never written through.
+int writeSongList() {
+    const std::string partial = replacementName(SONG_LIST);
+    runtime::remove(partial.c_str());  // left by an interrupted run
+    if (writeStringList(masterList, partial.c_str(), WRITE_LINES) == 0 &&
+        runtime::rename(partial.c_str(), SONG_LIST) == 0)
+        return 0;
+    runtime::remove(partial.c_str());
+    return -1;
 }
 
 }  // namespace
@@ -51,31 +88,31 @@ int runSorvil(int argumentCount, char** arguments) {
     // Without an initialised library, opening a file whose name holds a '#'
     // crashes inside it, so the run cannot go on.
     if (!startLibrary()) {
-        allegro_message("ERROR: Cannot initialise the Allegro library\n");
+        consoleLine("ERROR: Cannot initialise the Allegro library");
         return 1;
     }
     noCopy = argumentCount > 1 && ustricmp(arguments[1], "nocopy") == 0 ? 1 : 0;
     registerTextObjectType();
 
-    std::printf("Starting Sorvil...\n");
+    consoleLine("Starting Sorvil...");
     if (noCopy) {
-        std::printf("Music files will not be copied to files with 8.3 file names.\n"
-                    "The resulting SONGLIST.INI will require PELLMAR.\n");
+        consoleLine("Music files will not be copied to files with 8.3 file names.\n"
+                    "The resulting SONGLIST.INI will require PELLMAR.");
     } else if (!prepareMusicFolder()) {
         return 1;
     }
-    std::printf("Getting artist list...\n");
+    consoleLine("Getting artist list...");
 
     scanArtists();
 
-    int written = writeStringList(masterList, "songlist.ini", WRITE_LINES);
+    int written = writeSongList();
     stringListFree(masterList);
     masterList = nullptr;
     if (written != 0) {
-        allegro_message("ERROR: Cannot write songlist.ini\n");
+        consoleLine("ERROR: Cannot write songlist.ini");
         return 1;
     }
-    return 0;
+    return runIncomplete ? 1 : 0;
 }
 
 }  // namespace sorvil

@@ -1,5 +1,5 @@
 // An MP3 stream over a file image held in memory: creation (ID3 tags, first
-// frame search, Xing header), durations, lifetime and the decoding loop.
+// frame search, frame-count header), durations, lifetime and the decoding loop.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,9 @@ namespace sorvil {
 constexpr int STREAM_TRUE = -1;
 constexpr int STREAM_FALSE = 0;
 
+// The frame-count header of the first frame: a Xing header (also named
+// "Info"), or a VBRI header kept in the same form with flags 0x1 | 0x2 (its
+// frame and byte counts), no seek table and a scale of -1.
 struct XingInfo {
     int flags;
     int frames;

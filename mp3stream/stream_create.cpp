@@ -1,6 +1,6 @@
 // Creating an MP3 stream over a file image: skip the ID3 tags, find the first
 // real frame in the search window, probe it with a scratch decoder for the
-// stream's format, read its Xing header and count the frames.
+// stream's format, read its frame-count header and count the frames.
 #include <cstdlib>
 #include <cstring>
 
@@ -128,14 +128,13 @@ int defaultBytesPerFrame(const Mp3Stream& stream) {
     return samples * (stream.stereo ? 2 : 1) * 2;
 }
 
-// Parses a Xing header `offset` bytes into the data; null when there is none,
-// when memory runs out, or when the fields its flags announce run past the
-// end of the data.
+// Parses a Xing header `offset` bytes into the data, under either of its
+// names: encoders call it "Info" in constant-bitrate streams. Null when the
+// fields its flags announce run past the end of the data or memory runs out.
 XingInfo* readXing(const uint8_t* data, int dataLength, int offset) {
     const long available = long(dataLength) - offset;
     if (available < 8) return nullptr;
     const uint8_t* at = data + offset;
-    if (!startsWith(at, "Xing")) return nullptr;
     const int flags = int(readBigEndian32(at + 4));
     long needed = 8;
     if (flags & 0x1) needed += 4;
@@ -163,6 +162,37 @@ XingInfo* readXing(const uint8_t* data, int dataLength, int offset) {
     xing->scale = -1;
     if (flags & 0x8) xing->scale = int(readBigEndian32(field));
     return xing;
+}
+
+// A VBRI header sits at this offset whatever the version and mode: "VBRI",
+// then 2-byte version, delay and quality, the 4-byte byte count and frame
+// count (all big-endian), then a seek table that is not read.
+constexpr int kVbriOffset = 36;
+constexpr int kVbriCountsEnd = 18;
+
+// Kept in the Xing form, flagged as holding the frame and byte counts, so
+// the frame count is taken exactly as a Xing one. Null when there is none,
+// when its counts run past the end of the data, or when memory runs out.
+XingInfo* readVbri(const uint8_t* data, int dataLength) {
+    if (dataLength < kVbriOffset + kVbriCountsEnd) return nullptr;
+    const uint8_t* at = data + kVbriOffset;
+    if (!startsWith(at, "VBRI")) return nullptr;
+    auto* xing = static_cast<XingInfo*>(std::calloc(1, sizeof(XingInfo)));
+    if (!xing) return nullptr;
+    xing->flags = 0x1 | 0x2;
+    xing->bytes = int(readBigEndian32(at + 10));
+    xing->frames = int(readBigEndian32(at + 14));
+    xing->scale = -1;
+    return xing;
+}
+
+// The frame-count header of the first frame: Xing or Info where the side
+// information ends, else VBRI.
+XingInfo* readFrameCountHeader(const uint8_t* data, int dataLength, const FrameInfo& frame) {
+    const int offset = xingOffset(frame);
+    if (dataLength - offset >= 4 && (startsWith(data + offset, "Xing") || startsWith(data + offset, "Info")))
+        return readXing(data, dataLength, offset);
+    return readVbri(data, dataLength);
 }
 
 void describeFirstFrame(Mp3Stream* stream, const FrameInfo& frame, int probeOutputBytes) {
@@ -242,7 +272,7 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
     stream->tagSize = tagSize;
     describeFirstFrame(stream, frame, probeOutputBytes);
 
-    stream->xing = readXing(stream->dataStart, stream->dataLength, xingOffset(frame));
+    stream->xing = readFrameCountHeader(stream->dataStart, stream->dataLength, frame);
     if (stream->xing && (stream->xing->flags & 0x1))
         stream->totalFrames = stream->xing->frames;
     else

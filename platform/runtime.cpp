@@ -1,5 +1,6 @@
 #include "platform/runtime.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,9 +15,10 @@ const int OPEN_READ_ONLY = O_RDONLY;
 const int OPEN_READ_WRITE = O_RDWR;
 const int OPEN_CREATE = O_CREAT;
 const int OPEN_TRUNCATE = O_TRUNC;
+const int OPEN_EXCLUSIVE = O_EXCL;
 const int OPEN_BINARY = 0;
-const int PERMISSION_READ = S_IRUSR;
-const int PERMISSION_WRITE = S_IWUSR;
+const int PERMISSION_READ = S_IRUSR | S_IRGRP | S_IROTH;
+const int PERMISSION_WRITE = S_IWUSR | S_IWGRP | S_IWOTH;
 
 int _open(const char* path, int flags, int permissions) {
     return ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(permissions));
@@ -40,6 +42,7 @@ int _write(int handle, const void* buffer, unsigned int count) {
 
 int _close(int handle) { return ::close(handle); }
 int remove(const char* path) { return ::unlink(path); }
+int rename(const char* from, const char* to) { return ::rename(from, to); }
 int _chdir(const char* path) { return ::chdir(path); }
 int _mkdir(const char* path) { return ::mkdir(path, 0777); }
 char* _getcwd(char* buffer, int size) { return ::getcwd(buffer, buffer ? static_cast<size_t>(size) : 0); }
@@ -47,6 +50,14 @@ char* _getcwd(char* buffer, int size) { return ::getcwd(buffer, buffer ? static_
 bool isRegularFile(const char* path) {
     struct stat info {};
     return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool isFolder(const char* path) {
+    struct stat info {};
+    if (::stat(path, &info) != 0) return false;
+    if (S_ISDIR(info.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
 }
 
 bool isSameFile(const char* path, const char* otherPath) {
@@ -58,6 +69,23 @@ bool isSameFile(const char* path, const char* otherPath) {
 bool isSymbolicLink(const char* path) {
     struct stat info {};
     return ::lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+int listFolder(const char* path, std::vector<FolderEntry>& entries) {
+    DIR* folder = ::opendir(path);
+    if (!folder) return -1;
+    std::string prefix = std::string(path) + "/";
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        struct stat info {};
+        if (::stat((prefix + entry->d_name).c_str(), &info) == 0)
+            entries.push_back({entry->d_name, S_ISDIR(info.st_mode)});
+        errno = 0;
+    }
+    int error = errno;
+    ::closedir(folder);
+    errno = error;
+    return error == 0 ? 0 : -1;
 }
 
 namespace {

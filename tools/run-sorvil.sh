@@ -1,41 +1,50 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds sorvil, and runs it in FOLDER, or, with no
-# folder given, in a temporary copy of the sample collection (samples/), so
-# the project tree stays clean. Shows the console output and songlist.ini.
-#   tools/run-sorvil.sh [FOLDER] [nocopy]
+# Installs what running needs (when missing), builds sorvil with the decode
+# and compare tools, and runs it with the same arguments as the program:
+#   tools/run-sorvil.sh [nocopy] [FOLDER]
+# Without FOLDER it runs on a temporary copy of the sample collection
+# (samples/), so the project tree stays clean; the copy is removed at the end
+# unless SORVIL_KEEP_SAMPLES=1. Shows the console output, the exit status,
+# songlist.ini and the music folder.
 # SORVIL_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
 project=$(cd "$(dirname "$0")/.." && pwd)
 build="${SORVIL_BUILD_DIR:-$project/build}"
 case "$build" in /*) ;; *) build="$project/$build" ;; esac
 
-folder=""
-if [ $# -gt 0 ] && [ -d "$1" ]; then
-  folder=$(cd "$1" && pwd)
-  shift
-elif [ $# -gt 0 ] && [ "${1,,}" != "nocopy" ]; then
-  echo "run-sorvil: no folder named '$1'" >&2
-  exit 2
-fi
-
-"$project/tools/setup-debian.sh"
+"$project/tools/setup-debian.sh" run
 cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target sorvil
+cmake --build "$build" --target sorvil sorvil-decode sorvil-compare
 
-if [ -z "$folder" ]; then
+arguments=("$@")
+for argument in "$@"; do
+  # Help, version and refusals come from the program itself.
+  case "$argument" in -?*) exec "$build/sorvil" "$@" ;; esac
+done
+words=$#
+[ $# -gt 0 ] && [ "${1,,}" = nocopy ] && words=$((words - 1))
+if [ "$words" -eq 0 ]; then
   folder=$(mktemp -d "${TMPDIR:-/tmp}/sorvil-samples-XXXXXX")
+  if [ "${SORVIL_KEEP_SAMPLES:-0}" = 1 ]; then
+    echo "== the sample copy stays in $folder"
+  else
+    trap 'rm -rf "$folder"' EXIT
+  fi
   cp -R "$project/samples/." "$folder/"
+  arguments+=("$folder")
+else
+  folder=${!#}
 fi
 
-echo "== sorvil $* (in $folder)"
+echo "== sorvil ${arguments[*]}"
 status=0
-(cd "$folder" && "$build/sorvil" "$@") || status=$?
+"$build/sorvil" "${arguments[@]}" || status=$?
 echo "== exit status $status"
-if [ -f "$folder/songlist.ini" ]; then
+if [ "$status" -ne 2 ] && [ -f "$folder/songlist.ini" ]; then
   echo "== $folder/songlist.ini (lines end with CR LF)"
-  tr -d '\r' < "$folder/songlist.ini"
+  tr -d '\r' <"$folder/songlist.ini"
 fi
-if [ -d "$folder/music" ]; then
+if [ "$status" -ne 2 ] && [ -d "$folder/music" ]; then
   echo "== $folder/music"
   ls -l "$folder/music"
 fi

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite:
+# Installs what testing needs (when missing), builds, and runs the whole test suite:
 #   0. the generated tables and test data checksums against what is committed;
 #   1. the tests in an ordinary optimised build (build/);
 #   2. a short run of every fuzz target (clang, sanitizers on; build-fuzz/);
@@ -8,7 +8,7 @@
 # fail the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup-debian.sh
+tools/setup-debian.sh test
 
 werror=-DSORVIL_WERROR=OFF
 [ "${CI:-}" = true ] && werror=-DSORVIL_WERROR=ON
@@ -17,7 +17,7 @@ echo "== generated tables and test data (tools/check-tree.sh)"
 tools/check-tree.sh
 
 echo "== tests (build/)"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$werror" >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_TESTS=ON "$werror" >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
 
@@ -27,7 +27,7 @@ echo "== fuzz targets, 20 s each (build-fuzz/)"
 tools/fuzz.sh 20
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SANITIZE=ON "$werror" >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SANITIZE=ON -DSORVIL_TESTS=ON "$werror" >/dev/null
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j2

@@ -1,15 +1,52 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Sorvil needs on Debian 12.
+# Installs the Debian 12 packages that one purpose needs, when some are missing:
+#   tools/setup-debian.sh [run | test | bench]        (default: run)
+#   run    building and running the tool: compiler, CMake, Ninja, pkg-config
+#          and Allegro 4's development package
+#   test   run's packages, GoogleTest and GoogleMock, clang with its fuzzer and
+#          sanitizer runtime, python3 and the encoders the test data scripts
+#          use, and the virtual X server the playback test runs under
+#   bench  run's packages, Google Benchmark, python3 and the encoders
+# With every package present it changes nothing and needs no network. As root
+# it runs apt-get, otherwise through sudo; with neither it names the missing
+# packages and the apt-get line that installs them, and exits 1.
 set -euo pipefail
-packages=(g++ cmake ninja-build pkg-config liballegro4-dev libgtest-dev libgmock-dev googletest
-          libbenchmark-dev lame twolame ffmpeg python3 clang)
+
+run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev)
+# The clang runtime package is named: it otherwise comes only as a recommended
+# package, which a machine may be set not to install.
+test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg
+               xvfb xauth)
+bench_packages=(libbenchmark-dev python3 lame twolame ffmpeg)
+
+case "${1:-run}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  bench) packages=("${run_packages[@]}" "${bench_packages[@]}") ;;
+  *) echo "Usage: tools/setup-debian.sh [run | test | bench]" >&2; exit 2 ;;
+esac
+
+if ! command -v dpkg-query >/dev/null; then
+  echo "setup-debian: not a Debian system; install the equivalents of these by hand (see the README):" >&2
+  echo "  ${packages[*]}" >&2
+  exit 0
+fi
+
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null; then
+  as_root=(sudo)
+else
+  echo "setup-debian: missing packages: ${missing[*]}" >&2
+  echo "Install them as root, then run this again:" >&2
+  echo "  apt-get install -y ${missing[*]}" >&2
+  exit 1
 fi
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"

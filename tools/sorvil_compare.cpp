@@ -1,21 +1,43 @@
 // sorvil-compare TEST REF [--channels N] [--ref-length N] [--max-offset N]
 // Compares two raw s16le PCM files after aligning them and prints the offset,
 // the RMS and maximum difference in LSB and the ISO/IEC 11172-4 class.
-// Exit status: 0 full or limited accuracy, 1 fail, 2 usage or read error.
+// Exit status: 0 full or limited accuracy, 1 fail or read error, 2 bad command line.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/command_line.h"
 #include "pcm_compare.h"
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: sorvil-compare TEST REF [--channels N] [--ref-length N] [--max-offset N]\n");
-    return 2;
-}
+const char PROGRAM[] = "sorvil-compare";
+
+const char USAGE[] =
+    "Usage: sorvil-compare TEST REF [--channels N] [--ref-length N] [--max-offset N]   (sorvil-compare --help tells "
+    "more)\n";
+
+const char HELP[] =
+    "Usage: sorvil-compare TEST REF [--channels N] [--ref-length N] [--max-offset N]\n"
+    "       sorvil-compare -h | --help | --version\n"
+    "\n"
+    "Aligns two files of signed 16-bit little-endian PCM, TEST against the\n"
+    "reference REF, and prints the offset, the RMS and maximum difference in LSB\n"
+    "and the ISO/IEC 11172-4 accuracy class.\n"
+    "\n"
+    "  --channels N    channels interleaved in both files, 1 or 2 (default 2)\n"
+    "  --ref-length N  compare only the first N samples per channel of REF\n"
+    "  --max-offset N  search offsets from -N to N samples per channel\n"
+    "                  (default 4608, at most 1048576)\n"
+    "\n"
+    "Exit status: 0 full or limited accuracy; 1 not accurate, or a file cannot be\n"
+    "read; 2 bad command line.\n";
+
+int refuse(const std::string& problem) { return sorvil::refuseCommandLine(PROGRAM, problem, USAGE); }
 
 bool parseNumber(const char* text, long long* value) {
     char* end = nullptr;
@@ -26,36 +48,42 @@ bool parseNumber(const char* text, long long* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    switch (sorvil::helpOrVersionAsked(argc, argv)) {
+        case sorvil::CommandAction::Help: std::fputs(HELP, stdout); return 0;
+        case sorvil::CommandAction::Version: return sorvil::printVersion(PROGRAM);
+        default: break;
+    }
     std::vector<std::string> files;
     sorvil::CompareOptions options;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--channels" || arg == "--ref-length" || arg == "--max-offset") {
             long long value = 0;
-            if (i + 1 >= argc || !parseNumber(argv[++i], &value)) return usage();
+            if (i + 1 >= argc || !parseNumber(argv[++i], &value)) return refuse(arg + " needs a whole number");
             if (arg == "--channels") {
-                if (value < 1 || value > 2) return usage();
+                if (value < 1 || value > 2) return refuse("--channels is 1 or 2");
                 options.channels = static_cast<int>(value);
             } else if (arg == "--ref-length") {
+                if (value < 0) return refuse("--ref-length cannot be negative");
                 options.refLength = value;
             } else {
-                if (value < 0 || value > 1 << 20) return usage();
+                if (value < 0 || value > 1 << 20) return refuse("--max-offset is 0 to 1048576");
                 options.maxOffset = static_cast<int>(value);
             }
+        } else if (sorvil::isOption(arg)) {
+            return refuse("unknown option '" + arg + "'");
         } else {
             files.push_back(arg);
         }
     }
-    if (files.size() != 2) return usage();
+    if (files.size() != 2) return refuse(files.size() < 2 ? "TEST and REF are needed" : "too many arguments");
 
     std::vector<uint8_t> testBytes, refBytes;
-    if (!sorvil::readBinaryFile(files[0], &testBytes)) {
-        std::fprintf(stderr, "sorvil-compare: cannot read %s\n", files[0].c_str());
-        return 2;
-    }
-    if (!sorvil::readBinaryFile(files[1], &refBytes)) {
-        std::fprintf(stderr, "sorvil-compare: cannot read %s\n", files[1].c_str());
-        return 2;
+    for (auto [path, bytes] : {std::pair{&files[0], &testBytes}, std::pair{&files[1], &refBytes}}) {
+        if (!sorvil::readBinaryFile(*path, bytes)) {
+            std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, path->c_str(), std::strerror(errno));
+            return 1;
+        }
     }
     sorvil::PcmComparison result =
         sorvil::comparePcm(sorvil::samplesFromBytes(testBytes), sorvil::samplesFromBytes(refBytes), options);

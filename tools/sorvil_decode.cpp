@@ -6,20 +6,38 @@
 // drives the decoder frame by frame from the first frame stream creation
 // finds (a stream whose channel count changes keeps every frame whole there,
 // while its audio buffers hold the first frame's format).
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "pcm_compare.h"
 #include "pcm_decode.h"
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: sorvil-decode [--frames | --stream] IN OUT\n");
-    return 2;
-}
+const char PROGRAM[] = "sorvil-decode";
+
+const char USAGE[] = "Usage: sorvil-decode [--stream | --frames] IN OUT   (sorvil-decode --help tells more)\n";
+
+const char HELP[] =
+    "Usage: sorvil-decode [--stream | --frames] IN OUT\n"
+    "       sorvil-decode -h | --help | --version\n"
+    "\n"
+    "Decodes the whole MP3 file IN with Sorvil's decoder and writes its PCM to OUT:\n"
+    "signed 16-bit little-endian samples, channels interleaved, or a WAV file when\n"
+    "OUT ends in .wav.\n"
+    "\n"
+    "  --stream    decode through the MP3 stream and its poll (the default)\n"
+    "  --frames    drive the decoder frame by frame (for streams whose channel\n"
+    "              count changes)\n"
+    "\n"
+    "Exit status: 0 decoded; 1 IN cannot be read or holds no MPEG audio stream, or\n"
+    "OUT cannot be written; 2 bad command line.\n";
+
+int refuse(const std::string& problem) { return sorvil::refuseCommandLine(PROGRAM, problem, USAGE); }
 
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -62,24 +80,30 @@ bool writeAll(const std::string& path, const std::vector<uint8_t>& header, const
 }  // namespace
 
 int main(int argc, char** argv) {
+    switch (sorvil::helpOrVersionAsked(argc, argv)) {
+        case sorvil::CommandAction::Help: std::fputs(HELP, stdout); return 0;
+        case sorvil::CommandAction::Version: return sorvil::printVersion(PROGRAM);
+        default: break;
+    }
     bool throughStream = true;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--frames") == 0) {
-            throughStream = false;
-        } else if (std::strcmp(argv[i], "--stream") == 0) {
-            throughStream = true;
+        const std::string argument = argv[i];
+        if (argument == "--frames" || argument == "--stream") {
+            throughStream = argument == "--stream";
+        } else if (sorvil::isOption(argument)) {
+            return refuse("unknown option '" + argument + "'");
         } else {
-            files.push_back(argv[i]);
+            files.push_back(argument);
         }
     }
-    if (files.size() != 2) return usage();
+    if (files.size() != 2) return refuse(files.size() < 2 ? "IN and OUT are needed" : "too many arguments");
     const std::string& in = files[0];
     const std::string& out = files[1];
 
     std::vector<uint8_t> image;
     if (!sorvil::readBinaryFile(in, &image)) {
-        std::fprintf(stderr, "sorvil-decode: cannot read %s\n", in.c_str());
+        std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, in.c_str(), std::strerror(errno));
         return 1;
     }
     sorvil::DecodedPcm pcm;
@@ -87,13 +111,13 @@ int main(int argc, char** argv) {
     bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &pcm)
                                  : sorvil::decodeFrameByFrame(image.data(), length, &pcm);
     if (!created) {
-        std::fprintf(stderr, "sorvil-decode: no MPEG audio stream found in %s\n", in.c_str());
+        std::fprintf(stderr, "%s: no MPEG audio stream found in %s\n", PROGRAM, in.c_str());
         return 1;
     }
     std::vector<uint8_t> header;
     if (endsWith(out, ".wav") || endsWith(out, ".WAV")) header = wavHeader(pcm);
     if (!writeAll(out, header, pcm.bytes)) {
-        std::fprintf(stderr, "sorvil-decode: cannot write %s\n", out.c_str());
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", PROGRAM, out.c_str(), std::strerror(errno));
         return 1;
     }
     return 0;

@@ -75,16 +75,17 @@ TEST(CopyFile, CopiesEveryByteThroughManyBufferFulls) {
     EXPECT_EQ(openHandleCount(), handlesBefore);
 }
 
-TEST(CopyFile, TargetIsCreatedReadableAndWritableByItsOwnerOnly) {
+// Like cp: an ordinary file for every user, as far as the umask allows.
+TEST(CopyFile, TargetIsCreatedWithReadAndWritePermissionFilteredByTheUmask) {
     TempDir dir;
     writeFile(dir.file("source.mp3"), "abc");
-    mode_t previous = umask(0);
+    mode_t previous = umask(027);
     int result = copyFile(dir.file("source.mp3").c_str(), dir.file("target.mp3").c_str());
     umask(previous);
     ASSERT_EQ(result, 0);
     struct stat info {};
     ASSERT_EQ(stat(dir.file("target.mp3").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST(CopyFile, EmptySourceGivesEmptyTarget) {
@@ -138,6 +139,7 @@ TEST(CopyFile, FailedWriteRemovesThePartialTarget) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "copyFile did not report the failed write";
     EXPECT_FALSE(exists(dir.file("target.mp3"))) << "a partial copy was left behind";
+    EXPECT_FALSE(exists(dir.file(".target.mp3.partial"))) << "the copy's temporary file was left behind";
 }
 
 TEST(CopyFileData, CopiesFromHandleToHandleUntilEndOfSource) {

@@ -31,7 +31,7 @@ protected:
         std::filesystem::create_directory(dir.file("Alpha"));
         std::filesystem::create_directory(dir.file("Beta"));
         // Frame counts and seconds as worked out in the stream creation tests.
-        writeFile(dir.file("Alpha/a cbr.mp3"), fixture("lame_cbr128_44100.mp3"));         // 41 x 26 ms
+        writeFile(dir.file("Alpha/a cbr.mp3"), fixture("lame_cbr128_44100.mp3"));         // Info: 40 x 26 ms
         writeFile(dir.file("Alpha/b vbr.mp3"), fixture("lame_vbr_xing_44100.mp3"));       // Xing: 59 x 26 ms
         writeFile(dir.file("Alpha/c eight.mp3"), fixture("lame_mpeg25_8000_mono8.mp3"));  // 30 x 72 ms
         writeFile(dir.file("Beta/d tagged.mp3"), fixture("id3v2_and_id3v1.mp3"));         // 40 x 26 ms

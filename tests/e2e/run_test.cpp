@@ -94,7 +94,7 @@ TEST_F(Run, NoCopyInAnyLetterCaseKeepsOwnNamesAndMakesNoMusicFolder) {
     copyInto(testData(L3_44100), at("Band/First Song.mp3"));
     copyInto(testData(L2_48000), at("Band/second.mp3"));
     for (const char* word : {"nocopy", "NOCOPY", "NoCopy"}) {
-        RunResult run = runSorvil(tree, root, {word, "ignored"});
+        RunResult run = runSorvil(tree, root, {word});
         EXPECT_EQ(run.status, 0) << word;
         EXPECT_EQ(run.output, START_NO_COPY +
                                   "  Band\n"
@@ -106,16 +106,6 @@ TEST_F(Run, NoCopyInAnyLetterCaseKeepsOwnNamesAndMakesNoMusicFolder) {
         EXPECT_EQ(readFile(at("songlist.ini")), "Band|First Song|First Song.mp3|1\r\nBand|second|second.mp3|1\r\n");
         EXPECT_FALSE(exists(at("music"))) << word;
     }
-}
-
-TEST_F(Run, NoCopyAsSecondArgumentDoesNotCount) {
-    makeFolder(at("Band"));
-    copyInto(testData(L3_44100), at("Band/a.mp3"));
-    RunResult run = runSorvil(tree, root, {"other", "nocopy"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, START_CREATING + "  Band\n1 artist(s) found.\n\nProcessing songs for Band...\n  a: 00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), "Band|a|song0000.mp3|1\r\n");
-    EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(testData(L3_44100)));
 }
 
 TEST_F(Run, EmptyFolderGivesNoArtistsAndAnEmptySongList) {
@@ -147,12 +137,19 @@ TEST_F(Run, MusicFoldersInAnyCaseAreNotArtistsAndExistingMusicIsKept) {
     EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(testData(L3_22050)));
 }
 
-TEST_F(Run, FolderNamedMusicWithCapitalIsNotTheOutputFolder) {
+// Without "music" itself, the first of the others in byte order is taken.
+TEST_F(Run, ExistingMusicFolderInAnyLetterCaseIsTheOutputFolder) {
     makeFolder(at("Music"));
+    makeFolder(at("MUSIC"));
+    makeFolder(at("Zed"));
+    copyInto(testData(L3_22050), at("Zed/z.mp3"));
     RunResult run = runSorvil(tree, root, {});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, START_CREATING + "0 artist(s) found.\n");
-    EXPECT_TRUE(fs::is_directory(at("music")));
+    EXPECT_EQ(run.output, "Starting Sorvil...\nMUSIC directory exists\nGetting artist list...\n"
+                          "  Zed\n1 artist(s) found.\n\nProcessing songs for Zed...\n  z: 00:01\n");
+    EXPECT_EQ(readFile(at("MUSIC/song0000.mp3")), readFile(testData(L3_22050)));
+    EXPECT_TRUE(fs::is_empty(at("Music")));
+    EXPECT_FALSE(exists(at("music")));
 }
 
 TEST_F(Run, ExistingSongListIsReplacedNotAppended) {
@@ -208,6 +205,7 @@ TEST_F(Run, ArtistsAndSongsComeInNameOrderIgnoringCaseThenByByte) {
     EXPECT_EQ(readFile(at("songlist.ini")), list);
 }
 
+// Shown as they are; in the records of copy mode a '|' is shown as '/'.
 TEST_F(Run, NamesWithSpacesUtf8BarsAndHashesAreKeptAsTheyAre) {
     std::string artist = "The \xc3\x89t\xc3\xa9 | Band #5";
     makeFolder(at(artist));
@@ -226,9 +224,10 @@ TEST_F(Run, NamesWithSpacesUtf8BarsAndHashesAreKeptAsTheyAre) {
                               "  a|b \xe2\x99\xab: 00:01\n"
                               "  Song: 00:01\n"
                               "  Track #1: 00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), artist + "|100% #2 %s|song0000.mp3|1\r\n" + artist +
-                                                "|a|b \xe2\x99\xab|song0001.mp3|1\r\n" + artist +
-                                                "|Song|song0002.mp3|1\r\n" + artist + "|Track #1|song0003.mp3|1\r\n");
+    std::string shown = "The \xc3\x89t\xc3\xa9 / Band #5";
+    EXPECT_EQ(readFile(at("songlist.ini")), shown + "|100% #2 %s|song0000.mp3|1\r\n" + shown +
+                                                "|a/b \xe2\x99\xab|song0001.mp3|1\r\n" + shown +
+                                                "|Song|song0002.mp3|1\r\n" + shown + "|Track #1|song0003.mp3|1\r\n");
     EXPECT_EQ(readFile(at("music/song0003.mp3")), readFile(testData(L3_44100)));
 }
 
@@ -264,9 +263,9 @@ TEST_F(Run, UnmeasurableSongsGetZeroSecondsAndMessagesNameTheCopy) {
     EXPECT_EQ(run.output, START_CREATING +
                               "  A\n1 artist(s) found.\n\nProcessing songs for A...\n"
                               "  1 good: 00:03\n"
-                              "  2 text: ERROR: Cannot create MP3 ../music/song0001.mp300:00\n"
+                              "  2 text: ERROR: Cannot create MP3 ../music/song0001.mp3\n00:00\n"
                               "  3 good: 00:03\n"
-                              "  4 empty: ERROR: Cannot load MP3 file ../music/song0003.mp300:00\n");
+                              "  4 empty: ERROR: Cannot load MP3 file ../music/song0003.mp3\n00:00\n");
     EXPECT_EQ(readFile(at("songlist.ini")),
               "A|1 good|song0000.mp3|3\r\nA|2 text|song0001.mp3|0\r\nA|3 good|song0002.mp3|3\r\n"
               "A|4 empty|song0003.mp3|0\r\n");
@@ -283,48 +282,28 @@ TEST_F(Run, InNoCopyModeMessagesNameTheSongsOwnFile) {
     EXPECT_EQ(run.output, START_NO_COPY +
                               "  A\n1 artist(s) found.\n\nProcessing songs for A...\n"
                               "  1 good: 00:03\n"
-                              "  2 text: ERROR: Cannot create MP3 2 text.mp300:00\n"
-                              "  3 empty: ERROR: Cannot load MP3 file 3 empty.mp300:00\n");
+                              "  2 text: ERROR: Cannot create MP3 2 text.mp3\n00:00\n"
+                              "  3 empty: ERROR: Cannot load MP3 file 3 empty.mp3\n00:00\n");
     EXPECT_EQ(readFile(at("songlist.ini")),
               "A|1 good|1 good.mp3|3\r\nA|2 text|2 text.mp3|0\r\nA|3 empty|3 empty.mp3|0\r\n");
 }
 
-// A folder where the copy must go makes that copy fail, whoever runs it.
+// A folder where the copy must go makes that copy fail, whoever runs it; the
+// list is still written, and the status tells that a copy is missing.
 TEST_F(Run, FailedCopyIsReportedAndTheRunGoesOn) {
     makeFolder(at("music/song0000.mp3"));
     makeFolder(at("A"));
     copyInto(testData(L3_44100), at("A/first.mp3"));
     copyInto(testData(L3_44100), at("A/second.mp3"));
     RunResult run = runSorvil(tree, root, {});
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output,
               "Starting Sorvil...\nMUSIC directory exists\nGetting artist list...\n"
               "  A\n1 artist(s) found.\n\nProcessing songs for A...\n"
-              "  first: ERROR: Cannot copy MP3 file to ../music/song0000.mp300:01\n"
+              "  first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n00:01\n"
               "  second: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "A|first|song0000.mp3|1\r\nA|second|song0001.mp3|1\r\n");
     EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(testData(L3_44100)));
-}
-
-// A linked artist folder: "../music" seen from inside it is beside the link's
-// target, where there is no "music", so its copy fails; the run still comes
-// back to the starting folder for the next artist and the song list.
-TEST_F(Run, LinkedArtistFolderDoesNotLoseTheStartingFolder) {
-    TempDir elsewhere;
-    makeFolder(elsewhere.file("Real Band"));
-    copyInto(testData(L3_44100), elsewhere.file("Real Band/linked.mp3"));
-    ASSERT_EQ(symlink(elsewhere.file("Real Band").c_str(), at("B Linked").c_str()), 0);
-    makeFolder(at("C Plain"));
-    copyInto(testData(L2_48000), at("C Plain/plain.mp3"));
-    RunResult run = runSorvil(tree, root, {});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, START_CREATING +
-                              "  B Linked\n  C Plain\n2 artist(s) found.\n"
-                              "\nProcessing songs for B Linked...\n"
-                              "  linked: ERROR: Cannot copy MP3 file to ../music/song0000.mp300:01\n"
-                              "\nProcessing songs for C Plain...\n  plain: 00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), "B Linked|linked|song0000.mp3|1\r\nC Plain|plain|song0001.mp3|1\r\n");
-    EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(testData(L2_48000)));
 }
 
 TEST_F(Run, PlainFileNamedMusicEndsTheRunBeforeAnythingIsCopied) {
@@ -369,17 +348,6 @@ TEST_F(Run, SongListThatCannotBeOpenedGivesExitStatusOne) {
                               "ERROR: Cannot write songlist.ini\n");
 }
 
-// The write itself fails (a file-size limit smaller than the list).
-TEST_F(Run, SongListWriteThatFailsGivesExitStatusOne) {
-    makeFolder(at("A"));
-    copyInto(testData(L3_44100), at("A/first.mp3"));
-    RunResult run = runSorvil(tree, root, {"nocopy"}, RunOptions{false, 10});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, START_NO_COPY +
-                              "  A\n1 artist(s) found.\n\nProcessing songs for A...\n  first: 00:01\n"
-                              "ERROR: Cannot write songlist.ini\n");
-}
-
 TEST_F(Run, ReadOnlySongsAndArtistFoldersAreFound) {
     makeFolder(at("Locked Band"));
     copyInto(testData(L3_44100), at("Locked Band/kept.mp3"));
@@ -393,24 +361,6 @@ TEST_F(Run, ReadOnlySongsAndArtistFoldersAreFound) {
                               "  kept: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "Locked Band|kept|song0000.mp3|1\r\n");
     EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(testData(L3_44100)));
-}
-
-TEST_F(Run, ArtistFolderThatCannotBeEnteredIsFatalAndLeavesSongListUntouched) {
-    writeFile(at("songlist.ini"), "previous\r\n");
-    makeFolder(at("A Open"));
-    copyInto(testData(L3_44100), at("A Open/first.mp3"));
-    makeFolder(at("B Closed"));
-    chmod(at("B Closed").c_str(), 0);
-    RunResult run = runSorvil(tree, root, {}, RunOptions{true, 0});
-    if (run.status == CANNOT_START) GTEST_SKIP() << "the ordinary user cannot start the built program here";
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, START_CREATING +
-                              "  A Open\n  B Closed\n2 artist(s) found.\n"
-                              "\nProcessing songs for A Open...\n  first: 00:01\n"
-                              "\nProcessing songs for B Closed...\n"
-                              "Cannot chdir!   Error #13\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), "previous\r\n");
-    EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(testData(L3_44100)));  // copies made so far stay
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // A file image whose last byte sits just before an unreadable page, so that
-// any read past the image faults at once, also in builds without sanitizers.
+// any read past the image faults at once, also in builds without sanitizers;
+// and a stream created over one.
 #pragma once
 
 #include <sys/mman.h>
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+
+#include "mp3stream/mp3stream.h"
 
 namespace sorvil::test {
 
@@ -42,6 +45,14 @@ private:
     size_t mappingSize_ = 0;
     uint8_t* mapping_ = nullptr;
     uint8_t* data_ = nullptr;
+};
+
+// Creates a stream over a guarded copy of the bytes; the image outlives it.
+struct Created {
+    explicit Created(const std::string& bytes) : image(bytes), stream(mp3StreamCreate(image.data(), image.size())) {}
+    ~Created() { mp3StreamDestroy(stream); }
+    GuardedImage image;
+    Mp3Stream* stream;
 };
 
 }  // namespace sorvil::test

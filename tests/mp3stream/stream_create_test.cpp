@@ -1,6 +1,6 @@
 // Stream creation on real encoder output and on crafted images: tags, the
-// first-frame search, the Xing header, frame counts, and images that must
-// never be read past their end.
+// first-frame search, the frame-count headers (Xing, Info, VBRI), frame
+// counts, and images that must never be read past their end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,17 +18,10 @@
 namespace sorvil {
 namespace {
 
+using test::Created;
 using test::GuardedImage;
 
 std::string streamFile(const std::string& name) { return test::readFile(test::testData("streams/" + name)); }
-
-// Creates a stream over a guarded copy of the bytes; the image outlives it.
-struct Created {
-    explicit Created(const std::string& bytes) : image(bytes), stream(mp3StreamCreate(image.data(), image.size())) {}
-    ~Created() { mp3StreamDestroy(stream); }
-    GuardedImage image;
-    Mp3Stream* stream;
-};
 
 // What a file's bytes say, worked out by hand (see the table below).
 struct Expected {
@@ -40,11 +33,12 @@ struct Expected {
 // The working, from each file's first four bytes and its size:
 // frame length = 144 * bitrate / rate (+ padding) for MPEG-1 and for layer II,
 // 72 * bitrate / rate for layer III at the lower rates; totalFrames = data
-// length / frame length (truncated) unless a Xing frame count is present;
+// length / frame length (truncated) unless a header's frame count is present;
 // frame ms = trunc(PCM bytes per frame / PCM bytes per second * 1000).
 //  - lame_cbr128_44100: FFFB9064 = MPEG-1 L3 128k 44100 joint, no padding: 417.
-//    An "Info" tag frame (not "Xing"), so 17135 / 417 = 41 frames; 4608 / 176400 -> 26 ms;
-//    41 * 26 = 1066 ms.
+//    An "Info" header at offset 36, read as "Xing": flags 0xF, frames 0x28 = 40 (the
+//    header frame not counted; the division would give 17135 / 417 = 41); 4608 / 176400
+//    -> 26 ms; 40 * 26 = 1040 ms.
 //  - lame_vbr_xing_44100: same header; "Xing" at offset 36, flags 0xF, frames 0x3B = 59;
 //    59 * 26 = 1534 ms.
 //  - lame_notag_cbr128_44100: 16718 / 417 = 40 frames (16680), 1040 ms.
@@ -71,7 +65,7 @@ struct Expected {
 //    garbage_before: 244 bytes of garbage (a false sync word at 200).
 //  - single_frame: one 417-byte frame: 1 frame, 26 ms, 0 s.
 const Expected kFiles[] = {
-    {"lame_cbr128_44100.mp3", 0, 0, 17135, 417, 128000, 44100, -1, 3, 4608, 41, 26, 1066, 1},
+    {"lame_cbr128_44100.mp3", 0, 0, 17135, 417, 128000, 44100, -1, 3, 4608, 40, 26, 1040, 1},
     {"lame_vbr_xing_44100.mp3", 0, 0, 10848, 417, 128000, 44100, -1, 3, 4608, 59, 26, 1534, 1},
     {"lame_notag_cbr128_44100.mp3", 0, 0, 16718, 417, 128000, 44100, -1, 3, 4608, 40, 26, 1040, 1},
     {"lame_crc_mono64_32000.mp3", 0, 0, 8352, 288, 64000, 32000, 0, 3, 2304, 29, 36, 1044, 1},
@@ -145,9 +139,22 @@ TEST(StreamCreate, XingHeaderIsParsed) {
     EXPECT_EQ(xing->toc[99], 0xFF);
     EXPECT_EQ(xing->scale, 40);
 
-    Created info(streamFile("lame_cbr128_44100.mp3"));  // "Info" is not recognised
+    // "Info" is the same header under the name constant-bitrate streams use.
+    Created info(streamFile("lame_cbr128_44100.mp3"));
     ASSERT_NE(info.stream, nullptr);
-    EXPECT_EQ(info.stream->xing, nullptr);
+    ASSERT_NE(info.stream->xing, nullptr);
+    EXPECT_EQ(info.stream->xing->flags, 0xF);
+    EXPECT_EQ(info.stream->xing->frames, 40);
+    EXPECT_EQ(info.stream->xing->bytes, 0x42EF);
+    EXPECT_EQ(info.stream->xing->scale, 0x39);
+    EXPECT_EQ(info.stream->totalFrames, 40);
+    // The names are matched exactly, case included.
+    std::string lower = streamFile("lame_cbr128_44100.mp3");
+    lower[36] = 'i';
+    Created unnamed(lower);
+    ASSERT_NE(unnamed.stream, nullptr);
+    EXPECT_EQ(unnamed.stream->xing, nullptr);
+    EXPECT_EQ(unnamed.stream->totalFrames, 41);
 }
 
 TEST(StreamCreate, XingWithoutFrameCountFallsBackToTheDivision) {
@@ -203,6 +210,42 @@ TEST(StreamCreate, XingRunningPastTheDataIsIgnored) {
     ASSERT_NE(withTag.stream, nullptr);
     EXPECT_EQ(withTag.stream->xing, nullptr);
     EXPECT_EQ(withTag.stream->dataLength, 72);
+}
+
+// Two MPEG-2 layer III frames, 8 kbit/s at 24000 Hz, mono, 24 bytes each
+// and silent, with a VBRI header at byte 36 (in the second frame) whose
+// frame count ends at byte 54, just after the frames: 54 bytes of data.
+std::string tinyFramesWithVbri() {
+    std::string frames;
+    for (int i = 0; i < 2; ++i) frames += std::string("\xFF\xF3\x14\xC4", 4) + std::string(20, '\0');
+    const char vbri[] = "VBRI\x00\x01\x00\x00\x00\x00\x00\x00\x00\x99\x00\x00\x00\x09";
+    return frames.replace(36, 12, vbri, 18);
+}
+
+TEST(StreamCreate, VbriCountIsUsedOnlyWhenItLiesInsideTheData) {
+    // Ending exactly with the data: read, kept in the Xing form.
+    Created inside(tinyFramesWithVbri());
+    ASSERT_NE(inside.stream, nullptr);
+    ASSERT_NE(inside.stream->xing, nullptr);
+    EXPECT_EQ(inside.stream->xing->flags, 0x3);
+    EXPECT_EQ(inside.stream->xing->bytes, 0x99);
+    EXPECT_EQ(inside.stream->xing->frames, 9);
+    EXPECT_EQ(inside.stream->xing->scale, -1);
+    EXPECT_EQ(inside.stream->totalFrames, 9);
+    // One byte short: ignored, also when the rest lies in an ID3v1 trailer.
+    const std::string cut = tinyFramesWithVbri().substr(0, 53);
+    for (const std::string& bytes : {cut, cut + "TAG" + std::string(125, 'x')}) {
+        Created past(bytes);
+        ASSERT_NE(past.stream, nullptr);
+        EXPECT_EQ(past.stream->xing, nullptr);
+        EXPECT_EQ(past.stream->totalFrames, 53 / 24);
+    }
+    // A Xing header comes first: with one in place the VBRI one is not read.
+    std::string frame = tinyFrameWithXing(0x1);
+    frame.replace(36, 18, tinyFramesWithVbri().substr(36, 18));
+    Created both(frame);
+    ASSERT_NE(both.stream, nullptr);
+    EXPECT_EQ(both.stream->totalFrames, 7);
 }
 
 TEST(StreamCreate, TinyImagesGiveNoStream) {

@@ -77,7 +77,7 @@ TEST(RuntimeFiles, OpenReadWriteCloseAndRemove) {
     EXPECT_EQ(_close(handle), 0);
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(info.st_mode & 0777, 0666u);
 
     handle = _open(path.c_str(), OPEN_READ_ONLY | OPEN_BINARY);
     ASSERT_GE(handle, 0);

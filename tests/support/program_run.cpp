@@ -26,8 +26,9 @@ void handTreeToNobody(const std::string& root) {
 
 // In the forked child: the user, limits and environment asked for, then the
 // program. Never returns.
-[[noreturn]] void startProgram(const std::string& folder, const std::vector<std::string>& arguments,
-                               const RunOptions& options, int outputHandle, const std::string& errorPath) {
+[[noreturn]] void startProgram(const std::string& program, const std::string& folder,
+                               const std::vector<std::string>& arguments, const RunOptions& options, int outputHandle,
+                               const std::string& errorPath) {
     int errors = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (errors < 0 || dup2(outputHandle, 1) < 0 || dup2(errors, 2) < 0) _exit(120);
     close(outputHandle);
@@ -45,8 +46,9 @@ void handTreeToNobody(const std::string& root) {
         setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
     }
     alarm(HANG_SECONDS);  // survives exec; its signal ends the program
-    std::string binary = std::string(SORVIL_BINARY_DIR) + "/sorvil";
-    std::vector<char*> argv{const_cast<char*>("sorvil")};
+    std::string binary = std::string(SORVIL_BINARY_DIR) + "/" + program;
+    std::string name = fs::path(program).filename();
+    std::vector<char*> argv{name.data()};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execv(binary.c_str(), argv.data());
@@ -55,8 +57,8 @@ void handTreeToNobody(const std::string& root) {
 
 }  // namespace
 
-RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
-                    RunOptions options) {
+RunResult runProgram(const std::string& program, const TempDir& tree, const std::string& folder,
+                     const std::vector<std::string>& arguments, RunOptions options) {
     // Standard output through a pipe, so a file-size limit does not cut it.
     TempDir capture;
     std::string errorPath = capture.file("stderr");
@@ -66,7 +68,7 @@ RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::v
     pid_t child = fork();
     if (child == 0) {
         close(outputPipe[0]);
-        startProgram(folder, arguments, options, outputPipe[1], errorPath);
+        startProgram(program, folder, arguments, options, outputPipe[1], errorPath);
     }
     close(outputPipe[1]);
     RunResult result;
@@ -81,6 +83,12 @@ RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::v
         result.peakKilobytes = usage.ru_maxrss;
     }
     result.errors = readFile(errorPath);
+    return result;
+}
+
+RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
+                    RunOptions options) {
+    RunResult result = runProgram("sorvil", tree, folder, arguments, options);
     EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
     return result;
 }

@@ -36,9 +36,13 @@ struct RunResult {
     long peakKilobytes = 0;  // the child's peak resident set
 };
 
-// Runs sorvil with `arguments` in `folder`; `tree` is the temporary tree that
-// holds it (handed to the ordinary user when asked). A run that hangs is
-// ended after a minute and fails its test.
+// Runs the built PROGRAM (its path in the build folder: "sorvil",
+// "tools/sorvil-decode") with `arguments` in `folder`; `tree` is the
+// temporary tree that holds it (handed to the ordinary user when asked). A
+// run that hangs is ended after a minute and fails its test.
+RunResult runProgram(const std::string& program, const TempDir& tree, const std::string& folder,
+                     const std::vector<std::string>& arguments, RunOptions options = {});
+// Runs sorvil that way; it must write nothing to standard error.
 RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
                     RunOptions options = {});
 // The same in the tree's root folder.

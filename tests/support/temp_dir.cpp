@@ -37,6 +37,22 @@ void writeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+std::map<std::string, std::string> treeFingerprint(const std::string& root) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> fingerprint;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::string relative = fs::relative(entry.path(), root).string();
+        if (entry.is_symlink()) {
+            fingerprint[relative] = "link to " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_regular_file()) {
+            uint64_t hash = 14695981039346656037u;  // FNV-1a
+            for (unsigned char byte : readFile(entry.path().string())) hash = (hash ^ byte) * 1099511628211u;
+            fingerprint[relative] = std::to_string(hash);
+        }
+    }
+    return fingerprint;
+}
+
 std::string testData(const std::string& relative) { return std::string(SORVIL_TEST_DATA) + "/" + relative; }
 
 std::vector<uint8_t> testDataBytes(const std::string& relative) {

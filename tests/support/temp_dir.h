@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ private:
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+// Every file and link under `root` (links not followed), by path relative to
+// it: a hash of a file's bytes, or a link's target. Equal before and after a
+// run when nothing there was written, replaced or removed.
+std::map<std::string, std::string> treeFingerprint(const std::string& root);
 // Path of a file under tests/data.
 std::string testData(const std::string& relative);
 // The bytes of a file under tests/data (empty, and a failed expectation, when unreadable).

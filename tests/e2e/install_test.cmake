@@ -1,0 +1,36 @@
+# The install rules used as a user would: cmake --install into a temporary
+# prefix, then the installed programs asked for their version, and the
+# manual page looked for.
+#   cmake -DBUILD_DIR=... -DVERSION=... -P install_test.cmake
+set(temp "$ENV{TMPDIR}")
+if(NOT temp)
+  set(temp /tmp)
+endif()
+string(RANDOM LENGTH 10 suffix)
+set(prefix "${temp}/sorvil-install-${suffix}")
+
+set(problems "")
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+                RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
+if(NOT status EQUAL 0)
+  string(APPEND problems "cmake --install failed (${status}): ${errors}\n")
+endif()
+foreach(program sorvil sorvil-decode sorvil-compare)
+  execute_process(COMMAND ${prefix}/bin/${program} --version RESULT_VARIABLE status OUTPUT_VARIABLE output)
+  if(NOT status EQUAL 0 OR NOT output STREQUAL "${program} ${VERSION}\n")
+    string(APPEND problems "installed ${program} --version gave status ${status} and '${output}'\n")
+  endif()
+endforeach()
+set(manual "${prefix}/share/man/man1/sorvil.1")
+if(EXISTS ${manual})
+  file(STRINGS ${manual} title REGEX "^\\.TH ")
+  if(NOT title MATCHES "^\\.TH SORVIL 1 .*\"sorvil ${VERSION}\"")
+    string(APPEND problems "the manual page's title line is '${title}'\n")
+  endif()
+else()
+  string(APPEND problems "no manual page at ${manual}\n")
+endif()
+file(REMOVE_RECURSE ${prefix})
+if(problems)
+  message(FATAL_ERROR "${problems}")
+endif()
