@@ -16,7 +16,7 @@
 # It ends with a table to paste into the README, naming the machine.
 # SORVIL_BENCH_RUNS sets the measured runs per figure (default 5; medians).
 # Needs cmake, ninja, Google Benchmark, python3, twolame, lame and ffmpeg
-# (tools/setup-debian.sh bench, run first, installs the missing ones).
+# (tools/scripts/setup-debian.sh bench, run first, installs the missing ones).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,7 +24,7 @@ build=${1:-$root/build-bench}
 case "$build" in /*) ;; *) build="$PWD/$build" ;; esac
 runs=${SORVIL_BENCH_RUNS:-5}
 
-"$root/tools/setup-debian.sh" bench
+"$root/tools/scripts/setup-debian.sh" bench
 for tool in cmake ninja python3 twolame lame ffmpeg; do
     command -v "$tool" >/dev/null || { echo "bench/run.sh: $tool is not installed" >&2; exit 1; }
 done

@@ -16,7 +16,7 @@ namespace sorvil {
 namespace {
 
 std::vector<double> readStandardWindow() {
-    std::ifstream in(std::string(SORVIL_TEST_DATA) + "/../../tools/data/synthesis_window.txt");
+    std::ifstream in(std::string(SORVIL_TEST_DATA) + "/../../tools/generators/data/synthesis_window.txt");
     std::vector<double> d;
     double value;
     while (in >> value) d.push_back(value);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# tools/setup-debian.sh with stand-ins for dpkg-query, id, sudo, env and
+# tools/scripts/setup-debian.sh with stand-ins for dpkg-query, id, sudo, env and
 # apt-get as the only commands on PATH: which packages each purpose asks for,
 # and when apt-get is called, and how.
 set -euo pipefail
-setup=$(cd "$(dirname "$0")/../.." && pwd)/tools/setup-debian.sh
+setup=$(cd "$(dirname "$0")/../.." && pwd)/tools/scripts/setup-debian.sh
 stubs=$(mktemp -d)
 trap 'rm -rf "$stubs"' EXIT
 mkdir "$stubs/bin" "$stubs/with-sudo"
@@ -47,5 +47,5 @@ expect run  0    "liballegro4-dev" no 0 "apt-get update -qq
 env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq liballegro4-dev"
 expect bench 0   "libbenchmark-dev libgtest-dev" no 0 "apt-get update -qq
 env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libbenchmark-dev"
-expect other 0   "" no 2 "" "Usage: tools/setup-debian.sh"
+expect other 0   "" no 2 "" "Usage: tools/scripts/setup-debian.sh"
 exit $((failures > 0))

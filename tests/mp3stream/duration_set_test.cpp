@@ -1,5 +1,5 @@
 // Durations over the check set of real encoders' files (made, with their
-// walked frame counts in frames.txt, by tools/make-duration-set.sh): every
+// walked frame counts in frames.txt, by tools/scripts/make-duration-set.sh): every
 // file's length against the one its true number of audio frames gives with
 // the same per-frame truncation.
 #include <gtest/gtest.h>

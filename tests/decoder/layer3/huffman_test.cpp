@@ -29,7 +29,7 @@ struct CodeTables {
 
 CodeTables readCodeTables() {
     CodeTables tables;
-    std::ifstream in(test::testData("../../tools/data/layer3_huffman_tables.txt"));
+    std::ifstream in(test::testData("../../tools/generators/data/layer3_huffman_tables.txt"));
     EXPECT_TRUE(in.good());
     std::string line;
     while (std::getline(in, line)) {

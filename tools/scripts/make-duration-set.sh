@@ -8,10 +8,11 @@
 # finds to frames.txt, the record the duration test checks the stream
 # against.
 #
-# Usage: tools/make-duration-set.sh [output-dir]
+# Usage: tools/scripts/make-duration-set.sh [output-dir]
 set -eu
+scripts=$(cd "$(dirname "$0")" && pwd)
 
-out=${1:-"$(dirname "$0")/../tests/data/durations"}
+out=${1:-"$(dirname "$0")/../../tests/data/durations"}
 mkdir -p "$out"
 rm -f "$out"/*.mp3 "$out"/*.mp2 "$out/frames.txt"
 work=$(mktemp -d)
@@ -19,18 +20,7 @@ trap 'rm -rf "$work"' EXIT
 
 # A deterministic test signal: two tones with a slow tremolo, raw s16le.
 signal() { # rate channels seconds path
-    python3 - "$@" <<'EOF'
-import math, struct, sys
-rate, channels, seconds, path = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
-out = bytearray()
-for i in range(int(rate * seconds)):
-    t = i / rate
-    for ch in range(channels):
-        s = 0.3 * math.sin(2 * math.pi * (440 + 110 * ch) * t) + 0.1 * math.sin(2 * math.pi * 3100 * t)
-        s *= 0.6 + 0.4 * math.sin(2 * math.pi * 2 * t)
-        out += struct.pack('<h', int(s * 30000))
-open(path, 'wb').write(out)
-EOF
+    python3 "$scripts/test_signal.py" tremolo "$@"
 }
 
 # The encoders warn on every raw input that their file library may seek;
@@ -247,7 +237,7 @@ def walk(path):
 
 names = sorted(n for n in os.listdir(out) if n.endswith(('.mp3', '.mp2')))
 with open(os.path.join(out, 'frames.txt'), 'w') as record:
-    record.write('# Made by tools/make-duration-set.sh: each file of this folder with its frames, counted\n'
+    record.write('# Made by tools/scripts/make-duration-set.sh: each file of this folder with its frames, counted\n'
                  '# by walking its frame headers from the first frame to the end. Columns: file, audio\n'
                  '# frames (a header frame not counted), frame-count header of the first frame (- for\n'
                  '# none), bitrate of the audio frames, sampling rate, samples per frame.\n')

@@ -7,14 +7,14 @@
 # SORVIL_QUICK=1 runs only steps 0 and 1. Under CI (CI=true) compiler warnings
 # fail the build.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-tools/setup-debian.sh test
+cd "$(dirname "$0")/../.."
+tools/scripts/setup-debian.sh test
 
 werror=-DSORVIL_WERROR=OFF
 [ "${CI:-}" = true ] && werror=-DSORVIL_WERROR=ON
 
-echo "== generated tables and test data (tools/check-tree.sh)"
-tools/check-tree.sh
+echo "== generated tables and test data (tools/scripts/check-tree.sh)"
+tools/scripts/check-tree.sh
 
 echo "== tests (build/)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_TESTS=ON "$werror" >/dev/null
@@ -24,7 +24,7 @@ ctest --test-dir build --output-on-failure -j2
 if [ "${SORVIL_QUICK:-0}" = 1 ]; then exit 0; fi
 
 echo "== fuzz targets, 20 s each (build-fuzz/)"
-tools/fuzz.sh 20
+tools/scripts/fuzz.sh 20
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SANITIZE=ON -DSORVIL_TESTS=ON "$werror" >/dev/null

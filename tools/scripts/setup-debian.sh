@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that one purpose needs, when some are missing:
-#   tools/setup-debian.sh [run | test | bench]        (default: run)
+#   tools/scripts/setup-debian.sh [run | test | bench]        (default: run)
 #   run    building and running the tool: compiler, CMake, Ninja, pkg-config
 #          and Allegro 4's development package
 #   test   run's packages, GoogleTest and GoogleMock, clang with its fuzzer and
@@ -23,7 +23,7 @@ case "${1:-run}" in
   run) packages=("${run_packages[@]}") ;;
   test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
   bench) packages=("${run_packages[@]}" "${bench_packages[@]}") ;;
-  *) echo "Usage: tools/setup-debian.sh [run | test | bench]" >&2; exit 2 ;;
+  *) echo "Usage: tools/scripts/setup-debian.sh [run | test | bench]" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null; then

@@ -7,28 +7,18 @@
 # The tests hold numbers worked out from the committed files' bytes; after
 # re-running this script, check those numbers again (encoders may differ).
 #
-# Usage: tools/make-stream-fixtures.sh [output-dir]
+# Usage: tools/scripts/make-stream-fixtures.sh [output-dir]
 set -eu
+scripts=$(cd "$(dirname "$0")" && pwd)
 
-out=${1:-"$(dirname "$0")/../tests/data/streams"}
+out=${1:-"$(dirname "$0")/../../tests/data/streams"}
 mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # A deterministic test signal: two tones with a slow tremolo, raw s16le.
 signal() { # rate channels seconds path
-    python3 - "$@" <<'EOF'
-import math, struct, sys
-rate, channels, seconds, path = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
-out = bytearray()
-for i in range(int(rate * seconds)):
-    t = i / rate
-    for ch in range(channels):
-        s = 0.3 * math.sin(2 * math.pi * (440 + 110 * ch) * t) + 0.1 * math.sin(2 * math.pi * 3100 * t)
-        s *= 0.6 + 0.4 * math.sin(2 * math.pi * 2 * t)
-        out += struct.pack('<h', int(s * 30000))
-open(path, 'wb').write(out)
-EOF
+    python3 "$scripts/test_signal.py" tremolo "$@"
 }
 
 # The encoders warn on every raw input that their file library may seek;

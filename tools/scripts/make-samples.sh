@@ -3,7 +3,8 @@
 # encoded by real encoders from a deterministic signal (a few tones), so the
 # same tools give the same files. Needs python3, lame and twolame.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+scripts=$(cd "$(dirname "$0")" && pwd)
+cd "$(dirname "$0")/../.."
 out=samples
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -15,22 +16,7 @@ trap 'rm -rf "$work"' EXIT
 quiet_lame() { lame "$@" 2> >(grep -v -e 'libsndfile' -e 'Compile without' >&2); }
 
 tone() {
-  python3 - "$@" <<'PY'
-import math, struct, sys
-rate, channels, seconds = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3])
-notes = [float(f) for f in sys.argv[4:]]
-total = int(rate * seconds)
-part = total // len(notes)
-fade = rate // 100
-out = bytearray()
-for i in range(total):
-    note = notes[min(i // part, len(notes) - 1)]
-    k = i % part
-    gain = min(1.0, k / fade, (part - k) / fade)
-    value = int(round(0.4 * gain * 32767 * math.sin(2 * math.pi * note * i / rate)))
-    out += struct.pack('<h', value) * channels
-sys.stdout.buffer.write(out)
-PY
+  python3 "$scripts/test_signal.py" notes "$@"
 }
 
 rm -rf "$out"

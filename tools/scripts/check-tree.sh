@@ -2,9 +2,9 @@
 # Checks what the compiler cannot: every generated table source is exactly
 # what its generator makes from the committed data, and every test data file
 # listed in a SHA256SUMS file still has its recorded checksum.
-#   tools/check-tree.sh
+#   tools/scripts/check-tree.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 status=0
 
 scratch=$(mktemp -d)
@@ -20,9 +20,9 @@ check_generated() {  # generator, committed output, generator arguments before t
     status=1
   fi
 }
-check_generated tools/gen_synthesis_window.py decoder/synthesis_window.cpp
-check_generated tools/gen_layer2_tables.py decoder/layer2_tables.cpp
-check_generated tools/gen_huffman_trees.py decoder/layer3/huffman_trees.cpp tools/data/layer3_huffman_tables.txt
+check_generated tools/generators/gen_synthesis_window.py decoder/synthesis_window.cpp
+check_generated tools/generators/gen_layer2_tables.py decoder/layer2_tables.cpp
+check_generated tools/generators/gen_huffman_trees.py decoder/layer3/huffman_trees.cpp tools/generators/data/layer3_huffman_tables.txt
 
 while IFS= read -r sums; do
   if ! (cd "$(dirname "$sums")" && sha256sum --quiet -c SHA256SUMS); then

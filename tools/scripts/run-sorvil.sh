@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Installs what running needs (when missing), builds sorvil with the decode
 # and compare tools, and runs it with the same arguments as the program:
-#   tools/run-sorvil.sh [nocopy] [FOLDER]
+#   tools/scripts/run-sorvil.sh [nocopy] [FOLDER]
 # Without FOLDER it runs on a temporary copy of the sample collection
 # (samples/), so the project tree stays clean; the copy is removed at the end
 # unless SORVIL_KEEP_SAMPLES=1. Shows the console output, the exit status,
 # songlist.ini and the music folder.
 # SORVIL_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
-project=$(cd "$(dirname "$0")/.." && pwd)
+project=$(cd "$(dirname "$0")/../.." && pwd)
 build="${SORVIL_BUILD_DIR:-$project/build}"
 case "$build" in /*) ;; *) build="$project/$build" ;; esac
 
-"$project/tools/setup-debian.sh" run
+"$project/tools/scripts/setup-debian.sh" run
 cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target sorvil sorvil-decode sorvil-compare
 

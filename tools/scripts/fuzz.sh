@@ -2,11 +2,11 @@
 # Builds the libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer on) and runs each for a bounded time, seeded
 # from the project's own test files.
-#   tools/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]   (default 20 s, every target)
+#   tools/scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]   (default 20 s, every target)
 # SORVIL_FUZZ_BUILD names the build folder (default build-fuzz). Crashes are
 # written to <build>/crashes/; corpora grow in <build>/corpus/.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 seconds=${1:-20}
 build=${SORVIL_FUZZ_BUILD:-build-fuzz}
 werror=-DSORVIL_WERROR=OFF
