@@ -54,9 +54,18 @@ enum FrameResult { FRAME_SHORT = -3, FRAME_DONE = -1, FRAME_FAILED = 0 };
 
 // Creation.
 Mp3Stream* mp3StreamCreate(const uint8_t* image, int length);
+int id3v2Size(const uint8_t* image);
+
+// Frame search.
 int isFrameHeader(uint32_t word);
 uint32_t readBigEndian32(const uint8_t* bytes);
-int id3v2Size(const uint8_t* image);
+// A plausible header whose four bytes all lie before readEnd.
+bool frameHeaderAt(const uint8_t* at, const uint8_t* readEnd);
+// A plausible header stands at `at` (decoded into *frame) and the frame it
+// starts either reaches chainEnd (the end of the data or of a search window)
+// or is followed by another plausible header. Nothing at or past readEnd is
+// read.
+bool framesChainAt(const uint8_t* at, const uint8_t* chainEnd, const uint8_t* readEnd, FrameInfo* frame);
 
 // Durations.
 int mp3StreamTotalFrames(const Mp3Stream* stream);

@@ -27,11 +27,6 @@ bool startsWith(const uint8_t* bytes, const char* text) {
     return std::memcmp(bytes, text, std::strlen(text)) == 0;
 }
 
-// A word that runs past the end of the image cannot be a header.
-bool frameHeaderAt(const Image& image, const uint8_t* at) {
-    return image.holds(at, 4) && isFrameHeader(readBigEndian32(at));
-}
-
 // The offset of the Xing header from the frame's first byte: just after the
 // side information, whose size depends on the version and channel count.
 int xingOffset(const FrameInfo& frame) {
@@ -50,15 +45,10 @@ struct Search {
 // the decode can only ask for more input), and a plausible header follows
 // one frame later unless that is exactly the end of the window.
 bool worthProbing(const Search& search, int position) {
-    const uint8_t* candidate = search.audio + position;
-    const uint32_t word = readBigEndian32(candidate);
-    FrameInfo frame{};
-    if (!headerIsValid(word) || decodeHeader(&frame, word) <= 0) return false;
-    if (frame.layer != 2 && frame.layer != 3) return false;
-    const int remaining = search.window - position;
-    if (frame.frameSize + 4 > remaining) return false;
-    const int next = position + frame.frameSize + 4;
-    return next >= search.window || frameHeaderAt(search.image, search.audio + next);
+    FrameInfo frame;
+    const uint8_t* windowEnd = search.audio + search.window;
+    if (!framesChainAt(search.audio + position, windowEnd, search.image.end, &frame)) return false;
+    return frame.frameSize + 4 <= search.window - position;
 }
 
 // The scratch decoder of one creation call and its output area.
@@ -115,7 +105,7 @@ int findFirstFrame(const Search& search, Probe* probe) {
     // A header needs four bytes and a frame more than that: positions closer
     // to the end of the window can never decode.
     for (int position = 0; position + 4 <= search.window; ++position) {
-        if (!isFrameHeader(readBigEndian32(search.audio + position))) continue;
+        if (search.audio[position] != 0xFF) continue;  // no sync: the cheap test first
         if (!worthProbing(search, position)) continue;
         if (probeDecodes(probe, search.audio + position)) return position;
     }
@@ -208,21 +198,6 @@ void describeFirstFrame(Mp3Stream* stream, const FrameInfo& frame, int probeOutp
 }
 
 }  // namespace
-
-int isFrameHeader(uint32_t word) {
-    if ((word & 0xFFE00000u) != 0xFFE00000u) return STREAM_FALSE;
-    if (((word >> 19) & 3) == 1) return STREAM_FALSE;  // reserved version
-    const unsigned layerBits = (word >> 17) & 3;
-    if (layerBits != 1 && layerBits != 2) return STREAM_FALSE;  // layers III and II only
-    const unsigned bitrateIndex = (word >> 12) & 15;
-    if (bitrateIndex == 0 || bitrateIndex == 15) return STREAM_FALSE;
-    if (((word >> 10) & 3) == 3) return STREAM_FALSE;
-    return STREAM_TRUE;
-}
-
-uint32_t readBigEndian32(const uint8_t* b) {
-    return (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
-}
 
 int id3v2Size(const uint8_t* image) {
     if (!startsWith(image, "ID3")) return 0;

@@ -67,13 +67,6 @@ bool dataEnded(const Mp3Stream* stream) {
     return bytesUsed(stream) >= stream->dataLength && !decoderHoldsWholeFrame(stream);
 }
 
-// The word at p, only when all four bytes lie inside the audio data.
-bool frameHeaderAt(const Mp3Stream* stream, const uint8_t* p) {
-    const uint8_t* end = stream->dataStart + stream->dataLength;
-    if (p < stream->dataStart || end - p < 4) return false;
-    return isFrameHeader(readBigEndian32(p)) != 0;
-}
-
 void handBack(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
     flipSampleSigns(stream, buffer);
     lastPollPcmBytes = pcmBytes;
@@ -97,9 +90,10 @@ void wrapRound(Mp3Stream* stream) {
     stream->needsReset = 0;
 }
 
-// Looks for the next frame that decodes and is followed by a plausible
-// header (or by the end of the data), at most kResyncWindow bytes on from
-// dataCursor, and no further than the data left unless the stream loops. The frame found is decoded at position and dataCursor left on it.
+// Looks for the next frame that is followed by a plausible header (or by the
+// end of the data) and decodes, at most kResyncWindow bytes on from
+// dataCursor, and no further than the data left unless the stream loops. The
+// frame found is decoded at position and dataCursor left on it.
 bool findNextFrame(Mp3Stream* stream, int bytesRemaining, uint8_t* position, int room, int* decodedBytes,
                    int* consumedBytes, int* fruitlessLoops) {
     int window = kResyncWindow;
@@ -113,12 +107,10 @@ bool findNextFrame(Mp3Stream* stream, int bytesRemaining, uint8_t* position, int
             wrapRound(stream);
             if (++*fruitlessLoops >= kFruitlessLoopLimit) return false;
         }
-        if (frameHeaderAt(stream, stream->dataCursor)) {
+        FrameInfo frame;
+        if (framesChainAt(stream->dataCursor, dataEnd, dataEnd, &frame)) {
             mp3StreamResetDecoder(stream);
-            if (decodeIntoBuffer(stream, position, room, decodedBytes, consumedBytes) == FRAME_DONE) {
-                const uint8_t* next = stream->dataCursor + stream->decoder.frame.frameSize + 4;
-                if (next >= dataEnd || frameHeaderAt(stream, next)) return true;
-            }
+            if (decodeIntoBuffer(stream, position, room, decodedBytes, consumedBytes) == FRAME_DONE) return true;
         }
         ++stream->dataCursor;
     }
