@@ -338,9 +338,10 @@ TEST(StreamCreate, WindowFullOfFalseCandidatesGivesNoStream) {
     EXPECT_EQ(created.stream, nullptr);
 }
 
-// The search as first laid out: each candidate gets a fresh scratch decoder
-// fed with the rest of the window. The images below keep every read of it
-// inside the image. Gives the accepted position and the probe's PCM count.
+// The search as first laid out, kept naive on purpose as the oracle of the
+// shared frame search: each candidate gets a fresh scratch decoder fed with
+// the rest of the window. The images below keep every read of it inside the
+// image. Gives the accepted position and the probe's PCM count.
 std::pair<int, int> wholeWindowSearch(const std::string& bytes) {
     const auto* audio = reinterpret_cast<const uint8_t*>(bytes.data());
     const int window = std::min(int(bytes.size()), 28672);
