@@ -11,7 +11,7 @@
 #include "mp3stream/mp3stream.h"
 #include "pcm_compare.h"
 #include "pcm_decode.h"
-#include "platform/memory_audio_output.h"
+#include "memory_audio_output.h"
 
 namespace {
 

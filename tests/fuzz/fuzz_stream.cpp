@@ -8,7 +8,7 @@
 
 #include "mp3stream/mp3stream.h"
 #include "mp3stream/stream_poll.h"
-#include "platform/memory_audio_output.h"
+#include "memory_audio_output.h"
 
 using namespace sorvil;
 

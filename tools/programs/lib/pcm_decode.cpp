@@ -5,7 +5,7 @@
 
 #include "mp3stream/mp3stream.h"
 #include "mp3stream/stream_poll.h"
-#include "platform/memory_audio_output.h"
+#include "memory_audio_output.h"
 
 namespace sorvil {
 

@@ -1,4 +1,4 @@
-#include "platform/memory_audio_output.h"
+#include "memory_audio_output.h"
 
 namespace sorvil {
 
