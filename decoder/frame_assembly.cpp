@@ -6,7 +6,7 @@
 
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_state.h"
-#include "decoder/layer2.h"
+#include "decoder/layer2/layer2.h"
 #include "decoder/layer3/tables.h"
 #include "decoder/synthesis.h"
 

@@ -9,7 +9,7 @@
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_state.h"
 #include "decoder/frame_header.h"
-#include "decoder/layer2.h"
+#include "decoder/layer2/layer2.h"
 #include "decoder/layer3/layer3.h"
 
 namespace sorvil {

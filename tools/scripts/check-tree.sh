@@ -21,7 +21,7 @@ check_generated() {  # generator, committed output, generator arguments before t
   fi
 }
 check_generated tools/generators/gen_synthesis_window.py decoder/synthesis_window.cpp
-check_generated tools/generators/gen_layer2_tables.py decoder/layer2_tables.cpp
+check_generated tools/generators/gen_layer2_tables.py decoder/layer2/layer2_tables.cpp
 check_generated tools/generators/gen_huffman_trees.py decoder/layer3/huffman_trees.cpp tools/generators/data/layer3_huffman_tables.txt
 
 while IFS= read -r sums; do

@@ -1,4 +1,4 @@
-#include "decoder/layer2.h"
+#include "decoder/layer2/layer2.h"
 
 #include <gtest/gtest.h>
 
