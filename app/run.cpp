@@ -51,6 +51,12 @@ bool prepareMusicFolder() {
         existing = "music";
     }
     if (!existing.empty()) {
+        // Everything the run writes stays inside the folder it started in.
+        if (!runtime::liesInside(existing.c_str(), ".")) {
+            consoleLine("ERROR: \"%s\" leads outside this folder; the songs cannot be copied into it",
+                        existing.c_str());
+            return false;
+        }
         musicFolder = existing;
         consoleLine("MUSIC directory exists");
         return true;

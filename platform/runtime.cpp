@@ -71,6 +71,21 @@ bool isSymbolicLink(const char* path) {
     return ::lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+bool liesInside(const char* path, const char* folder) {
+    char* resolvedPath = ::realpath(path, nullptr);
+    char* resolvedFolder = ::realpath(folder, nullptr);
+    bool inside = false;
+    if (resolvedPath && resolvedFolder) {
+        const std::string within(resolvedPath);
+        std::string base(resolvedFolder);
+        if (base.back() != '/') base += '/';
+        inside = within + '/' == base || within.compare(0, base.size(), base) == 0;
+    }
+    std::free(resolvedPath);
+    std::free(resolvedFolder);
+    return inside;
+}
+
 int listFolder(const char* path, std::vector<FolderEntry>& entries) {
     DIR* folder = ::opendir(path);
     if (!folder) return -1;

@@ -48,6 +48,8 @@ bool isFolder(const char* path);
 bool isSameFile(const char* path, const char* otherPath);
 // True when the path itself is a symbolic link (dangling or not).
 bool isSymbolicLink(const char* path);
+// True when path, links resolved, is folder itself or lies below it.
+bool liesInside(const char* path, const char* folder);
 
 struct FolderEntry {
     std::string name;  // the bytes the file system holds, not always UTF-8

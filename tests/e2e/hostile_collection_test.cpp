@@ -249,6 +249,32 @@ TEST_F(HostileCollection, LinkedArtistFoldersCopyIntoTheStartingFoldersMusic) {
     EXPECT_EQ(treeFingerprint(outside.path()), outsideBefore);
 }
 
+// A music folder that is a link leading out of the collection is refused
+// before anything is copied: every file the run writes stays inside the
+// folder it was started in. A link to a folder inside it is followed.
+TEST_F(HostileCollection, MusicFolderLinkedOutsideTheCollectionIsRefused) {
+    TempDir outside;
+    makeFolder(outside.file("player"));
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/song.mp3"));
+    writeFile(at("songlist.ini"), "previous\r\n");
+    ASSERT_EQ(symlink(outside.file("player").c_str(), at("music").c_str()), 0);
+    const auto outsideBefore = treeFingerprint(outside.path());
+    RunResult run = runSorvil(tree, {});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "Starting Sorvil...\nERROR: \"music\" leads outside this folder; the songs cannot be "
+                          "copied into it\n");
+    EXPECT_EQ(treeFingerprint(outside.path()), outsideBefore);
+    EXPECT_EQ(readFile(at("songlist.ini")), "previous\r\n");
+
+    ASSERT_EQ(unlink(at("music").c_str()), 0);
+    makeFolder(at("Store"));
+    ASSERT_EQ(symlink("Store", at("music").c_str()), 0);
+    run = runSorvil(tree, {});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(at("Store/song0000.mp3")), readFile(SMALL_SONG));
+}
+
 // An artist folder the user may not enter, or may enter but not read, is
 // reported and skipped; the other artists are handled, the list is written
 // for them, and the status says that something was skipped.
