@@ -45,8 +45,8 @@ void handTreeToNobody(const std::string& root) {
         setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
     }
     alarm(HANG_SECONDS);  // survives exec; its signal ends the program
-    std::string binary = std::string(SORVIL_BINARY_DIR) + "/sorvil";
-    std::vector<char*> argv{const_cast<char*>("sorvil")};
+    std::string binary = std::string(SORVIL_BINARY_DIR) + "/" + options.program;
+    std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execv(binary.c_str(), argv.data());

@@ -1,5 +1,6 @@
-// Runs the built sorvil program in a real folder tree, as a user would, and
-// collects its exit status, console output and peak memory.
+// Runs the built sorvil program (or another built program) in a real folder
+// tree, as a user would, and collects its exit status, console output and
+// peak memory.
 #pragma once
 
 #include <sys/resource.h>
@@ -27,6 +28,8 @@ struct RunOptions {
     // Peak memory is compared: an address-checking build must reuse freed
     // blocks at once instead of holding them back to catch late uses.
     bool measuringMemory = false;
+    // The built program to run, relative to the build folder.
+    std::string program = "sorvil";
 };
 
 struct RunResult {
