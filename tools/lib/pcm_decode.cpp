@@ -1,6 +1,8 @@
 #include "pcm_decode.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 
 #include "mp3stream/mp3stream.h"
@@ -65,6 +67,21 @@ private:
     std::vector<uint8_t> buffer_;
     bool handedBack_ = false;
 };
+
+// The poll's buffers hold unsigned samples: flips their sign bits back, a
+// word of four samples at a time.
+void restoreSampleSigns(uint8_t* pcm, int bytes) {
+    constexpr uint64_t kSignBits =
+        std::endian::native == std::endian::little ? 0x8000800080008000u : 0x0080008000800080u;
+    int i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, pcm + i, 8);
+        word ^= kSignBits;
+        std::memcpy(pcm + i, &word, 8);
+    }
+    for (i += 1; i < bytes; i += 2) pcm[i] ^= 0x80;
+}
 
 // Frames per audio buffer: the first frames of a buffer are decoded in place,
 // the last ones through the poll's own frame area, so both ways are used.
@@ -147,8 +164,7 @@ bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink) {
         const int pcmBytes = mp3StreamPolledPcmBytes();
         uint8_t* pcm = output.takeHandedBack();
         if (pcm && pcmBytes > 0) {
-            // The buffer holds unsigned samples: flip the sign bits back.
-            for (int i = 1; i < pcmBytes; i += 2) pcm[i] ^= 0x80;
+            restoreSampleSigns(pcm, pcmBytes);
             for (int done = 0; done < pcmBytes && taking; done += frameBytes)
                 taking = sink->take(pcm + done, std::min(frameBytes, pcmBytes - done), channels);
         }
