@@ -173,18 +173,25 @@ SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* sec
     #pragma GCC unroll 16
     for (int m = 0; m < 7; ++m) x16[2 * m + 1] = Q::high(x8[m]) + Q::high(x8[m + 1]);
     x16[15] = Q::high(x8[7]);
-    // Size 32: even outputs from lane 0, odd outputs recombined from lane 1.
-    double X[32];
+    // Size 32: even outputs from lane 0, odd outputs recombined from lane 1,
+    // as pairs {X[2m], X[2m + 1]}: lane 0 gains -0.0, which leaves every
+    // double as it is, lane 1 gains lane 1 of the next pair.
+    const Lanes2 minusZeros = {-0.0, -0.0};
+    Lanes2 X[16];
     #pragma GCC unroll 16
-    for (int m = 0; m < 16; ++m) X[2 * m] = x16[m][0];
-    #pragma GCC unroll 16
-    for (int m = 0; m < 15; ++m) X[2 * m + 1] = x16[m][1] + x16[m + 1][1];
-    X[31] = x16[15][1];
+    for (int m = 0; m < 15; ++m) X[m] = x16[m] + __builtin_shufflevector(minusZeros, x16[m + 1], 0, 3);
+    X[15] = x16[15];
 
-    #pragma GCC unroll 16
-    for (int r = 0; r <= 16; ++r) firstColumn[r] = X[16 - r];
-    #pragma GCC unroll 16
-    for (int r = 0; r < 16; ++r) secondColumn[r] = X[16 + r];
+    // Rows 1.. of the first column run down from X[15] to X[0]: each pair
+    // reversed. The second column runs up from X[16].
+    firstColumn[0] = X[8][0];
+    #pragma GCC unroll 8
+    for (int m = 0; m < 8; ++m) {
+        const Lanes2 reversed = __builtin_shufflevector(X[7 - m], X[7 - m], 1, 0);
+        std::memcpy(firstColumn + 1 + 2 * m, &reversed, sizeof reversed);
+    }
+    #pragma GCC unroll 8
+    for (int m = 0; m < 8; ++m) std::memcpy(secondColumn + 2 * m, &X[8 + m], sizeof X[8 + m]);
 }
 
 SORVIL_KERNEL void storeSample(uint8_t* at, int32_t sample) {
