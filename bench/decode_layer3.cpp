@@ -1,10 +1,11 @@
-// Layer III decoding speed: a whole 4-minute 44.1 kHz stereo 128 kbit/s file
-// as times real time, beside ffmpeg decoding the same file on one thread
+// Layer III decoding speed: whole 4-minute 44.1 kHz stereo files (128 kbit/s
+// and VBR) as times real time, beside ffmpeg decoding the same file on one thread
 // (when it is installed), and the cost of the later stages per granule.
 //
-// The file is made at start-up: a generated signal (tones, a chirp, noise
+// The files are made at start-up: a generated signal (tones, a chirp, noise
 // bursts and clicks, so that every block type occurs) encoded by lame into
-// /tmp/sorvil-bench-layer3-128k.mp3 and kept there for later runs. Without
+// /tmp/sorvil-bench-layer3-128k.mp3 and, at VBR quality 2, into
+// /tmp/sorvil-bench-layer3-vbr.mp3, kept there for later runs. Without
 // lame the file benchmarks are skipped.
 //
 // Where the time goes inside the decoder (Huffman, stereo, antialias and
@@ -25,6 +26,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -68,7 +70,7 @@ std::vector<int16_t> generatedSignal() {
 // bench/run.sh can time other decoders on it too); empty when lame is missing.
 class EncodedFile {
 public:
-    EncodedFile() : mp3_("/tmp/sorvil-bench-layer3-128k.mp3") {
+    EncodedFile(std::string path, std::string lameRate) : mp3_(std::move(path)), lameRate_(std::move(lameRate)) {
         if (access(mp3_.c_str(), R_OK) != 0) make();
         std::ifstream in(mp3_, std::ios::binary);
         bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -86,19 +88,26 @@ private:
         if (!out) return;
         std::fwrite(signal.data(), sizeof(int16_t), signal.size(), out);
         std::fclose(out);
-        const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 128 -t " +
-                                    raw + " " + partial + " 2>/dev/null";
+        const std::string command = "lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j " +
+                                    lameRate_ + " -t " + raw + " " + partial + " 2>/dev/null";
         if (std::system(command.c_str()) == 0) std::rename(partial.c_str(), mp3_.c_str());
         std::remove(partial.c_str());
         std::remove(raw.c_str());
     }
 
     std::string mp3_;
+    std::string lameRate_;
     std::vector<uint8_t> bytes_;
 };
 
 const EncodedFile& encodedFile() {
-    static EncodedFile file;
+    static EncodedFile file("/tmp/sorvil-bench-layer3-128k.mp3", "-b 128");
+    return file;
+}
+
+// The same signal at lame's VBR quality 2, the usual setting for a collection.
+const EncodedFile& encodedVbrFile() {
+    static EncodedFile file("/tmp/sorvil-bench-layer3-vbr.mp3", "-V 2");
     return file;
 }
 
@@ -128,8 +137,8 @@ long long decodeImage(DecoderState* decoder, const std::vector<uint8_t>& image, 
     return pcmBytes;
 }
 
-void BM_DecodeFile(benchmark::State& state) {
-    const std::vector<uint8_t>& image = encodedFile().bytes();
+void decodeFileBenchmark(benchmark::State& state, const EncodedFile& file) {
+    const std::vector<uint8_t>& image = file.bytes();
     if (image.empty()) {
         state.SkipWithError("lame is not installed");
         return;
@@ -150,7 +159,12 @@ void BM_DecodeFile(benchmark::State& state) {
     // On a loaded machine the CPU figure is the fairer comparison.
     state.counters["x_realtime_cpu"] = audioSeconds / cpuPerDecode;
 }
+
+void BM_DecodeFile(benchmark::State& state) { decodeFileBenchmark(state, encodedFile()); }
 BENCHMARK(BM_DecodeFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void BM_DecodeVbrFile(benchmark::State& state) { decodeFileBenchmark(state, encodedVbrFile()); }
+BENCHMARK(BM_DecodeVbrFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 // ffmpeg as a black box on the same file, process start included.
 void BM_FfmpegOneThread(benchmark::State& state) {

@@ -4,9 +4,12 @@ bench/run.sh, which builds everything first and names the inputs.
 
 Every program is run as a child process, all of them the same way: wall time
 from the clock, CPU time (user + system) from wait4(), each the median of
---runs runs after one unmeasured run that warms the page cache. Peak memory
-(max RSS) comes from one more run under /usr/bin/time, a small parent, since
-a child's max RSS includes what its parent held before the exec.
+--runs runs after one unmeasured run that warms the page cache. A decoder and
+ffmpeg decoding the same file run alternately, so that a change in the
+machine's load falls on both. Peak memory (max RSS) comes from one more run
+under /usr/bin/time, a small parent, since a child's max RSS includes what its
+parent held before the exec. CPU time is the figure to compare: on a machine
+busy with other work the wall time is noisy.
 """
 import argparse
 import json
@@ -63,22 +66,40 @@ def measure(command, runs, before=None, cwd=None):
     return {"wall": statistics.median(walls), "cpu": statistics.median(cpus), "rss_kib": peak_rss_kib(command, cwd)}
 
 
-def audio_seconds(decode_tool, path):
-    """The length of the file's audio, as the decoder counts it."""
-    result = subprocess.run([decode_tool, path], capture_output=True, text=True, check=True)
-    fields = result.stderr.split()
-    return float(fields[fields.index("audio_seconds") + 1])
+def measure_alternately(commands, runs):
+    """measure() for several commands at once, their runs taken in turn."""
+    walls = [[] for _ in commands]
+    cpus = [[] for _ in commands]
+    for command in commands:
+        os.sync()
+        run_once(command)  # warm-up
+    for _ in range(runs):
+        for i, command in enumerate(commands):
+            os.sync()
+            wall, cpu = run_once(command)
+            walls[i].append(wall)
+            cpus[i].append(cpu)
+    os.sync()
+    return [{"wall": statistics.median(walls[i]), "cpu": statistics.median(cpus[i]), "rss_kib": peak_rss_kib(command)}
+            for i, command in enumerate(commands)]
+
+
+def audio_seconds(pcm_path, channels=2, rate=44100):
+    """The length of raw 16-bit PCM in seconds."""
+    return os.path.getsize(pcm_path) / (2 * channels * rate)
 
 
 def in_process_speed(bench_program, name):
-    """x_realtime counter of one Google Benchmark in the program (no process start, no file I/O)."""
-    result = subprocess.run([bench_program, f"--benchmark_filter={name}", "--benchmark_format=json"],
+    """Times real time of one Google Benchmark in the program (no process start,
+    no file I/O): its CPU-time counter when it has one, else its wall-time one."""
+    result = subprocess.run([bench_program, f"--benchmark_filter=^{name}/", "--benchmark_format=json"],
                             capture_output=True, text=True)
     if result.returncode != 0:
         return None
     for entry in json.loads(result.stdout)["benchmarks"]:
-        if "x_realtime" in entry:
-            return entry["x_realtime"]
+        for counter in ("x_realtime_cpu", "x_realtime"):
+            if counter in entry:
+                return entry[counter]
     return None
 
 
@@ -110,28 +131,43 @@ def main():
     parser.add_argument("--work", required=True, help="scratch folder for the collection and copies")
     parser.add_argument("--layer2", required=True)
     parser.add_argument("--layer3", required=True)
+    parser.add_argument("--layer3-vbr", required=True)
     parser.add_argument("--songs", nargs="+", required=True, help="encoded songs to copy into the collection")
     parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
 
-    decode_tool = os.path.join(args.build, "bench", "bench_decode_file")
+    decode_tool = os.path.join(args.build, "tools", "sorvil-decode")
     sorvil = os.path.join(args.build, "sorvil")
     ffmpeg = shutil.which("ffmpeg")
     rows = []
 
-    print("== full decode of 4-minute files (PCM written to /dev/null)", flush=True)
-    for label, path, bench_program, bench_name in (
-            ("Layer II, 44.1 kHz stereo 192 kbit/s", args.layer2, "bench_decode_layer2", "DecodeInProcess"),
-            ("Layer III, 44.1 kHz joint stereo 128 kbit/s", args.layer3, "bench_decode_layer3", "BM_DecodeFile")):
-        seconds = audio_seconds(decode_tool, path)
-        ours = measure([decode_tool, path, "/dev/null"], args.runs)
-        theirs = None
+    print("== whole-process decode of 4-minute files to raw PCM files, alternating with ffmpeg", flush=True)
+    ours_out = os.path.join(args.work, "sorvil-decode.pcm")
+    theirs_out = os.path.join(args.work, "ffmpeg.pcm")
+    for label, short, path, bench_program, bench_name in (
+            ("Layer II, 44.1 kHz stereo 192 kbit/s", "Layer II", args.layer2, "bench_decode_layer2",
+             "DecodeInProcess"),
+            ("Layer III, 44.1 kHz joint stereo 128 kbit/s", "Layer III 128k", args.layer3, "bench_decode_layer3",
+             "BM_DecodeFile"),
+            ("Layer III, 44.1 kHz joint stereo VBR (lame -V 2)", "Layer III VBR", args.layer3_vbr,
+             "bench_decode_layer3", "BM_DecodeVbrFile")):
+        ours_command = [decode_tool, path, ours_out]
+        commands = [ours_command]
         if ffmpeg:
-            theirs = measure([ffmpeg, "-nostdin", "-loglevel", "error", "-threads", "1", "-i", path,
-                              "-f", "s16le", "-y", "/dev/null"], args.runs)
+            commands.append([ffmpeg, "-nostdin", "-v", "error", "-threads", "1", "-i", path,
+                             "-f", "s16le", "-y", theirs_out])
+        results = measure_alternately(commands, args.runs)
+        ours = results[0]
+        theirs = results[1] if ffmpeg else None
+        seconds = audio_seconds(ours_out)
         inside = in_process_speed(os.path.join(args.build, "bench", bench_program), bench_name)
-        rows.append(("decode", label, seconds, ours, theirs, inside))
-        print(f"  {label}: {seconds:.0f} s of audio; sorvil {ours}; ffmpeg {theirs}; in process {inside}", flush=True)
+        input_mib = os.path.getsize(path) / 2**20
+        rows.append(("decode", label, seconds, ours, theirs, (short, inside, input_mib)))
+        print(f"  {label}: {seconds:.0f} s of audio; sorvil-decode {ours}; ffmpeg {theirs}; in process {inside}",
+              flush=True)
+        for out in (ours_out, theirs_out):
+            if os.path.exists(out):
+                os.remove(out)
 
     print(f"== {SONGS} songs by {ARTISTS} artists", flush=True)
     collection = os.path.join(args.work, "collection")
@@ -172,18 +208,22 @@ def print_table(rows):
     print("| Measure | Sorvil | Reference | Sorvil against reference |")
     print("|---|---|---|---|")
     memory = []
-    for kind, label, size, ours, theirs, inside in rows:
+    harness = []
+    for kind, label, size, ours, theirs, extra in rows:
         if kind == "decode":
-            ours_text = f"{size / ours['cpu']:.0f}x CPU, {size / ours['wall']:.0f}x wall"
-            if inside:
-                ours_text += f" ({inside:.0f}x in process)"
+            short, inside, input_mib = extra
+            ours_text = f"{ours['cpu'] * 1000:.0f} ms CPU ({size / ours['cpu']:.0f}x), {ours['wall'] * 1000:.0f} ms wall"
             if theirs:
-                ref_text = f"ffmpeg -threads 1: {size / theirs['cpu']:.0f}x CPU, {size / theirs['wall']:.0f}x wall"
-                ratio = f"{theirs['cpu'] / ours['cpu']:.2f}x as fast (CPU), {theirs['wall'] / ours['wall']:.2f}x (wall)"
+                ref_text = (f"ffmpeg -threads 1: {theirs['cpu'] * 1000:.0f} ms CPU ({size / theirs['cpu']:.0f}x), "
+                            f"{theirs['wall'] * 1000:.0f} ms wall")
+                ratio = (f"{ours['cpu'] / theirs['cpu']:.2f} of the CPU time "
+                         f"({theirs['cpu'] / ours['cpu']:.2f}x as fast); wall {ours['wall'] / theirs['wall']:.2f}")
             else:
                 ref_text, ratio = "ffmpeg not installed", "-"
-            print(f"| {label}, full decode of 4 min | {ours_text} | {ref_text} | {ratio} |")
-            memory.append((f"{label.split(',')[0]} decode", ours, "ffmpeg", theirs))
+            print(f"| {label}, 4 min, `sorvil-decode IN OUT` (whole process) | {ours_text} | {ref_text} | {ratio} |")
+            memory.append((f"{short} decode (input {input_mib:.1f} MiB)", ours, "ffmpeg", theirs))
+            if inside:
+                harness.append((label, inside))
         else:
             command = "sorvil" if label == "copy" else "sorvil nocopy"
             ours_text = f"{ours['wall'] * 1000:.0f} ms wall, {ours['cpu'] * 1000:.0f} ms CPU"
@@ -195,6 +235,9 @@ def print_table(rows):
     for label, ours, reference, theirs in memory:
         ref_text = f"{reference}: {theirs['rss_kib'] / 1024:.1f} MiB" if theirs else "-"
         print(f"| Peak memory (max RSS), {label} | {ours['rss_kib'] / 1024:.1f} MiB | {ref_text} | |")
+    for label, inside in harness:
+        print(f"| {label}: decoder alone, in-process harness (no process start, no file output) "
+              f"| {inside:.0f}x CPU | | |")
 
 
 if __name__ == "__main__":

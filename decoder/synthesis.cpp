@@ -18,11 +18,10 @@ Lanes2 cosinePairs[5][16];
 namespace {
 
 constexpr int kRingSlots = 16;
-constexpr int kRows = 17;
-constexpr int kHalfValues = kRows * kRingSlots;  // 272
+constexpr int kHalfValues = kRingRows * kRingSlots;  // 272
 
-void dct64Plain(const double* subbandSamples, double* firstColumn, double* secondColumn, int stride) {
-    dct64Kernel<PairOfPairs>(subbandSamples, firstColumn, secondColumn, stride);
+void dct64Plain(const double* subbandSamples, double* firstColumn, double* secondColumn) {
+    dct64Kernel<PairOfPairs>(subbandSamples, firstColumn, secondColumn);
 }
 
 int windowPlain(const double* half, int phase, uint8_t* out, int sampleStride) {
@@ -42,7 +41,8 @@ bool processorHasAvx() {
 }
 
 // Runs one slot of one channel through the ring and the window, writing the
-// 32 samples sampleStride bytes apart from out; returns the clip count.
+// 32 samples sampleStride bytes apart from out; returns the clip count. Each
+// half of the ring keeps its 16 columns one after the other, 17 rows each.
 int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, int sampleStride) {
     double* halves = currentDecoder->synthBuffers[channel][0];
     int o = channel == 0 ? (currentDecoder->synthOffset + 15) & 15 : currentDecoder->synthOffset;
@@ -50,11 +50,11 @@ int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, int 
     const double* h;
     int p;
     if (o & 1) {
-        activeKernels.dct64(subbandSamples, halves + kHalfValues + ((o + 1) & 15), halves + o, kRingSlots);
+        activeKernels.dct64(subbandSamples, halves + kHalfValues + ((o + 1) & 15) * kRingRows, halves + o * kRingRows);
         h = halves;
         p = o;
     } else {
-        activeKernels.dct64(subbandSamples, halves + o, halves + kHalfValues + o + 1, kRingSlots);
+        activeKernels.dct64(subbandSamples, halves + o * kRingRows, halves + kHalfValues + (o + 1) * kRingRows);
         h = halves + kHalfValues;
         p = o + 1;
     }
@@ -100,10 +100,10 @@ void makeSynthesisTables(double scale) {
             auto upper = [&](int j) { return -synthesisWindow[j][(p - 1 - t + 16) & 15]; };
             for (int g = 0; g < 7; ++g) {
                 const int j = 2 * g + 1;
-                windowGroups[phase][t][g] = Lanes4{lower(j), upper(j), lower(j + 1), upper(j + 1)};
+                windowGroups[phase][t][g] = Lanes4{lower(j), lower(j + 1), upper(j), upper(j + 1)};
             }
             const double middle = (t & 1) ? 0.0 : synthesisWindow[16][(t - p + 16) & 15];
-            windowGroups[phase][t][7] = Lanes4{lower(15), upper(15), lower(0), middle};
+            windowGroups[phase][t][7] = Lanes4{lower(15), middle, upper(15), lower(0)};
         }
     }
     if (processorHasAvx()) synthesisUsePath(SynthesisPath::Avx);

@@ -21,8 +21,8 @@
 namespace sorvil {
 namespace {
 
-// Four lanes in one register. The spreads are register shuffles of one joined
-// load, so that each pair of ring values is loaded once.
+// Four lanes in one register. A pair of ring values reaches both halves of a
+// register in the load itself, with no shuffle.
 template <>
 struct QuadOps<Lanes4> {
     static Lanes4 join(Lanes2 low, Lanes2 high) {
@@ -31,15 +31,14 @@ struct QuadOps<Lanes4> {
     static Lanes2 low(Lanes4 v) { return _mm256_castpd256_pd128(__m256d(v)); }
     static Lanes2 high(Lanes4 v) { return _mm256_extractf128_pd(__m256d(v), 1); }
     static Lanes4 load(const Lanes4* at) { return *at; }
-    template <int Column>
-    static Lanes4 spread(Lanes4 ab) {
-        if constexpr (Column == 0) return _mm256_movedup_pd(__m256d(ab));
-        else return _mm256_permute_pd(__m256d(ab), 0xF);
+    static Lanes4 loadPairTwice(const double* at) { return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(at)); }
+    static Lanes4 withLastLane(Lanes4 v, const double* at) {
+        return _mm256_blend_pd(__m256d(v), _mm256_broadcast_sd(at), 0x8);
     }
 };
 
-void dct64Avx(const double* subbandSamples, double* firstColumn, double* secondColumn, int stride) {
-    dct64Kernel<Lanes4>(subbandSamples, firstColumn, secondColumn, stride);
+void dct64Avx(const double* subbandSamples, double* firstColumn, double* secondColumn) {
+    dct64Kernel<Lanes4>(subbandSamples, firstColumn, secondColumn);
 }
 
 int windowAvx(const double* half, int phase, uint8_t* out, int sampleStride) {

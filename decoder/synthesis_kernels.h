@@ -26,17 +26,19 @@ namespace sorvil {
 typedef double Lanes2 __attribute__((vector_size(16)));
 typedef double Lanes4 __attribute__((vector_size(32)));
 
+// Rows of a ring column: row r serves samples r and 32 - r.
+constexpr int kRingRows = 17;
 // Window coefficients for the windowing kernel, per phase p = 2 * index + 1,
 // per ring column t and per group of four samples: groups 0..6 hold samples
-// {j, 32 - j, j + 1, 31 - j} for j = 2g + 1 (ring rows j and j + 1), group 7
-// holds samples {15, 17, 0, 16} (rows 15, 0 and 16). Signs and the reversed
-// column order of the upper samples are folded in; sample 16 has zeros in the
-// odd columns, which it does not use.
+// {j, j + 1, 32 - j, 31 - j} for j = 2g + 1 (ring rows j, j + 1, j, j + 1),
+// group 7 holds samples {15, 16, 17, 0} (rows 15, 16, 15, 0). Signs and the
+// reversed column order of the upper samples are folded in; sample 16 has
+// zeros in the odd columns, which it does not use.
 extern Lanes4 windowGroups[8][16][8];
 // Each cosine table entry in both lanes of a pair.
 extern Lanes2 cosinePairs[5][16];
-constexpr int kWindowGroupSamples[8][4] = {{1, 31, 2, 30},   {3, 29, 4, 28},   {5, 27, 6, 26},  {7, 25, 8, 24},
-                                           {9, 23, 10, 22},  {11, 21, 12, 20}, {13, 19, 14, 18}, {15, 17, 0, 16}};
+constexpr int kWindowGroupSamples[8][4] = {{1, 2, 31, 30},   {3, 4, 29, 28},   {5, 6, 27, 26},  {7, 8, 25, 24},
+                                           {9, 10, 23, 22},  {11, 12, 21, 20}, {13, 14, 19, 18}, {15, 16, 17, 0}};
 
 namespace {
 
@@ -63,9 +65,9 @@ SORVIL_KERNEL PairOfPairs operator*(PairOfPairs a, PairOfPairs b) { return {a.lo
 SORVIL_KERNEL PairOfPairs& operator+=(PairOfPairs& a, PairOfPairs b) { return a = a + b; }
 
 // The same few operations on both forms of four lanes: join two pairs into
-// four lanes, take the low or high pair, load four coefficients, and spread
-// lane Column of each pair over two lanes. The four-lane register form lives
-// in synthesis_avx.cpp.
+// four lanes, take the low or high pair, load four coefficients, load a pair
+// of ring values into both pairs of lanes, and replace the last lane by a
+// value from memory. The four-lane register form lives in synthesis_avx.cpp.
 template <typename Quad>
 struct QuadOps;
 
@@ -80,11 +82,11 @@ struct QuadOps<PairOfPairs> {
         std::memcpy(&v.high, reinterpret_cast<const char*>(at) + sizeof v.low, sizeof v.high);
         return v;
     }
-    template <int Column>
-    SORVIL_KERNEL PairOfPairs spread(PairOfPairs ab) {
-        return {__builtin_shufflevector(ab.low, ab.low, Column, Column),
-                __builtin_shufflevector(ab.high, ab.high, Column, Column)};
+    SORVIL_KERNEL PairOfPairs loadPairTwice(const double* at) {
+        const Lanes2 pair = loadPair(at);
+        return {pair, pair};
     }
+    SORVIL_KERNEL PairOfPairs withLastLane(PairOfPairs v, const double* at) { return {v.low, Lanes2{v.high[0], *at}}; }
 };
 
 // The fast DCT of 32 subband samples, X[m] = sum_k x[k] cos(m (2k + 1) pi / 64),
@@ -94,9 +96,9 @@ struct QuadOps<PairOfPairs> {
 // X[2m + 1] = odd[m] + odd[m + 1]. After the first stage the problems of one
 // size sit side by side in lanes (2, 4, 8, then 16 of them), so each stage is
 // the same few operations on wider vectors. Writes X[16 - r] (r = 0..16) to
-// firstColumn and X[16 + r] (r = 0..15) to secondColumn, `stride` apart.
+// firstColumn[r] and X[16 + r] (r = 0..15) to secondColumn[r].
 template <typename Quad>
-SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* secondColumn, int stride) {
+SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* secondColumn) {
     using Q = QuadOps<Quad>;
     // Size 32 -> two problems of 16: lane 0 the sums, lane 1 the differences.
     // Two k at a time: {x[k], x[k + 1]} against {x[31 - k], x[30 - k]}.
@@ -171,18 +173,25 @@ SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* sec
     #pragma GCC unroll 16
     for (int m = 0; m < 7; ++m) x16[2 * m + 1] = Q::high(x8[m]) + Q::high(x8[m + 1]);
     x16[15] = Q::high(x8[7]);
-    // Size 32: even outputs from lane 0, odd outputs recombined from lane 1.
-    double X[32];
+    // Size 32: even outputs from lane 0, odd outputs recombined from lane 1,
+    // as pairs {X[2m], X[2m + 1]}: lane 0 gains -0.0, which leaves every
+    // double as it is, lane 1 gains lane 1 of the next pair.
+    const Lanes2 minusZeros = {-0.0, -0.0};
+    Lanes2 X[16];
     #pragma GCC unroll 16
-    for (int m = 0; m < 16; ++m) X[2 * m] = x16[m][0];
-    #pragma GCC unroll 16
-    for (int m = 0; m < 15; ++m) X[2 * m + 1] = x16[m][1] + x16[m + 1][1];
-    X[31] = x16[15][1];
+    for (int m = 0; m < 15; ++m) X[m] = x16[m] + __builtin_shufflevector(minusZeros, x16[m + 1], 0, 3);
+    X[15] = x16[15];
 
-    #pragma GCC unroll 16
-    for (int r = 0; r <= 16; ++r) firstColumn[r * stride] = X[16 - r];
-    #pragma GCC unroll 16
-    for (int r = 0; r < 16; ++r) secondColumn[r * stride] = X[16 + r];
+    // Rows 1.. of the first column run down from X[15] to X[0]: each pair
+    // reversed. The second column runs up from X[16].
+    firstColumn[0] = X[8][0];
+    #pragma GCC unroll 8
+    for (int m = 0; m < 8; ++m) {
+        const Lanes2 reversed = __builtin_shufflevector(X[7 - m], X[7 - m], 1, 0);
+        std::memcpy(firstColumn + 1 + 2 * m, &reversed, sizeof reversed);
+    }
+    #pragma GCC unroll 8
+    for (int m = 0; m < 8; ++m) std::memcpy(secondColumn + 2 * m, &X[8 + m], sizeof X[8 + m]);
 }
 
 SORVIL_KERNEL void storeSample(uint8_t* at, int32_t sample) {
@@ -208,40 +217,28 @@ SORVIL_KERNEL Mask2 storeClipped(Lanes2 sums, const int* samples, uint8_t* out) 
     return above + below;  // -1 per clipped sum
 }
 
-// Windowing and summation of one slot from the ring half `h` (17 rows of 16
-// columns) at phase index `phase`: every sample's sum starts at 0.0 and runs
-// over the columns t = 0..15 in order, four samples side by side. Sample j is
-// written as 16-bit little-endian at out + j * SampleStride. Returns the clip
-// count.
+// Windowing and summation of one slot from the ring half `h` (16 columns of
+// 17 rows, column after column) at phase index `phase`: every sample's sum
+// starts at 0.0 and runs over the columns t = 0..15 in order, four samples
+// side by side. Rows j and j + 1 lie side by side in a column, and their pair
+// is loaded once into both halves of the four lanes. Sample j is written as
+// 16-bit little-endian at out + j * SampleStride. Returns the clip count.
 template <typename Quad, int SampleStride>
 SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
     using Q = QuadOps<Quad>;
-    constexpr int kRow = 16;
     const Lanes4(*coefficients)[8] = windowGroups[phase];
     Quad sums[8];
     #pragma GCC unroll 8
     for (int g = 0; g < 8; ++g) sums[g] = Q::join(Lanes2{0.0, 0.0}, Lanes2{0.0, 0.0});
-    #pragma GCC unroll 8
-    for (int g = 0; g < 7; ++g) {
-        const double* upperRow = h + (2 * g + 1) * kRow;
-        const double* lowerRow = h + (2 * g + 2) * kRow;
+    // Not unrolled: unrolled, the compiler would hoist all 128 loads and spill them.
+    #pragma GCC unroll 1
+    for (int t = 0; t < 16; ++t) {
+        const double* column = h + t * kRingRows;
         #pragma GCC unroll 8
-        for (int t = 0; t < 16; t += 2) {
-            // Columns t and t + 1 of both rows; each value goes to two lanes.
-            const Quad both = Q::join(loadPair(upperRow + t), loadPair(lowerRow + t));
-            sums[g] += Q::load(&coefficients[t][g]) * Q::template spread<0>(both);
-            sums[g] += Q::load(&coefficients[t + 1][g]) * Q::template spread<1>(both);
-        }
-    }
-    #pragma GCC unroll 8
-    for (int t = 0; t < 16; t += 2) {
-        const Lanes2 row15 = loadPair(h + 15 * kRow + t);
-        const Lanes2 row0 = loadPair(h + t);
-        const Lanes2 row16 = loadPair(h + 16 * kRow + t);
-        const Quad ring = Q::join(Lanes2{row15[0], row15[0]}, Lanes2{row0[0], row16[0]});
-        const Quad ringNext = Q::join(Lanes2{row15[1], row15[1]}, Lanes2{row0[1], row16[1]});
-        sums[7] += Q::load(&coefficients[t][7]) * ring;
-        sums[7] += Q::load(&coefficients[t + 1][7]) * ringNext;
+        for (int g = 0; g < 7; ++g)
+            sums[g] += Q::load(&coefficients[t][g]) * Q::loadPairTwice(column + 2 * g + 1);
+        // Rows 15 and 16, and row 0 in the last lane.
+        sums[7] += Q::load(&coefficients[t][7]) * Q::withLastLane(Q::loadPairTwice(column + 15), column);
     }
 
     Mask2 clips = {0, 0};

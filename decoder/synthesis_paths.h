@@ -10,10 +10,11 @@ namespace sorvil {
 enum class SynthesisPath { Plain, Avx };
 
 struct SynthesisKernels {
-    // Matrixing of one slot into two ring columns, `stride` doubles apart.
-    void (*dct64)(const double* subbandSamples, double* firstColumn, double* secondColumn, int stride);
-    // Windowing of a ring half at a phase index (0..7) into 32 samples, the
-    // j-th at out + j * sampleStride; returns the clip count.
+    // Matrixing of one slot into two ring columns of consecutive rows.
+    void (*dct64)(const double* subbandSamples, double* firstColumn, double* secondColumn);
+    // Windowing of a ring half (16 columns of 17 rows, column after column)
+    // at a phase index (0..7) into 32 samples, the j-th at out + j *
+    // sampleStride; returns the clip count.
     int (*window)(const double* half, int phase, uint8_t* out, int sampleStride);
 };
 

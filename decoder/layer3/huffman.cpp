@@ -415,7 +415,10 @@ bool SpectrumDecoder::decodeCount1(long endBit, int quadruples) {
 }
 
 // Zeroes every value of the list not yet written: the rest of the current
-// entry (a half-written pair included) and every following entry.
+// entry (a half-written pair included) and every following entry. The long
+// and short lists cover the spectrum band after band to its end, so from the
+// start of a band on (a long band, or window 0 of a short one) the rest is
+// one stretch.
 template <bool Clip>
 void SpectrumDecoder::zeroRest() {
     for (;;) {
@@ -425,6 +428,11 @@ void SpectrumDecoder::zeroRest() {
             if (!Clip || index < kSpectrumValues) spectrum_[index] = 0.0;
         valuesLeft_ = 0;
         if (entry_ >= listLength_) return;
+        if (!Clip && list_[entry_].window != 1 && list_[entry_].window != 2) {
+            std::fill(spectrum_ + list_[entry_].firstIndex, spectrum_ + kSpectrumValues, 0.0);
+            entry_ = listLength_;
+            return;
+        }
         nextEntry();
     }
 }

@@ -56,8 +56,8 @@ TEST_F(SynthesisPathsTest, MatrixingWritesTheSameColumns) {
         if (round == 1) subbands[5] = -0.0;
         double plainRing[2][17 * 16] = {};
         double avxRing[2][17 * 16] = {};
-        plain_.dct64(subbands, plainRing[0] + 3, plainRing[1] + 4, 16);
-        avx_.dct64(subbands, avxRing[0] + 3, avxRing[1] + 4, 16);
+        plain_.dct64(subbands, plainRing[0] + 3 * 17, plainRing[1] + 4 * 17);
+        avx_.dct64(subbands, avxRing[0] + 3 * 17, avxRing[1] + 4 * 17);
         for (int half = 0; half < 2; ++half)
             for (int i = 0; i < 17 * 16; ++i)
                 ASSERT_TRUE(sameBits(plainRing[half][i], avxRing[half][i])) << "round " << round << " value " << i;
@@ -74,7 +74,7 @@ TEST_F(SynthesisPathsTest, WindowingGivesTheSameSamplesAndClipCounts) {
         double half[17 * 16];
         for (double& h : half) h = value(random);
         if (round % 7 == 0)
-            for (int t = 0; t < 16; ++t) half[16 * 16 + t] = std::numeric_limits<double>::denorm_min();
+            for (int t = 0; t < 16; ++t) half[t * 17 + 16] = std::numeric_limits<double>::denorm_min();
         for (int phase = 0; phase < 8; ++phase) {
             for (int stride : {2, 4}) {
                 uint8_t plainOut[128];
@@ -94,7 +94,7 @@ TEST_F(SynthesisPathsTest, WindowingGivesTheSameSamplesAndClipCounts) {
 TEST_F(SynthesisPathsTest, BothPathsClipAndCountTheSame) {
     // One large value per row drives every sum far past full scale.
     double half[17 * 16] = {};
-    for (int r = 0; r < 17; ++r) half[r * 16 + (r % 2) * 2] = (r % 3 ? 1 : -1) * 1e9;
+    for (int r = 0; r < 17; ++r) half[(r % 2) * 2 * 17 + r] = (r % 3 ? 1 : -1) * 1e9;
     uint8_t plainOut[64];
     uint8_t avxOut[64];
     const int plainClips = plain_.window(half, 0, plainOut, 2);

@@ -145,7 +145,8 @@ TEST_F(SynthesisTest, MonoMatchesDirectEvaluationAndPacksSamples) {
 
 // The windowing step written out literally from the ring as the call leaves
 // it: the half read and the phase follow from the ring position, and every
-// sum is added up in order of t. The filterbank must agree bit for bit.
+// sum is added up in order of t. A half holds its 16 columns one after the
+// other, 17 rows each. The filterbank must agree bit for bit.
 void literalWindowing(const DecoderState& state, int channel, int16_t out[32], int* clips) {
     int o = state.synthOffset;
     const double* half = state.synthBuffers[channel][(o & 1) ? 0 : 1];
@@ -158,15 +159,15 @@ void literalWindowing(const DecoderState& state, int channel, int16_t out[32], i
     };
     for (int j = 0; j < 16; ++j) {
         double sum = 0;
-        for (int t = 0; t < 16; ++t) sum += ((t % 2) ? -1.0 : 1.0) * wn(j, t - p) * half[j * 16 + t];
+        for (int t = 0; t < 16; ++t) sum += ((t % 2) ? -1.0 : 1.0) * wn(j, t - p) * half[t * 17 + j];
         out[j] = convert(sum);
     }
     double sum16 = 0;
-    for (int t = 0; t < 16; t += 2) sum16 += wn(16, t - p) * half[16 * 16 + t];
+    for (int t = 0; t < 16; t += 2) sum16 += wn(16, t - p) * half[t * 17 + 16];
     out[16] = convert(sum16);
     for (int q = 15; q >= 1; --q) {
         double sum = 0;
-        for (int t = 0; t < 16; ++t) sum += wn(q, p - 1 - t) * half[q * 16 + t];
+        for (int t = 0; t < 16; ++t) sum += wn(q, p - 1 - t) * half[t * 17 + q];
         out[32 - q] = convert(-sum);
     }
 }
@@ -257,7 +258,7 @@ protected:
         for (int tries = 0; tries < 8 && h * w != target; ++tries)
             h = std::nextafter(h, (h * w < target) == (w > 0) ? INFINITY : -INFINITY);
         EXPECT_EQ(h * w, target) << "no exact factor found";
-        state_->synthBuffers[0][1][2] = h;
+        state_->synthBuffers[0][1][2 * 17] = h;  // column 2, row 0
         double zeros[32] = {};
         std::vector<uint8_t> out(128);
         int offset = 0;

@@ -1,5 +1,6 @@
-// Runs the built sorvil program in a real folder tree, as a user would, and
-// collects its exit status, console output and peak memory.
+// Runs the built sorvil program (or another built program) in a real folder
+// tree, as a user would, and collects its exit status, console output and
+// peak memory.
 #pragma once
 
 #include <sys/resource.h>

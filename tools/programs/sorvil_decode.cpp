@@ -1,12 +1,20 @@
-// sorvil-decode [--frames | --stream] IN OUT
+// sorvil-decode [--frames | --stream] [--raw | --wav] IN OUT
 // Decodes a whole MP3 file with the project's decoder and writes the PCM of
 // the decoded frames as raw signed 16-bit little-endian interleaved samples,
-// or as a WAV file when OUT ends in ".wav". --stream (the default) decodes
-// through the MP3 stream and its poll into memory audio buffers; --frames
-// drives the decoder frame by frame from the first frame stream creation
-// finds (a stream whose channel count changes keeps every frame whole there,
-// while its audio buffers hold the first frame's format).
+// or as a WAV file (--wav, or OUT ending in ".wav"). OUT "-" is standard
+// output, raw unless --wav is given. --stream (the default) decodes through
+// the MP3 stream and its poll; --frames drives the decoder frame by frame from
+// the first frame stream creation finds (a stream whose channel count changes
+// keeps every frame whole there, while the stream's buffers hold the first
+// frame's format).
+//
+// The PCM is written as it is decoded, through one fixed buffer, so memory
+// stays the file image plus a constant whatever the length of the song. A WAV
+// header's sizes are filled in at the end when OUT can be rewritten; on
+// standard output they stay "unknown" (all bits set), as a stream cannot know
+// them.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,62 +28,123 @@ namespace {
 
 const char PROGRAM[] = "sorvil-decode";
 
-const char USAGE[] = "Usage: sorvil-decode [--stream | --frames] IN OUT   (sorvil-decode --help tells more)\n";
+const char USAGE[] =
+    "Usage: sorvil-decode [--stream | --frames] [--raw | --wav] IN OUT   (sorvil-decode --help tells more)\n";
 
 const char HELP[] =
-    "Usage: sorvil-decode [--stream | --frames] IN OUT\n"
+    "Usage: sorvil-decode [--stream | --frames] [--raw | --wav] IN OUT\n"
     "       sorvil-decode -h | --help | --version\n"
     "\n"
-    "Decodes the whole MP3 file IN with Sorvil's decoder and writes its PCM to OUT:\n"
-    "signed 16-bit little-endian samples, channels interleaved, or a WAV file when\n"
-    "OUT ends in .wav.\n"
+    "Decodes the whole MP3 file IN with Sorvil's decoder and writes its PCM to OUT\n"
+    "as it decodes: signed 16-bit little-endian samples, channels interleaved, or a\n"
+    "WAV file with --wav or when OUT ends in .wav. OUT \"-\" is standard output (raw\n"
+    "unless --wav is given; a WAV stream there has its sizes marked unknown).\n"
     "\n"
     "  --stream    decode through the MP3 stream and its poll (the default)\n"
     "  --frames    drive the decoder frame by frame (for streams whose channel\n"
     "              count changes)\n"
+    "  --raw       raw PCM whatever OUT's name\n"
+    "  --wav       a WAV file whatever OUT's name\n"
     "\n"
     "Exit status: 0 decoded; 1 IN cannot be read or holds no MPEG audio stream, or\n"
     "OUT cannot be written; 2 bad command line.\n";
 
 int refuse(const std::string& problem) { return sorvil::refuseCommandLine(PROGRAM, problem, USAGE); }
 
+constexpr size_t kWriteBufferBytes = 256 * 1024;
+constexpr uint32_t kWavHeaderBytes = 44;
+constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
+// RIFF sizes count the 36 bytes of header after the size field.
+constexpr uint64_t kLargestWavData = kUnknownSize - (kWavHeaderBytes - 8);
+
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-void putLittleEndian(std::vector<uint8_t>* out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+void putLittleEndian(uint8_t* at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// The 44-byte header of a PCM WAV file; the channel count is the first frame's.
-std::vector<uint8_t> wavHeader(const sorvil::DecodedPcm& pcm) {
-    std::vector<uint8_t> h;
-    uint32_t dataBytes = static_cast<uint32_t>(pcm.bytes.size());
-    uint32_t channels = static_cast<uint32_t>(pcm.channels);
-    uint32_t rate = static_cast<uint32_t>(pcm.sampleRate);
-    for (char c : std::string("RIFF")) h.push_back(static_cast<uint8_t>(c));
-    putLittleEndian(&h, 36 + dataBytes, 4);
-    for (char c : std::string("WAVEfmt ")) h.push_back(static_cast<uint8_t>(c));
-    putLittleEndian(&h, 16, 4);
-    putLittleEndian(&h, 1, 2);  // integer PCM
-    putLittleEndian(&h, channels, 2);
-    putLittleEndian(&h, rate, 4);
-    putLittleEndian(&h, rate * channels * 2, 4);
-    putLittleEndian(&h, channels * 2, 2);
-    putLittleEndian(&h, 16, 2);
-    for (char c : std::string("data")) h.push_back(static_cast<uint8_t>(c));
-    putLittleEndian(&h, dataBytes, 4);
-    return h;
+// The 44-byte header of a PCM WAV file holding dataBytes of samples.
+void fillWavHeader(uint8_t* h, int sampleRate, int channels, uint32_t dataBytes) {
+    const uint32_t rate = static_cast<uint32_t>(sampleRate);
+    const uint32_t count = static_cast<uint32_t>(channels);
+    std::memcpy(h, "RIFF", 4);
+    putLittleEndian(h + 4, dataBytes == kUnknownSize ? kUnknownSize : dataBytes + kWavHeaderBytes - 8, 4);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    putLittleEndian(h + 16, 16, 4);
+    putLittleEndian(h + 20, 1, 2);  // integer PCM
+    putLittleEndian(h + 22, count, 2);
+    putLittleEndian(h + 24, rate, 4);
+    putLittleEndian(h + 28, rate * count * 2, 4);
+    putLittleEndian(h + 32, count * 2, 2);
+    putLittleEndian(h + 34, 16, 2);
+    std::memcpy(h + 36, "data", 4);
+    putLittleEndian(h + 40, dataBytes, 4);
 }
 
-bool writeAll(const std::string& path, const std::vector<uint8_t>& header, const std::vector<uint8_t>& body) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = true;
-    for (const std::vector<uint8_t>* part : {&header, &body})
-        if (!part->empty()) ok = ok && std::fwrite(part->data(), 1, part->size(), f) == part->size();
-    return std::fclose(f) == 0 && ok;
-}
+// Writes the PCM to OUT as it arrives. OUT is opened when the stream is
+// found, so nothing is made for a file without one; after the first failed
+// write the writer takes nothing more, which stops the decoding.
+class PcmWriter final : public sorvil::PcmSink {
+public:
+    PcmWriter(const std::string& out, bool wav) : out_(out), wav_(wav) { buffer_.reserve(kWriteBufferBytes); }
+    ~PcmWriter() override {
+        if (file_ && file_ != stdout) std::fclose(file_);
+    }
+
+    void start(int sampleRate, int channels, size_t) override {
+        sampleRate_ = sampleRate;
+        channels_ = channels;
+        file_ = out_ == "-" ? stdout : std::fopen(out_.c_str(), "wb");
+        ok_ = file_ != nullptr;
+        if (!wav_) return;
+        uint8_t header[kWavHeaderBytes];
+        fillWavHeader(header, sampleRate, channels, kUnknownSize);
+        append(header, kWavHeaderBytes);
+    }
+
+    bool take(const uint8_t* pcm, int bytes, int) override {
+        dataBytes_ += uint64_t(bytes);
+        append(pcm, size_t(bytes));
+        return ok_;
+    }
+
+    // Writes what is buffered and, for WAV output that can be rewritten, the
+    // real sizes into the header. False when any write failed.
+    bool finish() {
+        flush();
+        if (ok_ && wav_ && dataBytes_ <= kLargestWavData && std::fseek(file_, 0, SEEK_SET) == 0) {
+            uint8_t header[kWavHeaderBytes];
+            fillWavHeader(header, sampleRate_, channels_, uint32_t(dataBytes_));
+            ok_ = std::fwrite(header, 1, kWavHeaderBytes, file_) == kWavHeaderBytes;
+        }
+        if (!file_) return false;
+        const bool closed = file_ == stdout ? std::fflush(file_) == 0 : std::fclose(file_) == 0;
+        file_ = nullptr;
+        return closed && ok_;
+    }
+
+private:
+    void append(const uint8_t* bytes, size_t size) {
+        if (buffer_.size() + size > kWriteBufferBytes) flush();
+        buffer_.insert(buffer_.end(), bytes, bytes + size);
+    }
+
+    void flush() {
+        if (ok_ && !buffer_.empty()) ok_ = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
+        buffer_.clear();
+    }
+
+    std::string out_;
+    bool wav_;
+    std::FILE* file_ = nullptr;
+    bool ok_ = false;
+    std::vector<uint8_t> buffer_;
+    uint64_t dataBytes_ = 0;
+    int sampleRate_ = 0;
+    int channels_ = 0;
+};
 
 }  // namespace
 
@@ -86,11 +155,17 @@ int main(int argc, char** argv) {
         default: break;
     }
     bool throughStream = true;
+    bool wav = false;
+    bool raw = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--frames" || argument == "--stream") {
             throughStream = argument == "--stream";
+        } else if (argument == "--wav") {
+            wav = true;
+        } else if (argument == "--raw") {
+            raw = true;
         } else if (sorvil::isOption(argument)) {
             return refuse("unknown option '" + argument + "'");
         } else {
@@ -98,26 +173,30 @@ int main(int argc, char** argv) {
         }
     }
     if (files.size() != 2) return refuse(files.size() < 2 ? "IN and OUT are needed" : "too many arguments");
+    if (wav && raw) return refuse("--raw and --wav cannot both be given");
     const std::string& in = files[0];
     const std::string& out = files[1];
+    wav = wav || (!raw && (endsWith(out, ".wav") || endsWith(out, ".WAV")));
 
     std::vector<uint8_t> image;
     if (!sorvil::readBinaryFile(in, &image)) {
         std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, in.c_str(), std::strerror(errno));
         return 1;
     }
-    sorvil::DecodedPcm pcm;
-    int length = static_cast<int>(image.size());
-    bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &pcm)
-                                 : sorvil::decodeFrameByFrame(image.data(), length, &pcm);
+    if (image.size() > size_t(INT32_MAX)) {
+        std::fprintf(stderr, "%s: %s is too large\n", PROGRAM, in.c_str());
+        return 1;
+    }
+    PcmWriter writer(out, wav);
+    const int length = static_cast<int>(image.size());
+    const bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &writer)
+                                       : sorvil::decodeFrameByFrame(image.data(), length, &writer);
     if (!created) {
         std::fprintf(stderr, "%s: no MPEG audio stream found in %s\n", PROGRAM, in.c_str());
         return 1;
     }
-    std::vector<uint8_t> header;
-    if (endsWith(out, ".wav") || endsWith(out, ".WAV")) header = wavHeader(pcm);
-    if (!writeAll(out, header, pcm.bytes)) {
-        std::fprintf(stderr, "%s: cannot write %s: %s\n", PROGRAM, out.c_str(), std::strerror(errno));
+    if (!writer.finish()) {
+        std::fprintf(stderr, "%s: cannot write %s\n", PROGRAM, out.c_str());
         return 1;
     }
     return 0;

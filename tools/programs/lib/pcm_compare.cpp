@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include <sys/stat.h>
+
 #include "pcm_decode.h"
 
 namespace sorvil {
@@ -142,6 +144,10 @@ bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     bytes->clear();
+    // Sized once for a regular file: growing as it is read would hold up to
+    // twice the file while a grown copy is made.
+    struct stat info {};
+    if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode)) bytes->reserve(size_t(info.st_size));
     uint8_t chunk[65536];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);

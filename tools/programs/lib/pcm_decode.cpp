@@ -1,11 +1,13 @@
 #include "pcm_decode.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 
 #include "mp3stream/mp3stream.h"
 #include "mp3stream/stream_poll.h"
-#include "memory_audio_output.h"
+#include "platform/audio_output.h"
 
 namespace sorvil {
 
@@ -41,19 +43,73 @@ void dropDecoderInput(DecoderState* state) {
     state->frameSize = 0;
 }
 
+// What a whole decode of the stream gives, as its frame count says.
+size_t expectedPcmBytes(const Mp3Stream* stream) {
+    if (stream->totalFrames <= 0 || stream->outBytesPerFrame <= 0) return 0;
+    return size_t(stream->totalFrames) * size_t(stream->outBytesPerFrame);
+}
+
+// The stream's audio output: one buffer, lent to the poll and handed back.
+class HandedBackBuffer final : public AudioOutput {
+public:
+    explicit HandedBackBuffer(int bytes) : buffer_(size_t(std::max(bytes, 0))) {}
+    void* getBuffer() override { return buffer_.empty() ? nullptr : buffer_.data(); }
+    void freeBuffer() override { handedBack_ = true; }
+    void stop() override {}
+    // The buffer when the last poll handed it back, else null.
+    uint8_t* takeHandedBack() {
+        const bool was = handedBack_;
+        handedBack_ = false;
+        return was ? buffer_.data() : nullptr;
+    }
+
+private:
+    std::vector<uint8_t> buffer_;
+    bool handedBack_ = false;
+};
+
+// The poll's buffers hold unsigned samples: flips their sign bits back, a
+// word of four samples at a time.
+void restoreSampleSigns(uint8_t* pcm, int bytes) {
+    constexpr uint64_t kSignBits =
+        std::endian::native == std::endian::little ? 0x8000800080008000u : 0x0080008000800080u;
+    int i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, pcm + i, 8);
+        word ^= kSignBits;
+        std::memcpy(pcm + i, &word, 8);
+    }
+    for (i += 1; i < bytes; i += 2) pcm[i] ^= 0x80;
+}
+
+// Frames per audio buffer: the first frames of a buffer are decoded in place,
+// the last ones through the poll's own frame area, so both ways are used.
+constexpr int kStreamBufferFrames = 4;
+
 }  // namespace
 
-bool decodeFrameByFrame(const uint8_t* image, int length, DecodedPcm* out) {
-    *out = DecodedPcm{};
+void DecodedPcm::start(int rate, int firstChannels, size_t expectedBytes) {
+    *this = DecodedPcm{};
+    sampleRate = rate;
+    channels = firstChannels;
+    // Room for the frames the stream expects, so the PCM is not moved as it grows.
+    bytes.reserve(expectedBytes);
+}
+
+bool DecodedPcm::take(const uint8_t* pcm, int size, int frameChannelCount) {
+    bytes.insert(bytes.end(), pcm, pcm + size);
+    frameBytes.push_back(size);
+    frameChannels.push_back(frameChannelCount);
+    return true;
+}
+
+bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink) {
     Mp3Stream* stream = mp3StreamCreate(image, length);
     if (!stream) return false;
     const uint8_t* data = stream->dataStart;
     const int dataLength = stream->dataLength;
-    out->sampleRate = stream->sampleRate;
-    out->channels = stream->stereo ? 2 : 1;
-    // Room for the frames the stream expects, so the PCM is not moved as it grows.
-    if (stream->totalFrames > 0 && stream->outBytesPerFrame > 0)
-        out->bytes.reserve(size_t(stream->totalFrames) * size_t(stream->outBytesPerFrame) + kFrameOutputBytes);
+    sink->start(stream->sampleRate, stream->stereo ? 2 : 1, expectedPcmBytes(stream) + kFrameOutputBytes);
     mp3StreamDestroy(stream);
 
     auto state = std::make_unique<DecoderState>();
@@ -71,9 +127,7 @@ bool decodeFrameByFrame(const uint8_t* image, int length, DecodedPcm* out) {
         piece = nullptr;
         pieceSize = 0;
         if (result == DEC_OK) {
-            out->bytes.insert(out->bytes.end(), output.begin(), output.begin() + outputBytes);
-            out->frameBytes.push_back(outputBytes);
-            out->frameChannels.push_back(state->frame.channels);
+            if (!sink->take(output.data(), outputBytes, state->frame.channels)) break;
         } else if (result == DEC_NEED_MORE) {
             if (fed >= dataLength) break;  // the rest is a partial frame
             piece = data + fed;
@@ -89,46 +143,34 @@ bool decodeFrameByFrame(const uint8_t* image, int length, DecodedPcm* out) {
     return true;
 }
 
-// Frames per audio buffer: the first frames of a buffer are decoded in place,
-// the last ones through the poll's own frame area, so both ways are used.
-constexpr int kStreamBufferFrames = 4;
-
-// The poll delivers buffers, not frames: each buffer's PCM is recorded in
-// pieces of the stream's bytes per frame, which are its frames as long as
+// The poll delivers buffers, not frames: each buffer's PCM goes to the sink
+// in pieces of the stream's bytes per frame, which are its frames as long as
 // they keep the first frame's format.
-bool decodeThroughStream(const uint8_t* image, int length, DecodedPcm* out) {
-    *out = DecodedPcm{};
+bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink) {
     Mp3Stream* stream = mp3StreamCreate(image, length);
     if (!stream) return false;
     const int frameBytes = stream->outBytesPerFrame;
     const int channels = stream->stereo ? 2 : 1;
-    out->sampleRate = stream->sampleRate;
-    out->channels = channels;
-    out->bytes.reserve(size_t(std::max(stream->totalFrames, 0)) * size_t(frameBytes));
+    sink->start(stream->sampleRate, channels, expectedPcmBytes(stream));
 
-    MemoryAudioOutput sink(frameBytes * kStreamBufferFrames);
+    HandedBackBuffer output(frameBytes * kStreamBufferFrames);
     stream->bufferFrames = kStreamBufferFrames;
     stream->looping = 0;
     stream->endCountdown = 0;
-    stream->audioStream = &sink;
-    for (;;) {
-        const int result = mp3StreamPoll(stream);
+    stream->audioStream = &output;
+    bool taking = true;
+    while (taking) {
+        const bool more = mp3StreamPoll(stream) == POLL_OK;
         const int pcmBytes = mp3StreamPolledPcmBytes();
-        if (!sink.delivered().empty() && pcmBytes > 0) {
-            const std::vector<uint8_t>& buffer = sink.delivered().back();
-            const size_t start = out->bytes.size();
-            out->bytes.insert(out->bytes.end(), buffer.begin(), buffer.begin() + pcmBytes);
-            // The buffer holds unsigned samples: flip the sign bits back.
-            for (size_t i = start + 1; i < out->bytes.size(); i += 2) out->bytes[i] ^= 0x80;
-            for (int done = 0; done < pcmBytes; done += frameBytes) {
-                out->frameBytes.push_back(std::min(frameBytes, pcmBytes - done));
-                out->frameChannels.push_back(channels);
-            }
+        uint8_t* pcm = output.takeHandedBack();
+        if (pcm && pcmBytes > 0) {
+            restoreSampleSigns(pcm, pcmBytes);
+            for (int done = 0; done < pcmBytes && taking; done += frameBytes)
+                taking = sink->take(pcm + done, std::min(frameBytes, pcmBytes - done), channels);
         }
-        sink.clearDelivered();
-        if (result != POLL_OK) break;
+        taking = taking && more;
     }
-    // Stopped by the poll already; this only detaches the sink.
+    // Stopped by the poll already, unless the sink stopped first.
     mp3StreamStop(stream);
     stream->audioStream = nullptr;
     mp3StreamDestroy(stream);

@@ -1,24 +1,42 @@
 // Whole-file decoding to PCM, for the decode tool, the tests and benchmarks.
+// The decoding paths hand each frame's PCM to a sink as it is decoded; a
+// DecodedPcm sink keeps it all in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace sorvil {
 
-struct DecodedPcm {
+class PcmSink {
+public:
+    virtual ~PcmSink() = default;
+    // Called once, before any PCM, with the format of the first frame and
+    // the PCM bytes the stream is expected to give (0 when unknown).
+    virtual void start(int sampleRate, int channels, size_t expectedBytes) = 0;
+    // One frame's signed 16-bit little-endian interleaved samples, valid
+    // only during the call; false stops the decoding.
+    virtual bool take(const uint8_t* pcm, int bytes, int channels) = 0;
+};
+
+struct DecodedPcm final : PcmSink {
     std::vector<uint8_t> bytes;     // signed 16-bit little-endian, interleaved
     std::vector<int> frameBytes;    // PCM bytes of each decoded frame, in order
     std::vector<int> frameChannels; // channel count of each decoded frame
     int sampleRate = 0;
     int channels = 0;               // of the first frame
+
+    void start(int rate, int firstChannels, size_t expectedBytes) override;
+    bool take(const uint8_t* pcm, int size, int frameChannelCount) override;
 };
 
 // Finds the first frame as stream creation does, then drives decodeFrame
 // frame by frame to the end of the data. False when no stream can be created.
-bool decodeFrameByFrame(const uint8_t* image, int length, DecodedPcm* out);
+bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink);
 
-// Decodes through an Mp3Stream and its poll into a memory audio sink.
-bool decodeThroughStream(const uint8_t* image, int length, DecodedPcm* out);
+// Decodes through an Mp3Stream and its poll into an audio output in memory;
+// each buffer reaches the sink in pieces of the stream's bytes per frame.
+bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink);
 
 }  // namespace sorvil

@@ -1,0 +1,90 @@
+// The sorvil-decode tool as a user runs it: a long stream is written out as
+// it is decoded, in memory bounded by the input's size, and standard output
+// takes raw PCM or a WAV stream.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "pcm_decode.h"
+#include "support/program_run.h"
+#include "support/temp_dir.h"
+
+namespace sorvil {
+namespace {
+
+const char* const kSong = "encoded/l3_mpeg1_44100_joint_128k.mp3";  // 1.5 s
+
+test::RunResult runDecodeTool(const test::TempDir& dir, const std::vector<std::string>& arguments) {
+    test::RunOptions options;
+    options.measuringMemory = true;
+    return test::runProgram("tools/sorvil-decode", dir, dir.path(), arguments, options);
+}
+
+uint32_t littleEndian32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | uint8_t(bytes[at + size_t(i)]);
+    return value;
+}
+
+// The song's PCM as the stream gives it, decoded in this process.
+size_t songPcmBytes() {
+    const std::vector<uint8_t> image = test::testDataBytes(kSong);
+    DecodedPcm pcm;
+    EXPECT_TRUE(decodeThroughStream(image.data(), int(image.size()), &pcm));
+    return pcm.bytes.size();
+}
+
+// Writes the song `copies` times over into path; returns the file's size.
+// The copies are gone from this process before the tool runs, as a child's
+// peak memory counts what its parent held when it started.
+size_t writeRepeatedSong(const std::string& path, int copies) {
+    const std::string song = test::readFile(test::testData(kSong));
+    std::string stream;
+    for (int i = 0; i < copies; ++i) stream += song;
+    test::writeFile(path, stream);
+    return stream.size();
+}
+
+TEST(DecodeTool, LongStreamIsWrittenWholeInMemoryBoundedByTheInput) {
+    constexpr int kCopies = 400;  // 10 minutes of audio, 109 MB of PCM
+    test::TempDir dir;
+    const size_t streamBytes = writeRepeatedSong(dir.file("long.mp3"), kCopies);
+
+    const test::RunResult run = runDecodeTool(dir, {"long.mp3", "long.wav"});
+    ASSERT_EQ(run.status, 0);
+    RecordProperty("peakKilobytes", int(run.peakKilobytes));
+    const size_t wavBytes = std::filesystem::file_size(dir.file("long.wav"));
+    EXPECT_EQ(wavBytes, 44 + kCopies * songPcmBytes());
+    std::string header(44, '\0');
+    std::ifstream(dir.file("long.wav"), std::ios::binary).read(header.data(), 44);
+    EXPECT_EQ(littleEndian32(header, 4), wavBytes - 8);
+    EXPECT_EQ(littleEndian32(header, 40), wavBytes - 44);
+#if !defined(SORVIL_SANITIZE) && !defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(run.peakKilobytes, long(streamBytes / 1024) + 16 * 1024);
+#endif
+}
+
+TEST(DecodeTool, StandardOutputTakesRawPcmOrAWavStreamOfUnknownSize) {
+    test::TempDir dir;
+    test::writeFile(dir.file("song.mp3"), test::readFile(test::testData(kSong)));
+    ASSERT_EQ(runDecodeTool(dir, {"song.mp3", "song.pcm"}).status, 0);
+    const std::string pcm = test::readFile(dir.file("song.pcm"));
+    EXPECT_EQ(pcm.size(), songPcmBytes());
+
+    const test::RunResult raw = runDecodeTool(dir, {"song.mp3", "-"});
+    EXPECT_EQ(raw.status, 0);
+    EXPECT_TRUE(raw.output == pcm);
+    const test::RunResult wav = runDecodeTool(dir, {"--wav", "song.mp3", "-"});
+    EXPECT_EQ(wav.status, 0);
+    ASSERT_EQ(wav.output.size(), 44 + pcm.size());
+    EXPECT_EQ(wav.output.substr(0, 4), "RIFF");
+    EXPECT_EQ(littleEndian32(wav.output, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(littleEndian32(wav.output, 40), 0xFFFFFFFFu);
+    EXPECT_TRUE(wav.output.substr(44) == pcm);
+}
+
+}  // namespace
+}  // namespace sorvil
