@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "decoder/decoder_state.h"
-#include "decoder/synthesis_kernels.h"
-#include "decoder/synthesis_paths.h"
+#include "decoder/vector/synthesis_kernels.h"
+#include "decoder/vector/synthesis_paths.h"
 
 namespace sorvil {
 

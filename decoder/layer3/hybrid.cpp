@@ -8,6 +8,7 @@
 #include "decoder/decoder_state.h"
 #include "decoder/layer3/imdct.h"
 #include "decoder/layer3/tables.h"
+#include "decoder/vector/lanes.h"
 
 namespace sorvil {
 
@@ -33,18 +34,6 @@ void transformPair(Kernel kernel, int row, int subband, double* spectrum, const 
     kernel(spectrum + even, previous + even, next + even, imdctWindow[row], &output[0][subband]);
     kernel(spectrum + odd, previous + odd, next + odd, imdctWindowSigned[row], &output[0][subband + 1]);
 }
-
-typedef double Lanes2 __attribute__((vector_size(16)));
-
-inline Lanes2 loadPair(const double* at) {
-    Lanes2 v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
-}
-
-inline void storePair(double* at, Lanes2 v) { std::memcpy(at, &v, sizeof v); }
-
-inline Lanes2 reversed(Lanes2 v) { return __builtin_shufflevector(v, v, 1, 0); }
 
 }  // namespace
 

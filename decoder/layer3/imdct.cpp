@@ -6,14 +6,14 @@
 #include <cstring>
 
 #include "decoder/layer3/tables.h"
+#include "decoder/vector/lanes.h"
 
 namespace sorvil {
 
 namespace {
 
-// Two doubles side by side: the even and the odd nine-point series go through
-// the same operations at once, each lane exactly as it would alone.
-typedef double Lanes2 __attribute__((vector_size(16)));
+// Two doubles side by side (Lanes2): the even and the odd nine-point series
+// go through the same operations at once, each lane exactly as it would alone.
 
 // The two halves t1 (odd inputs) and t2 (even inputs) of one of the four
 // paired groups of a nine-point series.
@@ -61,12 +61,6 @@ CosinePairs cosinePairs() {
     CosinePairs pairs;
     for (int k = 0; k < 9; ++k) pairs.values[k] = Lanes2{cos18[k], cos18[k]};
     return pairs;
-}
-
-inline Lanes2 loadPair(const double* at) {
-    Lanes2 v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
 }
 
 }  // namespace

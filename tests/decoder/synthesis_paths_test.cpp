@@ -12,7 +12,7 @@
 
 #include "decoder/decoder_state.h"
 #include "decoder/synthesis.h"
-#include "decoder/synthesis_paths.h"
+#include "decoder/vector/synthesis_paths.h"
 #include "pcm_compare.h"
 #include "pcm_decode.h"
 #include "support/temp_dir.h"

@@ -1,6 +1,6 @@
 // The two inner steps of the synthesis, matrixing and windowing, written once
 // over GCC's generic vectors and compiled twice: for the baseline processor in
-// synthesis.cpp and for processors with AVX in synthesis_avx.cpp. Vector lanes
+// synthesis.cpp and for processors with AVX in vector/synthesis_avx.cpp. Vector lanes
 // only ever hold independent values: every output is formed by the same IEEE
 // operations on the same operands, in the same order, as the scalar form, so
 // both compilations give the same samples to the bit.
@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "decoder/synthesis.h"
+#include "decoder/vector/lanes.h"
 
 // The kernels are always inlined, so passing four-lane vectors by value
 // never crosses a call boundary whose convention could differ (the note is
@@ -22,9 +23,6 @@
 #endif
 
 namespace sorvil {
-
-typedef double Lanes2 __attribute__((vector_size(16)));
-typedef double Lanes4 __attribute__((vector_size(32)));
 
 // Rows of a ring column: row r serves samples r and 32 - r.
 constexpr int kRingRows = 17;
@@ -42,16 +40,8 @@ constexpr int kWindowGroupSamples[8][4] = {{1, 2, 31, 30},   {3, 4, 29, 28},   {
 
 namespace {
 
-#define SORVIL_KERNEL static inline __attribute__((always_inline))
-
 typedef int64_t Mask2 __attribute__((vector_size(16)));
 typedef int32_t Int2 __attribute__((vector_size(8)));
-
-SORVIL_KERNEL Lanes2 loadPair(const double* at) {
-    Lanes2 v;
-    std::memcpy(&v, at, sizeof v);
-    return v;
-}
 
 // Four lanes as two pairs: the form for processors whose vector registers
 // hold two doubles, where GCC's four-lane vectors would go through memory.
@@ -107,7 +97,7 @@ SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* sec
     for (int k = 0; k < 16; k += 2) {
         const Lanes2 low = loadPair(x + k);
         const Lanes2 mirrored = loadPair(x + 30 - k);
-        const Lanes2 high = __builtin_shufflevector(mirrored, mirrored, 1, 0);
+        const Lanes2 high = reversed(mirrored);
         const Lanes2 sums = low + high;
         const Lanes2 differences = (low - high) * loadPair(cosineTables[0] + k);
         v[k] = __builtin_shufflevector(sums, differences, 0, 2);

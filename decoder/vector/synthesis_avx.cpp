@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "decoder/synthesis_paths.h"
+#include "decoder/vector/synthesis_paths.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #if defined(__clang__)
@@ -16,7 +16,7 @@
 #endif
 #include <immintrin.h>
 
-#include "decoder/synthesis_kernels.h"
+#include "decoder/vector/synthesis_kernels.h"
 
 namespace sorvil {
 namespace {
