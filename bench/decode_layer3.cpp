@@ -36,6 +36,7 @@
 #include "decoder/layer3/layer3.h"
 #include "decoder/layer3/stereo.h"
 #include "decoder/synthesis.h"
+#include "frame_feed.h"
 
 namespace {
 
@@ -120,19 +121,15 @@ double cpuSeconds(int who) {
 }
 
 // Decodes the whole image from one input buffer; returns PCM bytes produced.
-long long decodeImage(DecoderState* decoder, const std::vector<uint8_t>& image, uint8_t* output) {
+long long decodeImage(DecoderState* decoder, const std::vector<uint8_t>& image) {
     decoderInit(decoder);
     long long pcmBytes = 0;
-    const uint8_t* input = image.data();
-    int inputSize = int(image.size());
-    for (;;) {
-        int outBytes = 0;
-        const int result = decodeFrame(decoder, input, inputSize, output, kMinimumOutputCapacity, &outBytes);
-        input = nullptr;
-        inputSize = 0;
-        if (result != DEC_OK) break;
-        pcmBytes += outBytes;
-    }
+    feedDecoder(decoder, image.data(), image.size(), FeedPlan{},
+                [&pcmBytes](int result, const uint8_t* pcm, int bytes, const DecoderState&) {
+                    if (result == DEC_OK) pcmBytes += bytes;
+                    benchmark::DoNotOptimize(pcm);
+                    return true;
+                });
     decoderExit(decoder);
     return pcmBytes;
 }
@@ -144,13 +141,11 @@ void decodeFileBenchmark(benchmark::State& state, const EncodedFile& file) {
         return;
     }
     auto decoder = std::make_unique<DecoderState>();
-    static uint8_t output[kMinimumOutputCapacity];
     double audioSeconds = 0;
     const double cpuStart = cpuSeconds(RUSAGE_SELF);
     for (auto _ : state) {
-        const long long pcmBytes = decodeImage(decoder.get(), image, output);
+        const long long pcmBytes = decodeImage(decoder.get(), image);
         audioSeconds = double(pcmBytes) / (4.0 * kRate);
-        benchmark::DoNotOptimize(output);
     }
     const double cpuPerDecode = (cpuSeconds(RUSAGE_SELF) - cpuStart) / double(state.iterations());
     state.counters["audio_s"] = audioSeconds;

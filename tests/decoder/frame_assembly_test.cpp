@@ -9,6 +9,7 @@
 
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_state.h"
+#include "frame_feed.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {
@@ -60,23 +61,18 @@ struct Outcome {
 Outcome decodeInPieces(const Bytes& stream, const std::vector<int>& pieceSizes) {
     Decoder decoder;
     Outcome outcome;
-    size_t at = 0;
     size_t piece = 0;
-    auto record = [&](int result) {
-        if (result == DEC_NEED_MORE) return;
-        outcome.results.push_back(result);
-        outcome.outBytes.push_back(decoder.outBytes);
-        if (result == DEC_OK && decoder.outBytes > 0)
-            outcome.pcm.insert(outcome.pcm.end(), decoder.pcm, decoder.pcm + decoder.outBytes);
-    };
-    while (at < stream.size()) {
-        const size_t size = std::min(size_t(pieceSizes[piece++ % pieceSizes.size()]), stream.size() - at);
-        int result = decoder.feed(stream.data() + at, int(size));
-        at += size;
-        record(result);
-        // Drain the frames already buffered.
-        while (result == DEC_OK) record(result = decoder.feed(nullptr, 0));
-    }
+    FeedPlan plan;
+    plan.pieceBytes = [&](size_t) { return pieceSizes[piece++ % pieceSizes.size()]; };
+    plan.afterError = AfterError::GoOn;
+    feedDecoder(decoder.state.get(), stream.data(), stream.size(), plan,
+                [&](int result, const uint8_t* pcm, int pcmBytes, const DecoderState&) {
+                    if (result == DEC_NEED_MORE) return true;
+                    outcome.results.push_back(result);
+                    outcome.outBytes.push_back(pcmBytes);
+                    if (result == DEC_OK && pcmBytes > 0) outcome.pcm.insert(outcome.pcm.end(), pcm, pcm + pcmBytes);
+                    return true;
+                });
     EXPECT_EQ(decoder.state->bufferedBytes, 0);
     EXPECT_EQ(decoder.chainLength(), 0);
     return outcome;

@@ -1,39 +1,32 @@
 // Feeds arbitrary bytes to decodeFrame in pieces whose sizes the input picks,
-// and keeps decoding after errors, as a streaming caller would.
+// a piece with every call as a streaming caller pushes data, and keeps
+// decoding after errors.
 #include <cstddef>
 #include <cstdint>
 
 #include "decoder/decoder_state.h"
+#include "frame_feed.h"
 
 using namespace sorvil;
 
 namespace {
 DecoderState state;
-uint8_t output[8192];
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     // The first byte sets the piece size; the rest is the stream.
     const int pieceSize = 1 + data[0] * 8;
-    data += 1;
-    size -= 1;
+    FeedPlan plan;
+    plan.pieceBytes = [pieceSize](size_t) { return pieceSize; };
+    plan.feedEveryCall = true;
+    plan.afterError = AfterError::GoOn;
+    plan.maxCalls = 4096;
     decoderInit(&state);
-    size_t fed = 0;
-    int calls = 0;
-    while (calls++ < 4096) {
-        int outputBytes = 0;
-        int result;
-        if (fed < size) {
-            int piece = static_cast<int>(size - fed < size_t(pieceSize) ? size - fed : size_t(pieceSize));
-            result = decodeFrame(&state, data + fed, piece, output, sizeof output, &outputBytes);
-            fed += piece;
-        } else {
-            result = decodeFrame(&state, nullptr, 0, output, sizeof output, &outputBytes);
-            if (result == DEC_NEED_MORE) break;
-        }
-        if (outputBytes < 0 || outputBytes > int(sizeof output)) __builtin_trap();
-    }
+    feedDecoder(&state, data + 1, size - 1, plan, [](int, const uint8_t*, int pcmBytes, const DecoderState&) {
+        if (pcmBytes < 0 || pcmBytes > 8192) __builtin_trap();
+        return true;
+    });
     decoderExit(&state);
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "frame_feed.h"
+
 namespace sorvil::test {
 
 int Playback::poll() {
@@ -53,24 +55,14 @@ std::vector<Bytes> referenceFrames(const Mp3Stream* stream, int passes) {
     auto state = std::make_unique<DecoderState>();
     decoderInit(state.get());
     std::vector<Bytes> frames;
-    Bytes output(8192);
-    const uint8_t* input = stream->dataStart;
-    int inputSize = stream->dataLength;
-    for (int pass = 1;;) {
-        int produced = 0;
-        const int result = decodeFrame(state.get(), input, inputSize, output.data(), int(output.size()), &produced);
-        input = nullptr;
-        inputSize = 0;
-        if (result == DEC_OK) {
-            frames.emplace_back(output.begin(), output.begin() + produced);
-        } else if (result == DEC_NEED_MORE && pass < passes) {
-            ++pass;
-            input = stream->dataStart;
-            inputSize = stream->dataLength;
-        } else {
-            break;
-        }
-    }
+    bool failed = false;
+    for (int pass = 0; pass < passes && !failed; ++pass)
+        feedDecoder(state.get(), stream->dataStart, size_t(stream->dataLength), FeedPlan{},
+                    [&](int result, const uint8_t* pcm, int pcmBytes, const DecoderState&) {
+                        failed = result == DEC_ERR;
+                        if (result == DEC_OK) frames.emplace_back(pcm, pcm + pcmBytes);
+                        return true;
+                    });
     decoderExit(state.get());
     return frames;
 }

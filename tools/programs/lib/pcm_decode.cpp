@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "frame_feed.h"
 #include "mp3stream/mp3stream.h"
 #include "mp3stream/stream_poll.h"
 #include "platform/audio_output.h"
@@ -17,31 +18,6 @@ namespace {
 constexpr int kFramePieceBytes = 4096;
 // Room for the largest frame output (stereo, 1152 samples) and then some.
 constexpr int kFrameOutputBytes = 8192;
-
-// The next position at or after `from` where a plausible header starts a frame
-// that is followed by another plausible header or ends the data; -1 if none.
-int nextFramePosition(const uint8_t* data, int length, int from) {
-    for (int p = std::max(from, 0); p + 4 <= length; ++p) {
-        uint32_t word = readBigEndian32(data + p);
-        if (!isFrameHeader(word)) continue;
-        FrameInfo frame{};
-        if (decodeHeader(&frame, word) <= 0 || frame.frameSize <= 0) continue;
-        long next = long(p) + frame.frameSize + 4;
-        if (next > length) continue;
-        if (next + 4 > length || isFrameHeader(readBigEndian32(data + next))) return p;
-    }
-    return -1;
-}
-
-// Forgets the buffered input and any pending header, keeping the filter
-// memory and bit reservoir, so that decoding can go on at a new position.
-void dropDecoderInput(DecoderState* state) {
-    decoderExit(state);
-    state->newestBuffer = nullptr;
-    state->oldestBuffer = nullptr;
-    state->bufferedBytes = 0;
-    state->frameSize = 0;
-}
 
 // What a whole decode of the stream gives, as its frame count says.
 size_t expectedPcmBytes(const Mp3Stream* stream) {
@@ -108,37 +84,19 @@ bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink) {
     Mp3Stream* stream = mp3StreamCreate(image, length);
     if (!stream) return false;
     const uint8_t* data = stream->dataStart;
-    const int dataLength = stream->dataLength;
+    const size_t dataLength = size_t(stream->dataLength);
     sink->start(stream->sampleRate, stream->stereo ? 2 : 1, expectedPcmBytes(stream) + kFrameOutputBytes);
     mp3StreamDestroy(stream);
 
     auto state = std::make_unique<DecoderState>();
     decoderInit(state.get());
-    std::vector<uint8_t> output(kFrameOutputBytes);
-    int fed = 0;         // bytes of data handed to the decoder
-    int frameStart = 0;  // where the frame being decoded began
-    const uint8_t* piece = nullptr;
-    int pieceSize = 0;
-    for (;;) {
-        if (state->frameSize == 0) frameStart = fed - state->bufferedBytes;
-        int outputBytes = 0;
-        int result = decodeFrame(state.get(), piece, pieceSize, output.data(), kFrameOutputBytes, &outputBytes);
-        fed += pieceSize;
-        piece = nullptr;
-        pieceSize = 0;
-        if (result == DEC_OK) {
-            if (!sink->take(output.data(), outputBytes, state->frame.channels)) break;
-        } else if (result == DEC_NEED_MORE) {
-            if (fed >= dataLength) break;  // the rest is a partial frame
-            piece = data + fed;
-            pieceSize = std::min(kFramePieceBytes, dataLength - fed);
-        } else {
-            int next = nextFramePosition(data, dataLength, frameStart + 1);
-            if (next < 0) break;
-            dropDecoderInput(state.get());
-            fed = next;
-        }
-    }
+    FeedPlan plan;
+    plan.pieceBytes = [](size_t) { return kFramePieceBytes; };
+    plan.afterError = AfterError::Resynchronise;
+    feedDecoder(state.get(), data, dataLength, plan,
+                [sink](int result, const uint8_t* pcm, int pcmBytes, const DecoderState& decoder) {
+                    return result != DEC_OK || sink->take(pcm, pcmBytes, decoder.frame.channels);
+                });
     decoderExit(state.get());
     return true;
 }

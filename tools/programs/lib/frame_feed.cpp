@@ -1,0 +1,77 @@
+#include "frame_feed.h"
+
+#include <algorithm>
+
+#include "mp3stream/mp3stream.h"
+
+namespace sorvil {
+
+namespace {
+
+// Room for the largest frame output (stereo, 1152 samples) and then some.
+constexpr int kFrameOutputBytes = 8192;
+
+// The next position at or after `from` where a frame that fits in the data
+// is followed by another plausible header or ends the data; -1 if none.
+long nextChainPosition(const uint8_t* data, size_t length, size_t from) {
+    const uint8_t* end = data + length;
+    for (size_t p = from; p + 4 <= length; ++p) {
+        FrameInfo frame;
+        if (framesChainAt(data + p, end, end, &frame) && size_t(frame.frameSize) + 4 <= length - p) return long(p);
+    }
+    return -1;
+}
+
+// Forgets the buffered input and any pending header, keeping the filter
+// memory and bit reservoir, so that decoding can go on at a new position.
+void dropDecoderInput(DecoderState* state) {
+    decoderExit(state);
+    state->newestBuffer = nullptr;
+    state->oldestBuffer = nullptr;
+    state->bufferedBytes = 0;
+    state->frameSize = 0;
+}
+
+}  // namespace
+
+long feedDecoder(DecoderState* state, const uint8_t* data, size_t length, const FeedPlan& plan,
+                 const FeedHandler& handler) {
+    uint8_t output[kFrameOutputBytes];
+    size_t fed = 0;         // bytes of data handed to the decoder
+    size_t frameStart = 0;  // where the frame being decoded began
+    long frames = 0;
+    const uint8_t* piece = nullptr;
+    int pieceSize = 0;
+    auto takePiece = [&] {
+        const size_t left = length - fed;
+        const int wanted = plan.pieceBytes ? plan.pieceBytes(fed) : 0;
+        pieceSize = wanted <= 0 || size_t(wanted) > left ? int(left) : wanted;
+        piece = data + fed;
+        fed += size_t(pieceSize);
+    };
+    for (long calls = 0; plan.maxCalls == 0 || calls < plan.maxCalls; ++calls) {
+        if (plan.feedEveryCall && fed < length) takePiece();
+        if (state->frameSize == 0) frameStart = fed - size_t(pieceSize) - size_t(state->bufferedBytes);
+        int pcmBytes = 0;
+        const int result = decodeFrame(state, piece, pieceSize, output, kFrameOutputBytes, &pcmBytes);
+        piece = nullptr;
+        pieceSize = 0;
+        if (result == DEC_OK) ++frames;
+        if (!handler(result, output, pcmBytes, *state)) break;
+        if (result == DEC_NEED_MORE) {
+            if (fed >= length) break;  // the rest is a partial frame
+            if (!plan.feedEveryCall) takePiece();
+        } else if (result == DEC_ERR) {
+            if (plan.afterError == AfterError::Stop) break;
+            if (plan.afterError == AfterError::Resynchronise) {
+                const long next = nextChainPosition(data, length, frameStart + 1);
+                if (next < 0) break;
+                dropDecoderInput(state);
+                fed = size_t(next);
+            }
+        }
+    }
+    return frames;
+}
+
+}  // namespace sorvil
