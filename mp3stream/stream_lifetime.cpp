@@ -8,9 +8,13 @@ namespace sorvil {
 int mp3StreamIsPlaying(const Mp3Stream* stream) { return stream->audioStream ? STREAM_TRUE : STREAM_FALSE; }
 
 // The timer callback goes first, so no poll starts on a stopped audio stream.
+// It goes even before the playing state is read: an auto-polled stream may be
+// in a poll on the timer thread right now, and that poll may stop it at its
+// end. Removing the callback waits for such a poll, and only then is the
+// state read, on any thread.
 void mp3StreamStop(Mp3Stream* stream) {
-    if (!mp3StreamIsPlaying(stream)) return;
     if (stream->autoPolling) removeTimerCallback(pollTimerCallback, stream);
+    if (!mp3StreamIsPlaying(stream)) return;
     stream->audioStream->stop();
     stream->audioStream = nullptr;
 }

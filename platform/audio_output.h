@@ -14,7 +14,12 @@ struct AudioOutput {
     virtual void stop() = 0;
 };
 
+// Calls callback(parameter) on the library's timer thread every
+// `milliseconds`; false when it cannot be installed.
+bool installTimerCallback(void (*callback)(void*), void* parameter, int milliseconds);
 // Removes a parameterised timer callback (harmless when never installed).
+// Once it returns, the callback is not running and will not run again: the
+// library's timer thread holds the same lock while it calls callbacks.
 void removeTimerCallback(void (*callback)(void*), void* parameter);
 
 }  // namespace sorvil

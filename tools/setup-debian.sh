@@ -2,7 +2,7 @@
 # Installs what building, running and testing Sorvil needs on Debian 12.
 set -euo pipefail
 packages=(g++ cmake ninja-build pkg-config liballegro4-dev libgtest-dev libgmock-dev googletest
-          libbenchmark-dev lame twolame ffmpeg python3 clang)
+          libbenchmark-dev lame twolame ffmpeg python3 clang xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

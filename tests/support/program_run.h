@@ -1,5 +1,6 @@
-// Runs the built sorvil program in a real folder tree, as a user would, and
-// collects its exit status, console output and peak memory.
+// Runs the built sorvil program (or another built program) in a real folder
+// tree, as a user would, and collects its exit status, console output and
+// peak memory.
 #pragma once
 
 #include <sys/resource.h>
@@ -27,6 +28,16 @@ struct RunOptions {
     // Peak memory is compared: an address-checking build must reuse freed
     // blocks at once instead of holding them back to catch late uses.
     bool measuringMemory = false;
+    // The built program to run, relative to the build folder.
+    std::string program = "sorvil";
+    // A command the program is started through, looked up in PATH (for
+    // instance a virtual display, {"xvfb-run", "-a"}).
+    std::vector<std::string> wrapper{};
+    // HOME for the program; unchanged when empty.
+    std::string home{};
+    // Sends SIGINT to the program after this long (0: never). A program
+    // started through a wrapper gets it, not the wrapper.
+    int interruptAfterMilliseconds = 0;
 };
 
 struct RunResult {
@@ -43,6 +54,10 @@ RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::v
                     RunOptions options = {});
 // The same in the tree's root folder.
 RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& arguments, RunOptions options = {});
+// Runs options.program (any built program) with `arguments` in `folder`, as
+// runSorvil does, without expecting standard error to stay empty.
+RunResult runProgram(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
+                     const RunOptions& options);
 
 // The project's sample collection.
 std::string samplesFolder();

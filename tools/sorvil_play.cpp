@@ -1,0 +1,180 @@
+// sorvil-play [--loop] FILE
+// Plays an MP3 file through a library audio stream, the way the MP3 stream is
+// meant to be played: the stream decoding loop runs on the library's timer
+// thread (auto-polling) and fills the audio stream's buffers, while the main
+// thread only waits for the end of the song, or for SIGINT or SIGTERM, and
+// then stops and destroys everything. With --loop the song starts over at its
+// end until a signal comes. Needs a display (an X server) and a sound device.
+//
+// Exit status: 0 played (or stopped by a signal), 1 the file cannot be
+// played or there is no display or sound device, 2 bad command line.
+#include <signal.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "mp3stream/mp3stream.h"
+#include "pcm_compare.h"
+#include "platform/allegro_audio_output.h"
+#include "platform/runtime.h"
+#include "platform/sound_system.h"
+
+namespace sorvil {
+namespace {
+
+const char kUsage[] =
+    "usage: sorvil-play [--loop] FILE\n"
+    "Plays FILE (MPEG audio, layer II or III) to its end, or with --loop over and\n"
+    "over; SIGINT (Ctrl-C) stops it. Needs a display and a sound device.\n";
+
+// Frames per audio buffer: about 0.1 s at 44.1 kHz, several polls' worth of
+// slack for the timer thread.
+constexpr int kBufferFrames = 4;
+constexpr int kPollMilliseconds = 10;
+// How often the main thread looks whether the poll has stopped the stream.
+constexpr long kEndCheckNanoseconds = 20'000'000;
+
+struct Options {
+    bool loop = false;
+    std::string file;
+};
+
+enum class CommandLine { Play, Help, Bad };
+
+CommandLine parseCommandLine(int argc, char** argv, Options* options, std::string* error) {
+    std::vector<std::string> files;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            files.push_back(argument);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--help") {
+            return CommandLine::Help;
+        } else if (argument == "--loop") {
+            options->loop = true;
+        } else {
+            *error = "unknown option " + argument;
+            return CommandLine::Bad;
+        }
+    }
+    if (files.size() != 1) {
+        *error = files.empty() ? "no FILE given" : "more than one FILE given";
+        return CommandLine::Bad;
+    }
+    options->file = files[0];
+    return CommandLine::Play;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "sorvil-play: %s\n", message.c_str());
+    return 1;
+}
+
+// SIGINT and SIGTERM are blocked before the library starts its threads, which
+// inherit the mask, so they stay pending until the main thread takes them.
+sigset_t stopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+bool loadSong(const std::string& path, std::vector<uint8_t>* image, std::string* error) {
+    // A folder, pipe or device is no song, and reading one may never end.
+    if (!runtime::isRegularFile(path.c_str()) || !readBinaryFile(path, image)) {
+        *error = "cannot read " + path;
+        return false;
+    }
+    if (image->size() > size_t(INT_MAX)) {
+        *error = path + " is too large to load";
+        return false;
+    }
+    return true;
+}
+
+// What starting playback means for the decoding loop: an audio stream whose
+// buffers hold bufferFrames decoded frames, the loop flags cleared, and the
+// timer callback registered with the stream as its parameter.
+bool startAutoPolledPlayback(Mp3Stream* stream, AllegroAudioOutput* output, bool loop) {
+    stream->bufferFrames = kBufferFrames;
+    stream->looping = loop ? STREAM_TRUE : STREAM_FALSE;
+    stream->endCountdown = 0;
+    stream->audioStream = output;
+    stream->autoPolling = STREAM_TRUE;
+    // Everything above is written before the timer thread first reads it:
+    // installing the callback takes the lock the timer thread calls it under.
+    return installTimerCallback(pollTimerCallback, stream, kPollMilliseconds);
+}
+
+// Returns when the poll has stopped the stream (the song ended, or no frame
+// could be found any more) or a stop signal came.
+void waitForTheEnd(const AllegroAudioOutput& output, const sigset_t& signals) {
+    const timespec period{0, kEndCheckNanoseconds};
+    while (!output.stopped()) {
+        if (sigtimedwait(&signals, nullptr, &period) > 0) return;
+    }
+}
+
+int play(const Options& options) {
+    const sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    std::vector<uint8_t> image;
+    std::string error;
+    if (!loadSong(options.file, &image, &error)) return fail(error);
+    Mp3Stream* stream = image.empty() ? nullptr : mp3StreamCreate(image.data(), int(image.size()));
+    if (!stream) return fail("no MPEG audio stream found in " + options.file);
+
+    // Checked after the song: a file that cannot be played says so even
+    // where there is no sound.
+    std::string reason;
+    if (!startSoundSystem(&reason)) {
+        mp3StreamDestroy(stream);
+        return fail(reason);
+    }
+    // A mono song plays as a mono audio stream (the library's mixer puts it
+    // in the middle): its buffers then hold exactly the decoder's samples.
+    const int channels = stream->stereo ? 2 : 1;
+    const int samplesPerBuffer = stream->outBytesPerFrame * kBufferFrames / (2 * channels);
+    AllegroAudioOutput output(playAudioStream(samplesPerBuffer, channels == 2, stream->sampleRate));
+    if (output.stopped()) {
+        mp3StreamDestroy(stream);
+        return fail("cannot open an audio stream at " + std::to_string(stream->sampleRate) + " Hz");
+    }
+    if (!startAutoPolledPlayback(stream, &output, options.loop)) {
+        stream->autoPolling = STREAM_FALSE;
+        mp3StreamDestroy(stream);
+        return fail("cannot install the timer callback");
+    }
+    waitForTheEnd(output, signals);
+    // Removes the timer callback (waiting for a poll under way) before it
+    // looks at the stream, then stops the audio stream if still playing.
+    mp3StreamDestroy(stream);
+    return 0;
+}
+
+}  // namespace
+}  // namespace sorvil
+
+int main(int argc, char** argv) {
+    sorvil::Options options;
+    std::string error;
+    switch (sorvil::parseCommandLine(argc, argv, &options, &error)) {
+    case sorvil::CommandLine::Help:
+        std::fputs(sorvil::kUsage, stdout);
+        return 0;
+    case sorvil::CommandLine::Bad:
+        std::fprintf(stderr, "sorvil-play: %s\n%s", error.c_str(), sorvil::kUsage);
+        return 2;
+    case sorvil::CommandLine::Play:
+        break;
+    }
+    return sorvil::play(options);
+}
