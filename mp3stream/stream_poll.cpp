@@ -235,6 +235,14 @@ int mp3StreamPoll(Mp3Stream* stream) {
     return POLL_OK;
 }
 
-void pollTimerCallback(void* parameter) { mp3StreamPoll(static_cast<Mp3Stream*>(parameter)); }
+std::recursive_mutex& autoPollingLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+void pollTimerCallback(void* parameter) {
+    std::lock_guard<std::recursive_mutex> polling(autoPollingLock());
+    mp3StreamPoll(static_cast<Mp3Stream*>(parameter));
+}
 
 }  // namespace sorvil

@@ -1,5 +1,8 @@
-// What the decoding loop reports beyond its poll result.
+// What the decoding loop reports beyond its poll result, and the lock that
+// keeps auto-polling apart from the stream's owner.
 #pragma once
+
+#include <mutex>
 
 namespace sorvil {
 
@@ -8,5 +11,13 @@ namespace sorvil {
 // poll handed back no buffer. Lets a caller that collects the buffers, such
 // as the decode tool, keep exactly the decoded frames.
 int mp3StreamPolledPcmBytes();
+
+// Held by the timer callback for the whole of each poll, and by mp3StreamStop
+// on an auto-polled stream once the callback is removed, so a stop from the
+// owner's thread waits for a poll under way before it reads the stream. The
+// library's removal of a timer callback waits for it only while the callback
+// is still registered, and a poll that ends the song removes it itself.
+// Recursive: that poll stops the stream while it holds the lock.
+std::recursive_mutex& autoPollingLock();
 
 }  // namespace sorvil
