@@ -44,7 +44,10 @@ void handTreeToNobody(const std::string& root) {
     }
     if (chdir(folder.c_str()) != 0) _exit(123);
     unsetenv("DISPLAY");
-    if (!options.home.empty()) setenv("HOME", options.home.c_str(), 1);
+    for (const std::string& setting : options.environment) {
+        const size_t equals = setting.find('=');
+        if (equals != std::string::npos) setenv(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1, 1);
+    }
     if (options.measuringMemory) {
         const char* given = getenv("ASAN_OPTIONS");
         std::string sanitizer = std::string(given ? given : "") + ":quarantine_size_mb=0";

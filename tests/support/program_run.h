@@ -33,8 +33,8 @@ struct RunOptions {
     // A command the program is started through, looked up in PATH (for
     // instance a virtual display, {"xvfb-run", "-a"}).
     std::vector<std::string> wrapper{};
-    // HOME for the program; unchanged when empty.
-    std::string home{};
+    // Variables set for the program, each "NAME=value".
+    std::vector<std::string> environment{};
     // Sends SIGINT to the program after this long (0: never). A program
     // started through a wrapper gets it, not the wrapper.
     int interruptAfterMilliseconds = 0;
