@@ -31,9 +31,12 @@ const char kUsage[] =
     "Plays FILE (MPEG audio, layer II or III) to its end, or with --loop over and\n"
     "over; SIGINT (Ctrl-C) stops it. Needs a display and a sound device.\n";
 
-// Frames per audio buffer: about 0.1 s at 44.1 kHz, several polls' worth of
-// slack for the timer thread.
-constexpr int kBufferFrames = 4;
+// Frames per audio buffer: about 0.2 s at 44.1 kHz. The library's stream
+// plays one buffer while the timer thread refills the other, so a late poll
+// has that long before a buffer plays twice; a device that takes samples
+// faster than real time shortens it (ALSA's file device over its null device,
+// as in the tests, takes them about 2.3 times as fast here).
+constexpr int kBufferFrames = 8;
 constexpr int kPollMilliseconds = 10;
 // How often the main thread looks whether the poll has stopped the stream.
 constexpr long kEndCheckNanoseconds = 20'000'000;

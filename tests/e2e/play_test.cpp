@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,15 +25,11 @@ namespace {
 const char* const kSong = "streams/lame_sweep_44100_128.mp3";
 constexpr int kChannels = 2;
 // One audio buffer of sorvil-play, in samples per channel.
-constexpr long long kBufferSamples = 4 * 1152;
+constexpr long long kBufferSamples = 8 * 1152;
 constexpr double kMinimumSnr = 60.0;
 
-bool inPath(const std::string& program) {
-    std::istringstream folders(std::getenv("PATH") ? std::getenv("PATH") : "");
-    std::string folder;
-    while (std::getline(folders, folder, ':'))
-        if (!folder.empty() && access((folder + "/" + program).c_str(), X_OK) == 0) return true;
-    return false;
+bool installed(const std::string& program) {
+    return std::system(("command -v " + program + " >/dev/null").c_str()) == 0;
 }
 
 // An address-checking build checks for leaks at exit: the sound library's
@@ -130,7 +125,7 @@ long long longestSilence(const std::vector<int16_t>& played, long long from, lon
 class Playback : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!inPath("xvfb-run") || !inPath("xauth"))
+        if (!installed("xvfb-run") || !installed("xauth"))
             GTEST_SKIP() << "xvfb-run or xauth not found (Debian packages xvfb and xauth): real playback not tested";
         test::writeFile(home.file(".asoundrc"), "pcm.!default { type file; slave.pcm \"null\"; file \"" +
                                                     home.file("played.raw") + "\"; format \"raw\" }\n");
@@ -145,13 +140,10 @@ protected:
 
     // The mixer writes unsigned samples.
     std::vector<int16_t> played() const {
-        std::vector<int16_t> samples = samplesFromBytes(testBytes(home.file("played.raw")));
+        const std::string bytes = test::readFile(home.file("played.raw"));
+        std::vector<int16_t> samples = samplesFromBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
         for (int16_t& s : samples) s = int16_t(uint16_t(s) ^ 0x8000);
         return samples;
-    }
-    static std::vector<uint8_t> testBytes(const std::string& path) {
-        const std::string bytes = test::readFile(path);
-        return {bytes.begin(), bytes.end()};
     }
 
     test::TempDir home;
