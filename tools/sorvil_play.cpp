@@ -5,11 +5,9 @@
 // thread only waits for the end of the song, or for SIGINT or SIGTERM, and
 // then stops and destroys everything. With --loop the song starts over at its
 // end until a signal comes. Needs a display (an X server) and a sound device.
-//
-// Exit status: 0 played (or stopped by a signal), 1 the file cannot be
-// played or there is no display or sound device, 2 bad command line.
 #include <signal.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -26,10 +24,26 @@
 namespace sorvil {
 namespace {
 
-const char kUsage[] =
-    "usage: sorvil-play [--loop] FILE\n"
-    "Plays FILE (MPEG audio, layer II or III) to its end, or with --loop over and\n"
-    "over; SIGINT (Ctrl-C) stops it. Needs a display and a sound device.\n";
+const char PROGRAM[] = "sorvil-play";
+
+const char USAGE[] = "Usage: sorvil-play [--loop] FILE   (sorvil-play --help tells more)\n";
+
+const char HELP[] =
+    "Usage: sorvil-play [--loop] FILE\n"
+    "       sorvil-play -h | --help\n"
+    "\n"
+    "Plays the MP3 file FILE (MPEG audio layer II or III) through the sound card\n"
+    "to its end. Ctrl-C (SIGINT) or SIGTERM stops it. Mono songs play in the\n"
+    "middle. Needs an X display and a sound device.\n"
+    "\n"
+    "  --loop      start over at the end of the song, until stopped\n"
+    "  -h, --help  print this help and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  played to the end, or stopped\n"
+    "  1  FILE cannot be read or holds no MPEG audio stream, or there is no\n"
+    "     display or sound device\n"
+    "  2  bad command line\n";
 
 // Frames per audio buffer: about 0.2 s at 44.1 kHz. The library's stream
 // plays one buffer while the timer thread refills the other, so a late poll
@@ -46,36 +60,37 @@ struct Options {
     std::string file;
 };
 
-enum class CommandLine { Play, Help, Bad };
+enum class CommandAction { Play, Help, Refuse };
 
-CommandLine parseCommandLine(int argc, char** argv, Options* options, std::string* error) {
+bool isOption(const std::string& argument) { return argument.size() > 1 && argument[0] == '-'; }
+
+// -h or --help anywhere wins; otherwise every option must be known and there
+// must be exactly one FILE.
+CommandAction parseCommandLine(int argc, char** argv, Options* options, std::string* problem) {
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    for (const std::string& word : words)
+        if (word == "-h" || word == "--help") return CommandAction::Help;
     std::vector<std::string> files;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            files.push_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--help") {
-            return CommandLine::Help;
-        } else if (argument == "--loop") {
+    for (const std::string& word : words) {
+        if (word == "--loop") {
             options->loop = true;
+        } else if (isOption(word)) {
+            *problem = "unknown option '" + word + "'";
+            return CommandAction::Refuse;
         } else {
-            *error = "unknown option " + argument;
-            return CommandLine::Bad;
+            files.push_back(word);
         }
     }
     if (files.size() != 1) {
-        *error = files.empty() ? "no FILE given" : "more than one FILE given";
-        return CommandLine::Bad;
+        *problem = files.empty() ? "FILE is needed" : "too many arguments";
+        return CommandAction::Refuse;
     }
     options->file = files[0];
-    return CommandLine::Play;
+    return CommandAction::Play;
 }
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "sorvil-play: %s\n", message.c_str());
+    std::fprintf(stderr, "%s: %s\n", PROGRAM, message.c_str());
     return 1;
 }
 
@@ -91,8 +106,13 @@ sigset_t stopSignals() {
 
 bool loadSong(const std::string& path, std::vector<uint8_t>* image, std::string* error) {
     // A folder, pipe or device is no song, and reading one may never end.
-    if (!runtime::isRegularFile(path.c_str()) || !readBinaryFile(path, image)) {
-        *error = "cannot read " + path;
+    errno = 0;
+    if (!runtime::isRegularFile(path.c_str())) {
+        *error = "cannot read " + path + ": " + (errno ? std::strerror(errno) : "not a plain file");
+        return false;
+    }
+    if (!readBinaryFile(path, image)) {
+        *error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     if (image->size() > size_t(INT_MAX)) {
@@ -168,16 +188,13 @@ int play(const Options& options) {
 
 int main(int argc, char** argv) {
     sorvil::Options options;
-    std::string error;
-    switch (sorvil::parseCommandLine(argc, argv, &options, &error)) {
-    case sorvil::CommandLine::Help:
-        std::fputs(sorvil::kUsage, stdout);
-        return 0;
-    case sorvil::CommandLine::Bad:
-        std::fprintf(stderr, "sorvil-play: %s\n%s", error.c_str(), sorvil::kUsage);
-        return 2;
-    case sorvil::CommandLine::Play:
-        break;
+    std::string problem;
+    switch (sorvil::parseCommandLine(argc, argv, &options, &problem)) {
+        case sorvil::CommandAction::Help: std::fputs(sorvil::HELP, stdout); return 0;
+        case sorvil::CommandAction::Refuse:
+            std::fprintf(stderr, "%s: %s\n%s", sorvil::PROGRAM, problem.c_str(), sorvil::USAGE);
+            return 2;
+        case sorvil::CommandAction::Play: break;
     }
     return sorvil::play(options);
 }

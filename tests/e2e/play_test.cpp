@@ -190,18 +190,23 @@ TEST_F(Playback, SaysSoWhenThereIsNoSoundDevice) {
 
 TEST(PlayTool, SaysWhyItCannotPlay) {
     test::TempDir home;
-    test::RunResult run = runPlay(home, {"--help"});
+    test::RunResult run = runPlay(home, {"a.mp3", "--help"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output.rfind("usage: sorvil-play [--loop] FILE\n", 0), 0u) << run.output;
+    EXPECT_EQ(run.output.rfind("Usage: sorvil-play [--loop] FILE\n", 0), 0u) << run.output;
 
-    for (const std::vector<std::string>& wrong : {std::vector<std::string>{"--fast", "a.mp3"}, {}, {"a", "b"}}) {
-        run = runPlay(home, wrong);
+    const char* usage = "Usage: sorvil-play [--loop] FILE   (sorvil-play --help tells more)\n";
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--fast", "a.mp3"}, "unknown option '--fast'"},
+        {{"--loop"}, "FILE is needed"},
+        {{"a", "b"}, "too many arguments"}};
+    for (const auto& [arguments, problem] : refused) {
+        run = runPlay(home, arguments);
         EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.errors.find("usage: sorvil-play [--loop] FILE\n"), run.errors.find('\n') + 1) << run.errors;
+        EXPECT_EQ(run.errors, "sorvil-play: " + problem + "\n" + usage);
     }
     run = runPlay(home, {"missing.mp3"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.errors, "sorvil-play: cannot read missing.mp3\n");
+    EXPECT_EQ(run.errors, "sorvil-play: cannot read missing.mp3: No such file or directory\n");
     run = runPlay(home, {test::testData("iso/l2-fl10.pcm")});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.errors.find("no MPEG audio stream found"), std::string::npos) << run.errors;
