@@ -18,8 +18,9 @@ struct AudioOutput {
 // `milliseconds`; false when it cannot be installed.
 bool installTimerCallback(void (*callback)(void*), void* parameter, int milliseconds);
 // Removes a parameterised timer callback (harmless when never installed).
-// Once it returns, the callback is not running and will not run again: the
-// library's timer thread holds the same lock while it calls callbacks.
+// Once it returns the callback is not called again. A call under way is
+// waited for only while the callback is still registered, not when the
+// callback has just removed itself (see autoPollingLock).
 void removeTimerCallback(void (*callback)(void*), void* parameter);
 
 }  // namespace sorvil

@@ -37,7 +37,9 @@ private:
 
 bool startSoundSystem(std::string* reason) {
     if (install_allegro(SYSTEM_AUTODETECT, &errno, std::atexit) != 0 || !system_driver) {
-        *reason = "no display: playback needs an X server for the library's timer and sound";
+        const char* display = std::getenv("DISPLAY");
+        *reason = display && *display ? std::string("cannot use the X display ") + display
+                                      : "no display: playback needs an X server for the library's timer and sound";
         return false;
     }
     // A configuration file may choose the display-less driver, under which

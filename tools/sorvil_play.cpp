@@ -177,8 +177,9 @@ int play(const Options& options) {
         return fail("cannot install the timer callback");
     }
     waitForTheEnd(output, signals);
-    // Removes the timer callback (waiting for a poll under way) before it
-    // looks at the stream, then stops the audio stream if still playing.
+    // mp3StreamStop removes the timer callback and waits for a poll under way
+    // before it looks at the stream, then stops the audio stream if the poll
+    // has not already.
     mp3StreamDestroy(stream);
     return 0;
 }
