@@ -46,14 +46,13 @@ std::string sanitizerOption(const std::string& variable, const std::string& opti
 test::RunResult runPlay(const test::TempDir& home, const std::vector<std::string>& arguments,
                         bool virtualDisplay = false, int interruptAfterMilliseconds = 0) {
     test::RunOptions options;
-    options.program = "tools/sorvil-play";
     options.environment = {"HOME=" + home.path(), sanitizerOption("ASAN_OPTIONS", "fast_unwind_on_malloc=0"),
                            sanitizerOption("LSAN_OPTIONS", "suppressions=" + kLeakSuppressions)};
     options.interruptAfterMilliseconds = interruptAfterMilliseconds;
     // A display number of its own to start the search from: runs in parallel
     // would otherwise race for the same one.
     if (virtualDisplay) options.wrapper = {"xvfb-run", "-a", "-n", std::to_string(100 + getpid() % 20000)};
-    return test::runProgram(home, home.path(), arguments, options);
+    return test::runProgram("tools/sorvil-play", home, home.path(), arguments, options);
 }
 
 // Samples per channel at the start and end (one past) of what is not silence.

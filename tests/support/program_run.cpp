@@ -29,8 +29,9 @@ void handTreeToNobody(const std::string& root) {
 
 // In the forked child: the user, limits and environment asked for, then the
 // program. Never returns.
-[[noreturn]] void startProgram(const std::string& folder, const std::vector<std::string>& arguments,
-                               const RunOptions& options, int outputHandle, const std::string& errorPath) {
+[[noreturn]] void startProgram(const std::string& program, const std::string& folder,
+                               const std::vector<std::string>& arguments, const RunOptions& options, int outputHandle,
+                               const std::string& errorPath) {
     int errors = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (errors < 0 || dup2(outputHandle, 1) < 0 || dup2(errors, 2) < 0) _exit(120);
     close(outputHandle);
@@ -54,8 +55,8 @@ void handTreeToNobody(const std::string& root) {
         setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
     }
     alarm(HANG_SECONDS);  // survives exec; its signal ends the program
-    const std::string binary = std::string(SORVIL_BINARY_DIR) + "/" + options.program;
-    const std::string name = options.wrapper.empty() ? fs::path(options.program).filename().string() : binary;
+    const std::string binary = std::string(SORVIL_BINARY_DIR) + "/" + program;
+    const std::string name = options.wrapper.empty() ? fs::path(program).filename().string() : binary;
     std::vector<char*> argv;
     for (const std::string& word : options.wrapper) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(const_cast<char*>(name.c_str()));
@@ -91,14 +92,14 @@ pid_t findProcess(pid_t root, const std::string& name) {
 
 // Collects the child's standard output until it ends; sends the interrupt
 // asked for on the way, and ends the whole group of a run that hangs.
-std::string collectOutput(int outputHandle, pid_t child, const RunOptions& options) {
+std::string collectOutput(const std::string& program, int outputHandle, pid_t child, const RunOptions& options) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto interruptAt = start + std::chrono::milliseconds(options.interruptAfterMilliseconds);
     const auto hangAt = start + std::chrono::seconds(HANG_SECONDS + 5);
     bool interruptPending = options.interruptAfterMilliseconds > 0;
     // As /proc shows it: at most 15 bytes.
-    const std::string name = fs::path(options.program).filename().string().substr(0, 15);
+    const std::string name = fs::path(program).filename().string().substr(0, 15);
     std::string output;
     pollfd input{outputHandle, POLLIN, 0};
     for (;;) {
@@ -123,8 +124,8 @@ std::string collectOutput(int outputHandle, pid_t child, const RunOptions& optio
 
 }  // namespace
 
-RunResult runProgram(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
-                     const RunOptions& options) {
+RunResult runProgram(const std::string& program, const TempDir& tree, const std::string& folder,
+                     const std::vector<std::string>& arguments, RunOptions options) {
     // Standard output through a pipe, so a file-size limit does not cut it.
     TempDir capture;
     std::string errorPath = capture.file("stderr");
@@ -134,11 +135,11 @@ RunResult runProgram(const TempDir& tree, const std::string& folder, const std::
     pid_t child = fork();
     if (child == 0) {
         close(outputPipe[0]);
-        startProgram(folder, arguments, options, outputPipe[1], errorPath);
+        startProgram(program, folder, arguments, options, outputPipe[1], errorPath);
     }
     close(outputPipe[1]);
     RunResult result;
-    if (child > 0) result.output = collectOutput(outputPipe[0], child, options);
+    if (child > 0) result.output = collectOutput(program, outputPipe[0], child, options);
     close(outputPipe[0]);
     int status = 0;
     struct rusage usage {};
@@ -152,7 +153,7 @@ RunResult runProgram(const TempDir& tree, const std::string& folder, const std::
 
 RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
                     RunOptions options) {
-    RunResult result = runProgram(tree, folder, arguments, options);
+    RunResult result = runProgram("sorvil", tree, folder, arguments, options);
     EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
     return result;
 }

@@ -28,8 +28,6 @@ struct RunOptions {
     // Peak memory is compared: an address-checking build must reuse freed
     // blocks at once instead of holding them back to catch late uses.
     bool measuringMemory = false;
-    // The built program to run, relative to the build folder.
-    std::string program = "sorvil";
     // A command the program is started through, looked up in PATH (for
     // instance a virtual display, {"xvfb-run", "-a"}).
     std::vector<std::string> wrapper{};
@@ -54,10 +52,11 @@ RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::v
                     RunOptions options = {});
 // The same in the tree's root folder.
 RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& arguments, RunOptions options = {});
-// Runs options.program (any built program) with `arguments` in `folder`, as
-// runSorvil does, without expecting standard error to stay empty.
-RunResult runProgram(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
-                     const RunOptions& options);
+// Runs `program` (a built program, its path relative to the build folder) with
+// `arguments` in `folder`, as runSorvil does, without expecting standard
+// error to stay empty.
+RunResult runProgram(const std::string& program, const TempDir& tree, const std::string& folder,
+                     const std::vector<std::string>& arguments, RunOptions options = {});
 
 // The project's sample collection.
 std::string samplesFolder();
