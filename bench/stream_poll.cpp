@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mp3stream/mp3stream.h"
+#include "mp3stream/stream_poll.h"
 #include "pcm_compare.h"
 #include "pcm_decode.h"
 #include "memory_audio_output.h"
@@ -53,10 +54,7 @@ void PollIntoBuffers(benchmark::State& state) {
             return;
         }
         DiscardingOutput output(stream->outBytesPerFrame * bufferFrames);
-        stream->bufferFrames = bufferFrames;
-        stream->looping = 0;
-        stream->endCountdown = 0;
-        stream->audioStream = &output;
+        mp3StreamStartPlayback(stream, &output, bufferFrames, false);
         while (sorvil::mp3StreamPoll(stream) == sorvil::POLL_OK) {
         }
         seconds = double(sorvil::mp3StreamTotalFrames(stream)) * sorvil::mp3StreamFrameMs(stream) / 1000.0;

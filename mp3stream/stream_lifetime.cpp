@@ -2,17 +2,36 @@
 #include <cstdlib>
 
 #include "mp3stream/mp3stream.h"
+#include "mp3stream/stream_poll.h"
 
 namespace sorvil {
+
+namespace {
+
+void stopAudioStream(Mp3Stream* stream) {
+    if (!mp3StreamIsPlaying(stream)) return;
+    stream->audioStream->stop();
+    stream->audioStream = nullptr;
+}
+
+}  // namespace
 
 int mp3StreamIsPlaying(const Mp3Stream* stream) { return stream->audioStream ? STREAM_TRUE : STREAM_FALSE; }
 
 // The timer callback goes first, so no poll starts on a stopped audio stream.
+// An auto-polled stream may be in a poll on the timer thread right now, and
+// that poll may stop it at the end of the song: the playing state is read only
+// once the callback is removed and a poll under way is over. The removal is
+// not done under the lock: the timer thread holds the library's timer lock
+// while it waits for this one.
 void mp3StreamStop(Mp3Stream* stream) {
-    if (!mp3StreamIsPlaying(stream)) return;
-    if (stream->autoPolling) removeTimerCallback(pollTimerCallback, stream);
-    stream->audioStream->stop();
-    stream->audioStream = nullptr;
+    if (!stream->autoPolling) {
+        stopAudioStream(stream);
+        return;
+    }
+    removeTimerCallback(pollTimerCallback, stream);
+    std::lock_guard<std::recursive_mutex> polling(autoPollingLock());
+    stopAudioStream(stream);
 }
 
 // The decoder is reset by the next poll, not here.

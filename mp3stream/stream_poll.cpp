@@ -126,6 +126,14 @@ int loseSync(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
 
 }  // namespace
 
+void mp3StreamStartPlayback(Mp3Stream* stream, AudioOutput* output, int bufferFrames, bool looping) {
+    stream->bufferFrames = bufferFrames;
+    stream->looping = looping ? STREAM_TRUE : STREAM_FALSE;
+    stream->endCountdown = 0;
+    stream->autoPolling = STREAM_FALSE;
+    stream->audioStream = output;
+}
+
 int mp3StreamPolledPcmBytes() { return lastPollPcmBytes; }
 
 void flipSampleSigns(Mp3Stream* stream, uint8_t* buffer) {
@@ -236,6 +244,14 @@ int mp3StreamPoll(Mp3Stream* stream) {
     return POLL_OK;
 }
 
-void pollTimerCallback(void* parameter) { mp3StreamPoll(static_cast<Mp3Stream*>(parameter)); }
+std::recursive_mutex& autoPollingLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+void pollTimerCallback(void* parameter) {
+    std::lock_guard<std::recursive_mutex> polling(autoPollingLock());
+    mp3StreamPoll(static_cast<Mp3Stream*>(parameter));
+}
 
 }  // namespace sorvil

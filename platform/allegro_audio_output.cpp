@@ -4,16 +4,22 @@
 
 namespace sorvil {
 
-void* AllegroAudioOutput::getBuffer() { return stream_ ? get_audio_stream_buffer(stream_) : nullptr; }
-
-void AllegroAudioOutput::freeBuffer() {
-    if (stream_) free_audio_stream_buffer(stream_);
+void* AllegroAudioOutput::getBuffer() {
+    AUDIOSTREAM* library = stream();
+    return library ? get_audio_stream_buffer(library) : nullptr;
 }
 
+void AllegroAudioOutput::freeBuffer() {
+    if (AUDIOSTREAM* library = stream()) free_audio_stream_buffer(library);
+}
+
+// Published only once the library's stream is gone, so a thread that sees
+// the output stopped knows the library is done with it.
 void AllegroAudioOutput::stop() {
-    // Stopping also frees the library's stream.
-    if (stream_) stop_audio_stream(stream_);
-    stream_ = nullptr;
+    AUDIOSTREAM* library = stream();
+    if (!library) return;
+    stop_audio_stream(library);
+    stream_.store(nullptr, std::memory_order_release);
 }
 
 }  // namespace sorvil

@@ -2,6 +2,8 @@
 // unsigned PCM in the format the stream was started with.
 #pragma once
 
+#include <atomic>
+
 #include "platform/audio_output.h"
 
 struct AUDIOSTREAM;
@@ -22,10 +24,14 @@ public:
     void stop() override;
 
     // Null once stopped.
-    AUDIOSTREAM* stream() const { return stream_; }
+    AUDIOSTREAM* stream() const { return stream_.load(std::memory_order_acquire); }
+    // Safe to ask from any thread: an auto-polled stream is stopped by its
+    // poll on the timer thread when the song ends, and the thread that
+    // started playback learns the end here.
+    bool stopped() const { return stream() == nullptr; }
 
 private:
-    AUDIOSTREAM* stream_;
+    std::atomic<AUDIOSTREAM*> stream_;
 };
 
 }  // namespace sorvil

@@ -7,6 +7,10 @@
 
 namespace sorvil {
 
+bool installTimerCallback(void (*callback)(void*), void* parameter, int milliseconds) {
+    return install_param_int_ex(callback, parameter, MSEC_TO_TIMER(milliseconds)) == 0;
+}
+
 void removeTimerCallback(void (*callback)(void*), void* parameter) { remove_param_int(callback, parameter); }
 
 }  // namespace sorvil

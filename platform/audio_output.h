@@ -14,7 +14,13 @@ struct AudioOutput {
     virtual void stop() = 0;
 };
 
+// Calls callback(parameter) on the library's timer thread every
+// `milliseconds`; false when it cannot be installed.
+bool installTimerCallback(void (*callback)(void*), void* parameter, int milliseconds);
 // Removes a parameterised timer callback (harmless when never installed).
+// Once it returns the callback is not called again. A call under way is
+// waited for only while the callback is still registered, not when the
+// callback has just removed itself (see autoPollingLock).
 void removeTimerCallback(void (*callback)(void*), void* parameter);
 
 }  // namespace sorvil

@@ -15,7 +15,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefi
 if(NOT status EQUAL 0)
   string(APPEND problems "cmake --install failed (${status}): ${errors}\n")
 endif()
-foreach(program sorvil sorvil-decode sorvil-compare)
+foreach(program sorvil sorvil-decode sorvil-compare sorvil-play)
   execute_process(COMMAND ${prefix}/bin/${program} --version RESULT_VARIABLE status OUTPUT_VARIABLE output)
   if(NOT status EQUAL 0 OR NOT output STREQUAL "${program} ${VERSION}\n")
     string(APPEND problems "installed ${program} --version gave status ${status} and '${output}'\n")

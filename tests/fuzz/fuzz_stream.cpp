@@ -24,11 +24,7 @@ void playOnce(Mp3Stream* stream, int bufferFrames, bool looping, int pollLimit) 
     const int bufferBytes = stream->outBytesPerFrame * bufferFrames;
     MemoryAudioOutput output(bufferBytes);
     mp3StreamRewind(stream);
-    stream->audioStream = &output;
-    stream->bufferFrames = bufferFrames;
-    stream->looping = looping ? STREAM_TRUE : STREAM_FALSE;
-    stream->endCountdown = 0;
-    stream->autoPolling = 0;
+    mp3StreamStartPlayback(stream, &output, bufferFrames, looping);
     int polls = 0;
     for (; polls < pollLimit; ++polls) {
         const int result = mp3StreamPoll(stream);

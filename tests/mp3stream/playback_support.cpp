@@ -31,11 +31,8 @@ std::unique_ptr<Playback> startPlayback(Bytes image, int bufferFrames, bool loop
     playback->stream = mp3StreamCreate(playback->image.data(), int(playback->image.size()));
     if (!playback->stream) return nullptr;
     Mp3Stream* stream = playback->stream;
-    stream->bufferFrames = bufferFrames;
-    stream->looping = looping ? STREAM_TRUE : STREAM_FALSE;
-    stream->endCountdown = 0;
     playback->sink = std::make_unique<MemoryAudioOutput>(stream->outBytesPerFrame * bufferFrames, bufferLimit);
-    stream->audioStream = playback->sink.get();
+    mp3StreamStartPlayback(stream, playback->sink.get(), bufferFrames, looping);
     return playback;
 }
 

@@ -1,7 +1,12 @@
 // Stream stop, rewind, decoder reset and destroy.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "mp3stream/mp3stream.h"
 #include "support/temp_dir.h"
@@ -45,6 +50,49 @@ TEST_F(StreamLifetime, StopEndsPlayingOnce) {
     EXPECT_EQ(mp3StreamIsPlaying(stream), 0);
     mp3StreamStop(stream);
     EXPECT_EQ(output.stops, 1);
+}
+
+// Stands for a library audio stream: the poll that asks it for a buffer
+// waits there until the test lets it go on.
+struct HeldOutput : CountingOutput {
+    void* getBuffer() override {
+        std::unique_lock<std::mutex> lock(mutex);
+        polling = true;
+        changed.notify_all();
+        changed.wait(lock, [this] { return released; });
+        return nullptr;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool polling = false;
+    bool released = false;
+};
+
+TEST_F(StreamLifetime, StopOfAnAutoPolledStreamWaitsForThePollUnderWay) {
+    HeldOutput output;
+    stream->audioStream = &output;
+    stream->autoPolling = -1;
+    std::thread timer([&] { pollTimerCallback(stream); });
+    {
+        std::unique_lock<std::mutex> lock(output.mutex);
+        output.changed.wait(lock, [&] { return output.polling; });
+    }
+    std::atomic<bool> stopped{false};
+    std::thread owner([&] {
+        mp3StreamStop(stream);
+        stopped = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(stopped) << "stopped while a poll was under way";
+    {
+        std::lock_guard<std::mutex> lock(output.mutex);
+        output.released = true;
+        output.changed.notify_all();
+    }
+    timer.join();
+    owner.join();
+    EXPECT_EQ(output.stops, 1);
+    EXPECT_EQ(stream->audioStream, nullptr);
 }
 
 TEST_F(StreamLifetime, DestroyStopsAPlayingStream) {

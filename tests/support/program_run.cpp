@@ -1,14 +1,17 @@
 #include "support/program_run.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 namespace sorvil::test {
 
@@ -32,6 +35,8 @@ void handTreeToNobody(const std::string& root) {
     int errors = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (errors < 0 || dup2(outputHandle, 1) < 0 || dup2(errors, 2) < 0) _exit(120);
     close(outputHandle);
+    // A group of its own: a run that hangs is ended with all it started.
+    setpgid(0, 0);
     if (options.asOrdinaryUser && geteuid() == 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)) _exit(121);
     if (options.fileSizeLimit) {
         signal(SIGXFSZ, SIG_IGN);  // stays ignored in the program: writes fail with EFBIG
@@ -40,19 +45,81 @@ void handTreeToNobody(const std::string& root) {
     }
     if (chdir(folder.c_str()) != 0) _exit(123);
     unsetenv("DISPLAY");
+    for (const std::string& setting : options.environment) {
+        const size_t equals = setting.find('=');
+        if (equals != std::string::npos) setenv(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1, 1);
+    }
     if (options.measuringMemory) {
         const char* given = getenv("ASAN_OPTIONS");
         std::string sanitizer = std::string(given ? given : "") + ":quarantine_size_mb=0";
         setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
     }
     alarm(HANG_SECONDS);  // survives exec; its signal ends the program
-    std::string binary = std::string(SORVIL_BINARY_DIR) + "/" + program;
-    std::string name = fs::path(program).filename();
-    std::vector<char*> argv{name.data()};
+    const std::string binary = std::string(SORVIL_BINARY_DIR) + "/" + program;
+    const std::string name = options.wrapper.empty() ? fs::path(program).filename().string() : binary;
+    std::vector<char*> argv;
+    for (const std::string& word : options.wrapper) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(const_cast<char*>(name.c_str()));
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
+    if (options.wrapper.empty())
+        execv(binary.c_str(), argv.data());
+    else
+        execvp(argv[0], argv.data());
     _exit(CANNOT_START);
+}
+
+// The process named `name` among root and its descendants, from /proc; 0
+// while there is none.
+pid_t findProcess(pid_t root, const std::string& name) {
+    std::map<pid_t, pid_t> parents;
+    std::vector<pid_t> named;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
+        const std::string stat = readFile(entry.path().string() + "/stat");
+        // "pid (name) state parent ...": the name may hold spaces and ')'.
+        const size_t open = stat.find('('), close = stat.rfind(')');
+        if (open == std::string::npos || close == std::string::npos || close + 4 > stat.size()) continue;
+        const pid_t pid = std::atoi(stat.c_str());
+        parents[pid] = std::atoi(stat.c_str() + close + 4);
+        if (stat.compare(open + 1, close - open - 1, name) == 0) named.push_back(pid);
+    }
+    for (pid_t candidate : named)
+        for (pid_t p = candidate; p > 1 && parents.count(p); p = parents[p])
+            if (p == root) return candidate;
+    return 0;
+}
+
+// Collects the child's standard output until it ends; sends the interrupt
+// asked for on the way, and ends the whole group of a run that hangs.
+std::string collectOutput(const std::string& program, int outputHandle, pid_t child, const RunOptions& options) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto interruptAt = start + std::chrono::milliseconds(options.interruptAfterMilliseconds);
+    const auto hangAt = start + std::chrono::seconds(HANG_SECONDS + 5);
+    bool interruptPending = options.interruptAfterMilliseconds > 0;
+    // As /proc shows it: at most 15 bytes.
+    const std::string name = fs::path(program).filename().string().substr(0, 15);
+    std::string output;
+    pollfd input{outputHandle, POLLIN, 0};
+    for (;;) {
+        if (poll(&input, 1, 20) > 0) {
+            char buffer[4096];
+            const ssize_t got = read(outputHandle, buffer, sizeof buffer);
+            if (got <= 0) break;
+            output.append(buffer, size_t(got));
+        }
+        const auto now = Clock::now();
+        if (interruptPending && now >= interruptAt) {
+            const pid_t target = options.wrapper.empty() ? child : findProcess(child, name);
+            if (target > 0 && kill(target, SIGINT) == 0) interruptPending = false;
+        }
+        if (now >= hangAt) {
+            kill(-child, SIGKILL);
+            break;
+        }
+    }
+    return output;
 }
 
 }  // namespace
@@ -72,9 +139,7 @@ RunResult runProgram(const std::string& program, const TempDir& tree, const std:
     }
     close(outputPipe[1]);
     RunResult result;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(outputPipe[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(got));
+    if (child > 0) result.output = collectOutput(program, outputPipe[0], child, options);
     close(outputPipe[0]);
     int status = 0;
     struct rusage usage {};

@@ -28,6 +28,14 @@ struct RunOptions {
     // Peak memory is compared: an address-checking build must reuse freed
     // blocks at once instead of holding them back to catch late uses.
     bool measuringMemory = false;
+    // A command the program is started through, looked up in PATH (for
+    // instance a virtual display, {"xvfb-run", "-a"}).
+    std::vector<std::string> wrapper{};
+    // Variables set for the program, each "NAME=value".
+    std::vector<std::string> environment{};
+    // Sends SIGINT to the program after this long (0: never). A program
+    // started through a wrapper gets it, not the wrapper.
+    int interruptAfterMilliseconds = 0;
 };
 
 struct RunResult {

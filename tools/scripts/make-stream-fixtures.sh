@@ -27,6 +27,11 @@ quietly() {
     "$@" 2>"$work/encoder.log" || { cat "$work/encoder.log" >&2; exit 1; }
 }
 
+# A tone gliding up and down, never periodic (see test_signal.py). Raw s16le.
+sweep() { # rate channels seconds path
+    python3 "$scripts/test_signal.py" sweep "$@"
+}
+
 lame_raw() { # rate(Hz) channels seconds output lame-options...
     rate=$1 channels=$2 seconds=$3 target=$4
     shift 4
@@ -43,6 +48,10 @@ lame_raw 44100 2 1.0 lame_cbr128_44100.mp3 -b 128
 lame_raw 44100 2 1.5 lame_vbr_xing_44100.mp3 -V 6
 lame_raw 44100 2 1.0 lame_notag_cbr128_44100.mp3 -t -b 128
 lame_raw 32000 1 1.0 lame_crc_mono64_32000.mp3 -t -p -b 64
+# A longer song for playback through a real audio stream.
+sweep 44100 2 3.0 "$work/sweep.raw"
+quietly lame --silent -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 128 --resample 44.1 \
+    "$work/sweep.raw" "$out/lame_sweep_44100_128.mp3"
 # Lower sampling frequencies and the MPEG-2.5 rates.
 lame_raw 22050 2 1.0 lame_mpeg2_22050_64.mp3 -t -b 64
 lame_raw 16000 1 1.0 lame_mpeg2_16000_mono32.mp3 -t -b 32

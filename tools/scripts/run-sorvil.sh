@@ -14,7 +14,7 @@ case "$build" in /*) ;; *) build="$project/$build" ;; esac
 
 "$project/tools/scripts/setup-debian.sh" run
 cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target sorvil sorvil-decode sorvil-compare
+cmake --build "$build" --target sorvil sorvil-decode sorvil-compare sorvil-play
 
 arguments=("$@")
 for argument in "$@"; do

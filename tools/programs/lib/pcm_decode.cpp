@@ -112,10 +112,7 @@ bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink) {
     sink->start(stream->sampleRate, channels, expectedPcmBytes(stream));
 
     HandedBackBuffer output(frameBytes * kStreamBufferFrames);
-    stream->bufferFrames = kStreamBufferFrames;
-    stream->looping = 0;
-    stream->endCountdown = 0;
-    stream->audioStream = &output;
+    mp3StreamStartPlayback(stream, &output, kStreamBufferFrames, false);
     bool taking = true;
     while (taking) {
         const bool more = mp3StreamPoll(stream) == POLL_OK;
