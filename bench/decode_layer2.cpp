@@ -1,5 +1,5 @@
 // Layer II decode speed: a 4-minute 44.1 kHz stereo 192 kbit/s stream, made
-// at bench time with twolame from a generated signal, decoded in process, by
+// at bench time with twolame from the benchmarks' signal (bench_signal.h), decoded in process, by
 // the sorvil-decode tool and, when present, by ffmpeg on one thread. The
 // "x_realtime" counter is seconds of audio decoded per second of wall time.
 #include <benchmark/benchmark.h>
@@ -7,13 +7,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench_signal.h"
 #include "pcm_compare.h"
 #include "pcm_decode.h"
 
@@ -26,19 +25,8 @@ const char* const kStreamPath = "/tmp/sorvil-bench-layer2-192k.mp2";
 
 bool fileExists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
-// Two tones, a slow chirp and a little noise, different in each channel.
 void writeSignal() {
-    std::vector<int16_t> pcm(static_cast<size_t>(kRate) * kSeconds * 2);
-    std::mt19937 random(1);
-    std::uniform_real_distribution<double> noise(-0.025, 0.025);
-    for (size_t i = 0; i < pcm.size() / 2; ++i) {
-        double t = static_cast<double>(i) / kRate;
-        double chirp = std::sin(2 * M_PI * (100 * t + 20 * t * t));
-        double left = 0.3 * std::sin(2 * M_PI * 440 * t) + 0.2 * chirp + noise(random);
-        double right = 0.3 * std::sin(2 * M_PI * 661 * t) - 0.2 * chirp + noise(random);
-        pcm[2 * i] = static_cast<int16_t>(left * 32767);
-        pcm[2 * i + 1] = static_cast<int16_t>(right * 32767);
-    }
+    const std::vector<int16_t> pcm = sorvil::benchSignal(kRate, kSeconds);
     std::FILE* f = std::fopen(kSignalPath, "wb");
     if (!f) return;
     std::fwrite(pcm.data(), sizeof(int16_t), pcm.size(), f);

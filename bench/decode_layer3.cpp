@@ -21,8 +21,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -36,7 +34,9 @@
 #include "decoder/layer3/layer3.h"
 #include "decoder/layer3/stereo.h"
 #include "decoder/synthesis.h"
+#include "bench_signal.h"
 #include "frame_feed.h"
+#include "pcm_compare.h"
 
 namespace {
 
@@ -44,28 +44,6 @@ using namespace sorvil;
 
 constexpr int kRate = 44100;
 constexpr int kSeconds = 240;
-constexpr double kPi = 3.14159265358979323846;
-
-// Two channels of 16-bit samples with something for every coding tool.
-std::vector<int16_t> generatedSignal() {
-    std::vector<int16_t> samples(size_t(kRate) * kSeconds * 2);
-    std::mt19937 generator(44100);
-    std::normal_distribution<double> noise(0.0, 1.0);
-    for (size_t i = 0; i < samples.size() / 2; ++i) {
-        const double t = double(i) / kRate;
-        const double sweep = 0.5 * (1 + std::sin(2 * kPi * t / 30));  // a 30 s chirp cycle
-        for (int ch = 0; ch < 2; ++ch) {
-            double s = 0.25 * std::sin(2 * kPi * (220.0 + 110 * ch) * t);
-            s += 0.12 * std::sin(2 * kPi * (3000.0 + 500 * ch) * t + 0.3);
-            s += 0.10 * std::sin(2 * kPi * (100 + 15000 * sweep) * t);
-            const double phase = std::fmod(t + 0.1 * ch, 0.5);
-            if (phase < 0.05) s += 0.2 * noise(generator);                        // noise bursts
-            if (phase > 0.3 && phase < 0.303) s += (int(t * kRate) % 2 ? 0.5 : -0.5);  // clicks
-            samples[2 * i + size_t(ch)] = int16_t(std::lround(std::max(-1.0, std::min(1.0, s)) * 24000));
-        }
-    }
-    return samples;
-}
 
 // The encoded file, made once per machine at a fixed path in /tmp (so that
 // bench/run.sh can time other decoders on it too); empty when lame is missing.
@@ -73,8 +51,7 @@ class EncodedFile {
 public:
     EncodedFile(std::string path, std::string lameRate) : mp3_(std::move(path)), lameRate_(std::move(lameRate)) {
         if (access(mp3_.c_str(), R_OK) != 0) make();
-        std::ifstream in(mp3_, std::ios::binary);
-        bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        readBinaryFile(mp3_, &bytes_);
     }
     const std::vector<uint8_t>& bytes() const { return bytes_; }
     const std::string& path() const { return mp3_; }
@@ -84,7 +61,7 @@ private:
         if (std::system("command -v lame >/dev/null 2>&1") != 0) return;
         const std::string raw = "/tmp/sorvil-bench-layer3-" + std::to_string(getpid()) + ".raw";
         const std::string partial = mp3_ + "." + std::to_string(getpid());
-        const std::vector<int16_t> signal = generatedSignal();
+        const std::vector<int16_t> signal = benchSignal(kRate, kSeconds);
         std::FILE* out = std::fopen(raw.c_str(), "wb");
         if (!out) return;
         std::fwrite(signal.data(), sizeof(int16_t), signal.size(), out);

@@ -1,20 +1,18 @@
 // Cost of creating a stream: on a typical song, on search windows full of
 // hostile candidates, and beside copying a 5 MB song (what every song costs
-// anyway). The "WholeWindowProbe" rows run the plain search that feeds each
-// candidate the rest of the window, for comparison.
+// anyway).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "app/file_io.h"
 #include "mp3stream/mp3stream.h"
+#include "pcm_compare.h"
 
 namespace {
 
@@ -24,8 +22,9 @@ using namespace sorvil;
 constexpr int kWindow = 28672;
 
 Bytes readData(const std::string& relative) {
-    std::ifstream in(std::string(SORVIL_SOURCE_DIR) + "/tests/data/" + relative, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes;
+    readBinaryFile(std::string(SORVIL_SOURCE_DIR) + "/tests/data/" + relative, &bytes);
+    return bytes;
 }
 
 Bytes typicalSong() { return readData("streams/id3v2_no_footer.mp3"); }
@@ -67,31 +66,6 @@ void BM_CreateWindowWithoutFollowingHeaders(benchmark::State& state) {
 }
 void BM_CreateWindowOfFailingDecodes(benchmark::State& state) { runCreate(state, failingDecodes(), false); }
 
-// The search as first laid out: every candidate gets a fresh scratch
-// decoder fed with the rest of the window.
-void wholeWindowProbe(benchmark::State& state, const Bytes& image) {
-    auto scratch = std::make_unique<DecoderState>();
-    static uint8_t output[8192];
-    for (auto _ : state) {
-        int found = -1;
-        for (int i = 0; i < kWindow && found < 0; ++i) {
-            if (i + 4 <= int(image.size()) && !isFrameHeader(readBigEndian32(&image[size_t(i)]))) continue;
-            decoderInit(scratch.get());
-            int outBytes = 0;
-            const int result = decodeFrame(scratch.get(), &image[size_t(i)], kWindow - i, output, 8192, &outBytes);
-            const int next = i + scratch->frame.frameSize + 4;
-            if (result == DEC_OK && (next >= kWindow || isFrameHeader(readBigEndian32(&image[size_t(next)]))))
-                found = i;
-            decoderExit(scratch.get());
-        }
-        benchmark::DoNotOptimize(found);
-    }
-}
-void BM_WholeWindowProbeWithoutFollowingHeaders(benchmark::State& state) {
-    wholeWindowProbe(state, noFollowingHeader());
-}
-void BM_WholeWindowProbeOfFailingDecodes(benchmark::State& state) { wholeWindowProbe(state, failingDecodes()); }
-
 void BM_CopyFile5MB(benchmark::State& state) {
     char folder[] = "/tmp/sorvil-bench-XXXXXX";
     if (!mkdtemp(folder)) {
@@ -117,8 +91,6 @@ void BM_CopyFile5MB(benchmark::State& state) {
 BENCHMARK(BM_CreateTypicalSong)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateWindowWithoutFollowingHeaders)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateWindowOfFailingDecodes)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WholeWindowProbeWithoutFollowingHeaders)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_WholeWindowProbeOfFailingDecodes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CopyFile5MB)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
+#include <vector>
+
+#include "pcm_compare.h"
 
 namespace sorvil::test {
 
@@ -26,10 +28,9 @@ TempDir::~TempDir() {
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    std::vector<uint8_t> bytes;
+    readBinaryFile(path, &bytes);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
@@ -56,9 +57,9 @@ std::map<std::string, std::string> treeFingerprint(const std::string& root) {
 std::string testData(const std::string& relative) { return std::string(SORVIL_TEST_DATA) + "/" + relative; }
 
 std::vector<uint8_t> testDataBytes(const std::string& relative) {
-    std::ifstream in(testData(relative), std::ios::binary);
-    EXPECT_TRUE(in.good()) << "cannot read test data " << relative;
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(readBinaryFile(testData(relative), &bytes)) << "cannot read test data " << relative;
+    return bytes;
 }
 
 }  // namespace sorvil::test
