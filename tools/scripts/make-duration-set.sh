@@ -15,19 +15,7 @@ scripts=$(cd "$(dirname "$0")" && pwd)
 out=${1:-"$(dirname "$0")/../../tests/data/durations"}
 mkdir -p "$out"
 rm -f "$out"/*.mp3 "$out"/*.mp2 "$out/frames.txt"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# A deterministic test signal: two tones with a slow tremolo, raw s16le.
-signal() { # rate channels seconds path
-    python3 "$scripts/test_signal.py" tremolo "$@"
-}
-
-# The encoders warn on every raw input that their file library may seek;
-# show their messages only when they fail.
-quietly() {
-    "$@" 2>"$work/encoder.log" || { cat "$work/encoder.log" >&2; exit 1; }
-}
+. "$scripts/encoding.sh"
 
 # Short files keep the set small: 0.15 s at the highest bitrates, 0.4 s
 # otherwise; one long file at the lowest bitrate.

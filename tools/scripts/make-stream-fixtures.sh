@@ -13,24 +13,7 @@ scripts=$(cd "$(dirname "$0")" && pwd)
 
 out=${1:-"$(dirname "$0")/../../tests/data/streams"}
 mkdir -p "$out"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# A deterministic test signal: two tones with a slow tremolo, raw s16le.
-signal() { # rate channels seconds path
-    python3 "$scripts/test_signal.py" tremolo "$@"
-}
-
-# The encoders warn on every raw input that their file library may seek;
-# show their messages only when they fail.
-quietly() {
-    "$@" 2>"$work/encoder.log" || { cat "$work/encoder.log" >&2; exit 1; }
-}
-
-# A tone gliding up and down, never periodic (see test_signal.py). Raw s16le.
-sweep() { # rate channels seconds path
-    python3 "$scripts/test_signal.py" sweep "$@"
-}
+. "$scripts/encoding.sh"
 
 lame_raw() { # rate(Hz) channels seconds output lame-options...
     rate=$1 channels=$2 seconds=$3 target=$4
