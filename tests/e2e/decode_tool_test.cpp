@@ -51,7 +51,7 @@ size_t writeRepeatedSong(const std::string& path, int copies) {
 TEST(DecodeTool, LongStreamIsWrittenWholeInMemoryBoundedByTheInput) {
     constexpr int kCopies = 400;  // 10 minutes of audio, 109 MB of PCM
     test::TempDir dir;
-    const size_t streamBytes = writeRepeatedSong(dir.file("long.mp3"), kCopies);
+    [[maybe_unused]] const size_t streamBytes = writeRepeatedSong(dir.file("long.mp3"), kCopies);
 
     const test::RunResult run = runDecodeTool(dir, {"long.mp3", "long.wav"});
     ASSERT_EQ(run.status, 0);
