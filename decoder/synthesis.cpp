@@ -24,9 +24,12 @@ void dct64Plain(const double* subbandSamples, double* firstColumn, double* secon
     dct64Kernel<PairOfPairs>(subbandSamples, firstColumn, secondColumn);
 }
 
-int windowPlain(const double* half, int phase, uint8_t* out, int sampleStride) {
-    return sampleStride == 4 ? windowKernel<PairOfPairs, 4>(half, phase, out)
-                             : windowKernel<PairOfPairs, 2>(half, phase, out);
+int windowPlain(const double* half, int phase, uint8_t* out, SampleLayout layout) {
+    switch (layout) {
+        case SampleLayout::Channel0: return windowKernel<PairOfPairs, SampleLayout::Channel0>(half, phase, out);
+        case SampleLayout::Channel1: return windowKernel<PairOfPairs, SampleLayout::Channel1>(half, phase, out);
+        default: return windowKernel<PairOfPairs, SampleLayout::Mono>(half, phase, out);
+    }
 }
 
 SynthesisKernels activeKernels = {dct64Plain, windowPlain};
@@ -41,9 +44,9 @@ bool processorHasAvx() {
 }
 
 // Runs one slot of one channel through the ring and the window, writing the
-// 32 samples sampleStride bytes apart from out; returns the clip count. Each
-// half of the ring keeps its 16 columns one after the other, 17 rows each.
-int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, int sampleStride) {
+// 32 samples at out as layout says; returns the clip count. Each half of the
+// ring keeps its 16 columns one after the other, 17 rows each.
+int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, SampleLayout layout) {
     double* halves = currentDecoder->synthBuffers[channel][0];
     int o = channel == 0 ? (currentDecoder->synthOffset + 15) & 15 : currentDecoder->synthOffset;
 
@@ -59,7 +62,7 @@ int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, int 
         p = o + 1;
     }
     currentDecoder->synthOffset = o;
-    return activeKernels.window(h, p >> 1, out, sampleStride);
+    return activeKernels.window(h, p >> 1, out, layout);
 }
 
 }  // namespace
@@ -126,13 +129,14 @@ bool synthesisUsePath(SynthesisPath path) {
 SynthesisPath synthesisCurrentPath() { return activePath; }
 
 int synthesize(const double* subbandSamples, int channel, uint8_t* output, int* outOffset) {
-    const int clipped = synthesizeSlot(subbandSamples, channel, output + *outOffset + 2 * channel, 4);
+    const SampleLayout layout = channel == 0 ? SampleLayout::Channel0 : SampleLayout::Channel1;
+    const int clipped = synthesizeSlot(subbandSamples, channel, output + *outOffset, layout);
     *outOffset += 128;
     return clipped;
 }
 
 int synthesizeMono(const double* subbandSamples, uint8_t* output, int* outOffset) {
-    const int clipped = synthesizeSlot(subbandSamples, 0, output + *outOffset, 2);
+    const int clipped = synthesizeSlot(subbandSamples, 0, output + *outOffset, SampleLayout::Mono);
     *outOffset += 64;
     return clipped;
 }
