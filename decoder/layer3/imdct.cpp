@@ -40,17 +40,25 @@ inline GroupTerms<Real> nineSeries(const Real* x, const Real* c) {
     return g;
 }
 
-// Writes the four samples that one member v of the nine-point output feeds;
-// s holds s0 (even series) in lane 0 and s1 (odd series, already scaled) in
-// lane 1.
-inline void emitMember(int v, Lanes2 s, const double* previousOverlap, double* nextOverlap, const double* window,
-                       double* output) {
-    const double sum = s[0] + s[1];
-    const double difference = s[0] - s[1];
-    nextOverlap[9 + v] = sum * window[27 + v];
-    nextOverlap[8 - v] = sum * window[26 - v];
-    output[32 * (8 - v)] = previousOverlap[8 - v] + difference * window[8 - v];
-    output[32 * (9 + v)] = previousOverlap[9 + v] + difference * window[9 + v];
+// Writes the four samples that one member v of the nine-point output feeds,
+// for two subbands side by side: s0 is the even series and s1 the odd one
+// (already scaled), each holding the lower subband in lane 0 and the upper
+// one in lane 1. The overlaps and windows of the two subbands are 18 and 36
+// values apart; their outputs are neighbours.
+inline void emitMember(int v, Lanes2 s0, Lanes2 s1, const double* previousOverlap, double* nextOverlap,
+                       const Lanes2* windows, double* output) {
+    const Lanes2 sum = s0 + s1;
+    const Lanes2 difference = s0 - s1;
+    const Lanes2 nextHigh = sum * windows[27 + v];
+    const Lanes2 nextLow = sum * windows[26 - v];
+    nextOverlap[9 + v] = nextHigh[0];
+    nextOverlap[18 + 9 + v] = nextHigh[1];
+    nextOverlap[8 - v] = nextLow[0];
+    nextOverlap[18 + 8 - v] = nextLow[1];
+    const Lanes2 previousLow = {previousOverlap[8 - v], previousOverlap[18 + 8 - v]};
+    const Lanes2 previousHigh = {previousOverlap[9 + v], previousOverlap[18 + 9 + v]};
+    storePair(output + 32 * (8 - v), previousLow + difference * windows[8 - v]);
+    storePair(output + 32 * (9 + v), previousHigh + difference * windows[9 + v]);
 }
 
 struct CosinePairs {
@@ -63,46 +71,69 @@ CosinePairs cosinePairs() {
     return pairs;
 }
 
+// Each window row of the even subbands beside the same row of the odd ones
+// (signed), for the pair kernel.
+struct WindowPairs {
+    Lanes2 rows[4][36];
+};
+
+WindowPairs windowPairs() {
+    WindowPairs pairs;
+    for (int row = 0; row < 4; ++row)
+        for (int i = 0; i < 36; ++i) pairs.rows[row][i] = Lanes2{imdctWindow[row][i], imdctWindowSigned[row][i]};
+    return pairs;
+}
+
 }  // namespace
 
-void imdct36(double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
-             double* output) {
-    // cos18 in both lanes, made once (the tables are built before any decoding).
+void imdct36Pair(const double* lines, const double* previousOverlap, double* nextOverlap, int windowRow,
+                 double* output) {
+    // cos18 in both lanes and the paired windows, made once (the tables are
+    // built before any decoding).
     static const CosinePairs c = cosinePairs();
+    static const WindowPairs windows = windowPairs();
 
-    // Pre-additions X[k] += X[k - 1] from the top down, so from the values as
-    // passed: pair j {X[2j], X[2j + 1]} gains {X[2j - 1], X[2j]}. X[0] gains
-    // -0.0, which leaves every double as it is.
-    const Lanes2 minusZeros = {-0.0, -0.0};
-    Lanes2 x[9];
-    x[0] = loadPair(lines) + Lanes2{-0.0, lines[0]};
-#pragma GCC unroll 8
-    for (int j = 1; j < 9; ++j) x[j] = loadPair(lines + 2 * j) + loadPair(lines + 2 * j - 1);
-    // Then X[k] += X[k - 2] for odd k >= 3, again from the values before this
-    // step: lane 1 of pair j gains lane 1 of pair j - 1, lane 0 gains -0.0.
-    // Lane 0 is now the even series a[j] = X[2j], lane 1 the odd series b[j].
-#pragma GCC unroll 8
-    for (int j = 8; j >= 1; --j) x[j] += __builtin_shufflevector(minusZeros, x[j - 1], 0, 3);
-    // The caller's lines are scratch for this kernel; leave them as the
-    // in-place steps would have.
+    // Line k of both subbands side by side.
+    Lanes2 line[18];
 #pragma GCC unroll 9
-    for (int j = 0; j < 9; ++j) std::memcpy(lines + 2 * j, &x[j], sizeof x[j]);
+    for (int k = 0; k < 18; k += 2) {
+        const Lanes2 lower = loadPair(lines + k);
+        const Lanes2 upper = loadPair(lines + 18 + k);
+        line[k] = __builtin_shufflevector(lower, upper, 0, 2);
+        line[k + 1] = __builtin_shufflevector(lower, upper, 1, 3);
+    }
+    // Pre-additions X[k] += X[k - 1] from the top down, so from the lines as
+    // passed; then X[k] += X[k - 2] for odd k >= 3, again from the values
+    // before this step. a is the even series X[2j], b the odd one X[2j + 1].
+    Lanes2 a[9];
+    Lanes2 summed[18];
+    summed[0] = line[0];
+#pragma GCC unroll 17
+    for (int k = 1; k < 18; ++k) summed[k] = line[k] + line[k - 1];
+    Lanes2 b[9];
+    b[0] = summed[1];
+#pragma GCC unroll 8
+    for (int j = 1; j < 9; ++j) b[j] = summed[2 * j + 1] + summed[2 * j - 1];
+#pragma GCC unroll 9
+    for (int j = 0; j < 9; ++j) a[j] = summed[2 * j];
 
-    const GroupTerms<Lanes2> terms = nineSeries(x, c.values);
+    const GroupTerms<Lanes2> even = nineSeries(a, c.values);
+    const GroupTerms<Lanes2> odd = nineSeries(b, c.values);
     const double* h = halfSecant36;
+    const Lanes2* window = windows.rows[windowRow];
 
-    // The odd series is scaled by h[v]; the even one by 1.0, which changes nothing.
+    // The odd series is scaled by h[v], the even one is not.
 #pragma GCC unroll 4
     for (int group = 0; group < 4; ++group) {
         const int lower = group;
         const int upper = 8 - group;
-        emitMember(lower, (terms.t2[group] + terms.t1[group]) * Lanes2{1.0, h[lower]}, previousOverlap, nextOverlap,
-                   window, output);
-        emitMember(upper, (terms.t2[group] - terms.t1[group]) * Lanes2{1.0, h[upper]}, previousOverlap, nextOverlap,
-                   window, output);
+        emitMember(lower, even.t2[group] + even.t1[group], (odd.t2[group] + odd.t1[group]) * h[lower],
+                   previousOverlap, nextOverlap, window, output);
+        emitMember(upper, even.t2[group] - even.t1[group], (odd.t2[group] - odd.t1[group]) * h[upper],
+                   previousOverlap, nextOverlap, window, output);
     }
-    const Lanes2 middle = (x[0] - x[2] + x[4] - x[6] + x[8]) * Lanes2{1.0, h[4]};
-    emitMember(4, middle, previousOverlap, nextOverlap, window, output);
+    emitMember(4, a[0] - a[2] + a[4] - a[6] + a[8], (b[0] - b[2] + b[4] - b[6] + b[8]) * h[4], previousOverlap,
+               nextOverlap, window, output);
 }
 
 void imdct12(const double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
