@@ -2,6 +2,7 @@
 // odd subbands lives in the signed windows: odd subbands always take them.
 #include "decoder/layer3/hybrid.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -63,8 +64,10 @@ void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const
     const double* previous = currentDecoder->hybridBlock[b][channel];
     double* next = currentDecoder->hybridBlock[1 - b][channel];
     currentDecoder->hybridBlockIndex[channel] = 1 - b;
+    int32_t& nextLive = currentDecoder->hybridLiveSubbands[1 - b][channel];
+    const int previousLive = currentDecoder->hybridLiveSubbands[b][channel];
 
-    uint32_t s = 0;
+    int s = 0;
     if (granule->mixedBlock == 1) {
         transformPair(0, 0, spectrum, previous, next, output);
         s = 2;
@@ -72,18 +75,22 @@ void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const
 
     const int row = granule->blockType == 2 ? 2 : granule->blockType;
     // The last pair may reach one subband past an odd count; its lines are zero.
-    const uint32_t active = static_cast<uint32_t>(granule->activeSubbands);
-    for (; s < active && s < kSubbands; s += 2) transformPair(row, s, spectrum, previous, next, output);
+    const int active = int(std::min(static_cast<uint32_t>(granule->activeSubbands), uint32_t(kSubbands)));
+    for (; s < active; s += 2) transformPair(row, s, spectrum, previous, next, output);
 
-    if (s >= kSubbands) return;
-    // The previous overlap passes through; the next overlap of all these
-    // subbands is one zeroed stretch.
-    std::memset(next + kLinesPerSubband * s, 0, sizeof(double) * size_t(kLinesPerSubband * (kSubbands - int(s))));
-    for (; s < kSubbands; ++s) {
+    // The next overlap of the other subbands is zero: only the part of it
+    // that may hold an older granule's values is cleared.
+    if (nextLive > s)
+        std::memset(next + kLinesPerSubband * s, 0, sizeof(double) * size_t(kLinesPerSubband * (nextLive - s)));
+    nextLive = s;
+    // Their output is the previous overlap, which is zero past previousLive.
+    for (; s < previousLive; ++s) {
         const double* overlap = previous + kLinesPerSubband * s;
 #pragma GCC unroll 18
         for (int t = 0; t < kLinesPerSubband; ++t) output[t][s] = overlap[t];
     }
+    if (s >= kSubbands) return;
+    for (int t = 0; t < kLinesPerSubband; ++t) std::fill(output[t] + s, output[t] + kSubbands, 0.0);
 }
 
 }  // namespace sorvil
