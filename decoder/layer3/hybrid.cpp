@@ -76,6 +76,15 @@ void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const
     const int row = granule->blockType == 2 ? 2 : granule->blockType;
     // The last pair may reach one subband past an odd count; its lines are zero.
     const int active = int(std::min(static_cast<uint32_t>(granule->activeSubbands), uint32_t(kSubbands)));
+    // Four subbands at a time where the processor allows, within the pairs
+    // that are transformed: a subband past them passes its overlap through.
+    static const QuadImdct quad = imdct36QuadKernel();
+    if (row != 2 && quad) {
+        for (; s + 4 <= (active + 1) / 2 * 2; s += 4) {
+            const int line = kLinesPerSubband * s;
+            quad(spectrum + line, previous + line, next + line, row, &output[0][s]);
+        }
+    }
     for (; s < active; s += 2) transformPair(row, s, spectrum, previous, next, output);
 
     // The next overlap of the other subbands is zero: only the part of it

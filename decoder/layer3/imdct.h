@@ -9,6 +9,12 @@ namespace sorvil {
 // subband's 18 reals 32 apart, the odd one's beside each.
 void imdct36Pair(const double* lines, const double* previousOverlap, double* nextOverlap, int windowRow,
                  double* output);
+// The same for four neighbouring subbands, starting with an even one: the
+// AVX compilation (vector/imdct_avx.cpp), or null where the processor or the
+// build has none. It gives the same values as two pair calls, to the bit.
+using QuadImdct = void (*)(const double* lines, const double* previousOverlap, double* nextOverlap, int windowRow,
+                           double* output);
+QuadImdct imdct36QuadKernel();
 // output: 18 reals 32 apart.
 void imdct12(const double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
              double* output);

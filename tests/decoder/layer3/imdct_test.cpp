@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -117,6 +118,26 @@ TEST_F(ImdctTest, LongKernelMatchesDirectTransformForEveryLongWindowPlainAndSign
                         << "block type " << blockType << " signed " << signedWindow << " slot " << t;
                 }
             }
+        }
+    }
+}
+
+// The four-subband form (AVX) against two calls of the pair form, to the bit.
+TEST_F(ImdctTest, FourSubbandKernelMatchesTwoPairCallsToTheBit) {
+    const QuadImdct quad = imdct36QuadKernel();
+    if (!quad) GTEST_SKIP() << "this processor or build has no four-subband form";
+    std::mt19937 generator(4);
+    for (int blockType : {0, 1, 3}) {
+        for (int trial = 0; trial < 10; ++trial) {
+            const std::vector<double> lines = randomValues(generator, 72);
+            const std::vector<double> previous = randomValues(generator, 72);
+            double pairNext[72], quadNext[72];
+            double pairOutput[18 * 32] = {}, quadOutput[18 * 32] = {};
+            imdct36Pair(lines.data(), previous.data(), pairNext, blockType, pairOutput);
+            imdct36Pair(lines.data() + 36, previous.data() + 36, pairNext + 36, blockType, pairOutput + 2);
+            quad(lines.data(), previous.data(), quadNext, blockType, quadOutput);
+            ASSERT_EQ(std::memcmp(pairNext, quadNext, sizeof pairNext), 0) << "block type " << blockType;
+            ASSERT_EQ(std::memcmp(pairOutput, quadOutput, sizeof pairOutput), 0) << "block type " << blockType;
         }
     }
 }
