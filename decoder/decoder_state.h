@@ -39,6 +39,9 @@ struct DecoderState {
     uint8_t reservoir[2][kReservoirAreaBytes];
     double hybridBlock[2][2][576];
     int32_t hybridBlockIndex[2];
+    // Per overlap area and channel: the subbands from this one on hold only
+    // zeros (32 when nothing is known).
+    int32_t hybridLiveSubbands[2][2];
     uint32_t header;
     int32_t reservoirIndex;
     double synthBuffers[2][2][272];

@@ -55,6 +55,8 @@ int decoderInit(DecoderState* state) {
     state->previousFrameSize = -1;
     state->synthOffset = 1;
     state->frame.singleChannel = -1;
+    for (auto& area : state->hybridLiveSubbands)
+        for (int32_t& live : area) live = 32;
     if (!tablesReady) buildSharedTables();
     return 1;
 }

@@ -24,9 +24,12 @@ void dct64Plain(const double* subbandSamples, double* firstColumn, double* secon
     dct64Kernel<PairOfPairs>(subbandSamples, firstColumn, secondColumn);
 }
 
-int windowPlain(const double* half, int phase, uint8_t* out, int sampleStride) {
-    return sampleStride == 4 ? windowKernel<PairOfPairs, 4>(half, phase, out)
-                             : windowKernel<PairOfPairs, 2>(half, phase, out);
+int windowPlain(const double* half, int phase, uint8_t* out, SampleLayout layout) {
+    switch (layout) {
+        case SampleLayout::Channel0: return windowKernel<PairOfPairs, SampleLayout::Channel0>(half, phase, out);
+        case SampleLayout::Channel1: return windowKernel<PairOfPairs, SampleLayout::Channel1>(half, phase, out);
+        default: return windowKernel<PairOfPairs, SampleLayout::Mono>(half, phase, out);
+    }
 }
 
 SynthesisKernels activeKernels = {dct64Plain, windowPlain};
@@ -40,26 +43,31 @@ bool processorHasAvx() {
 #endif
 }
 
-// Runs one slot of one channel through the ring and the window, writing the
-// 32 samples sampleStride bytes apart from out; returns the clip count. Each
-// half of the ring keeps its 16 columns one after the other, 17 rows each.
-int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, int sampleStride) {
-    double* halves = currentDecoder->synthBuffers[channel][0];
-    int o = channel == 0 ? (currentDecoder->synthOffset + 15) & 15 : currentDecoder->synthOffset;
+// Where one slot of one channel goes in its ring at offset o: the two
+// columns the matrixing writes, then the half and phase the window reads.
+// Each half of the ring keeps its 16 columns one after the other, 17 rows
+// each.
+struct RingSlot {
+    double* firstColumn;
+    double* secondColumn;
+    const double* half;
+    int phase;
+};
 
-    const double* h;
-    int p;
-    if (o & 1) {
-        activeKernels.dct64(subbandSamples, halves + kHalfValues + ((o + 1) & 15) * kRingRows, halves + o * kRingRows);
-        h = halves;
-        p = o;
-    } else {
-        activeKernels.dct64(subbandSamples, halves + o * kRingRows, halves + kHalfValues + (o + 1) * kRingRows);
-        h = halves + kHalfValues;
-        p = o + 1;
-    }
+RingSlot ringSlot(int channel, int o) {
+    double* halves = currentDecoder->synthBuffers[channel][0];
+    if (o & 1) return {halves + kHalfValues + ((o + 1) & 15) * kRingRows, halves + o * kRingRows, halves, o >> 1};
+    return {halves + o * kRingRows, halves + kHalfValues + (o + 1) * kRingRows, halves + kHalfValues, (o + 1) >> 1};
+}
+
+// Runs one slot of one channel through the ring and the window, writing the
+// 32 samples at out as layout says; returns the clip count.
+int synthesizeSlot(const double* subbandSamples, int channel, uint8_t* out, SampleLayout layout) {
+    const int o = channel == 0 ? (currentDecoder->synthOffset + 15) & 15 : currentDecoder->synthOffset;
+    const RingSlot slot = ringSlot(channel, o);
+    activeKernels.dct64(subbandSamples, slot.firstColumn, slot.secondColumn);
     currentDecoder->synthOffset = o;
-    return activeKernels.window(h, p >> 1, out, sampleStride);
+    return activeKernels.window(slot.half, slot.phase, out, layout);
 }
 
 }  // namespace
@@ -126,13 +134,29 @@ bool synthesisUsePath(SynthesisPath path) {
 SynthesisPath synthesisCurrentPath() { return activePath; }
 
 int synthesize(const double* subbandSamples, int channel, uint8_t* output, int* outOffset) {
-    const int clipped = synthesizeSlot(subbandSamples, channel, output + *outOffset + 2 * channel, 4);
+    const SampleLayout layout = channel == 0 ? SampleLayout::Channel0 : SampleLayout::Channel1;
+    const int clipped = synthesizeSlot(subbandSamples, channel, output + *outOffset, layout);
     *outOffset += 128;
     return clipped;
 }
 
+int synthesizeStereo(const double* left, const double* right, uint8_t* output, int* outOffset) {
+    // Both matrixings first: each is a long chain of dependent additions,
+    // and side by side the processor overlaps them.
+    const int o = (currentDecoder->synthOffset + 15) & 15;
+    currentDecoder->synthOffset = o;
+    const RingSlot leftSlot = ringSlot(0, o);
+    const RingSlot rightSlot = ringSlot(1, o);
+    activeKernels.dct64(left, leftSlot.firstColumn, leftSlot.secondColumn);
+    activeKernels.dct64(right, rightSlot.firstColumn, rightSlot.secondColumn);
+    uint8_t* const out = output + *outOffset;
+    *outOffset += 128;
+    return activeKernels.window(leftSlot.half, leftSlot.phase, out, SampleLayout::Channel0) +
+           activeKernels.window(rightSlot.half, rightSlot.phase, out, SampleLayout::Channel1);
+}
+
 int synthesizeMono(const double* subbandSamples, uint8_t* output, int* outOffset) {
-    const int clipped = synthesizeSlot(subbandSamples, 0, output + *outOffset, 2);
+    const int clipped = synthesizeSlot(subbandSamples, 0, output + *outOffset, SampleLayout::Mono);
     *outOffset += 64;
     return clipped;
 }

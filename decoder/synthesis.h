@@ -14,6 +14,8 @@ void makeSynthesisTables(double scale);
 // Writes channel's 32 samples interleaved (4 bytes apart) at output + *outOffset
 // (+2 for channel 1) and adds 128 to *outOffset. Returns the clip count.
 int synthesize(const double* subbandSamples, int channel, uint8_t* output, int* outOffset);
+// Both channels of one slot, as synthesize for channel 0 then channel 1.
+int synthesizeStereo(const double* left, const double* right, uint8_t* output, int* outOffset);
 // Channel 0 alone, packed 2 bytes apart; adds 64 to *outOffset.
 int synthesizeMono(const double* subbandSamples, uint8_t* output, int* outOffset);
 

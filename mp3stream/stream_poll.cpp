@@ -139,16 +139,18 @@ int mp3StreamPolledPcmBytes() { return lastPollPcmBytes; }
 void flipSampleSigns(Mp3Stream* stream, uint8_t* buffer) {
     if (stream->sampleBits != 16) return;
     const int words = stream->bufferFrames * stream->outBytesPerFrame / 4;
-    // Two words at a time, which the compiler turns into vector operations.
-    constexpr uint64_t kTwoWords = uint64_t(kSampleSignBits) << 32 | kSampleSignBits;
+    // Four words at a time in a vector register: the buffer is flipped on
+    // every poll, all 42 MB of a 4-minute song.
+    typedef uint32_t FourWords __attribute__((vector_size(16)));
+    const FourWords signs = {kSampleSignBits, kSampleSignBits, kSampleSignBits, kSampleSignBits};
     int i = 0;
-    for (; i + 2 <= words; i += 2) {
-        uint64_t pair;
-        std::memcpy(&pair, buffer + 4 * i, 8);
-        pair ^= kTwoWords;
-        std::memcpy(buffer + 4 * i, &pair, 8);
+    for (; i + 4 <= words; i += 4) {
+        FourWords four;
+        std::memcpy(&four, buffer + 4 * i, sizeof four);
+        four ^= signs;
+        std::memcpy(buffer + 4 * i, &four, sizeof four);
     }
-    if (i < words) {
+    for (; i < words; ++i) {
         uint32_t word;
         std::memcpy(&word, buffer + 4 * i, 4);
         word ^= kSampleSignBits;

@@ -256,9 +256,7 @@ int decodeLayer2(FrameInfo* frame, uint8_t* output, int* outBytes) {
         layer2ReadSamples(allocation, samples, scaleIndexes, frame, granule / 4);
         for (int row = 0; row < 3; ++row) {
             if (frame->channels == 2) {
-                int channel0Offset = *outBytes;
-                clipped += synthesize(samples[0][row], 0, output, &channel0Offset);
-                clipped += synthesize(samples[1][row], 1, output, outBytes);
+                clipped += synthesizeStereo(samples[0][row], samples[1][row], output, outBytes);
             } else {
                 clipped += synthesizeMono(samples[0][row], output, outBytes);
             }

@@ -83,9 +83,7 @@ void synthesizeGranule(int channels, GranuleInfo* granules[2], uint8_t* output, 
         if (channels == 1) {
             synthesizeMono(hybridOutput[0][slot], output, outBytes);
         } else {
-            int channel0Bytes = *outBytes;
-            synthesize(hybridOutput[0][slot], 0, output, &channel0Bytes);
-            synthesize(hybridOutput[1][slot], 1, output, outBytes);
+            synthesizeStereo(hybridOutput[0][slot], hybridOutput[1][slot], output, outBytes);
         }
     }
 }

@@ -340,7 +340,9 @@ bool SpectrumDecoder::decodeCount1(long endBit, int quadruples) {
     int index = index_;
     int step = step_;
     int valuesLeft = valuesLeft_;
-    double gain = gain_;
+    // A value by its bit and its sign bit: 0.0 (a zero has no sign bit), gain
+    // or -gain; kept across values and remade on a band switch only.
+    double values[4] = {0.0, 0.0, gain_, -gain_};
     unsigned hit = 0;  // a value of the current band was nonzero
     bool inside = true;
     for (; quadruples > 0; --quadruples) {
@@ -385,7 +387,8 @@ bool SpectrumDecoder::decodeCount1(long endBit, int quadruples) {
                 index = index_;
                 step = step_;
                 valuesLeft = valuesLeft_;
-                gain = gain_;
+                values[2] = gain_;
+                values[3] = -gain_;
             }
             const unsigned set = unsigned(quad >> (3 - v)) & 1;
             hit |= set;  // the band counts as nonzero even when the budget ends here
@@ -393,7 +396,6 @@ bool SpectrumDecoder::decodeCount1(long endBit, int quadruples) {
                 budgetEnded = true;
                 break;
             }
-            const double values[4] = {0.0, 0.0, gain, -gain};
             const double value = values[set << 1 | (unsigned(window >> 63) & set)];
             window <<= set;
             used += set;

@@ -2,6 +2,7 @@
 // odd subbands lives in the signed windows: odd subbands always take them.
 #include "decoder/layer3/hybrid.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -17,22 +18,19 @@ namespace {
 constexpr int kSubbands = 32;
 constexpr int kLinesPerSubband = 18;
 
-using Kernel = void (*)(double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
-                        double* output);
-
-void shortKernel(double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
-                 double* output) {
-    imdct12(lines, previousOverlap, nextOverlap, window, output);
-}
-
-// One even subband with the plain window and the odd one above it with the
-// signed window.
-void transformPair(Kernel kernel, int row, int subband, double* spectrum, const double* previous, double* next,
+// One even subband and the odd one above it: long blocks (window row 0, 1
+// or 3) through the pair kernel, short blocks one subband at a time with the
+// plain and the signed window.
+void transformPair(int row, int subband, const double* spectrum, const double* previous, double* next,
                    double (*output)[32]) {
     const int even = subband * kLinesPerSubband;
     const int odd = even + kLinesPerSubband;
-    kernel(spectrum + even, previous + even, next + even, imdctWindow[row], &output[0][subband]);
-    kernel(spectrum + odd, previous + odd, next + odd, imdctWindowSigned[row], &output[0][subband + 1]);
+    if (row != 2) {
+        imdct36Pair(spectrum + even, previous + even, next + even, row, &output[0][subband]);
+        return;
+    }
+    imdct12(spectrum + even, previous + even, next + even, imdctWindow[row], &output[0][subband]);
+    imdct12(spectrum + odd, previous + odd, next + odd, imdctWindowSigned[row], &output[0][subband + 1]);
 }
 
 }  // namespace
@@ -66,29 +64,42 @@ void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const
     const double* previous = currentDecoder->hybridBlock[b][channel];
     double* next = currentDecoder->hybridBlock[1 - b][channel];
     currentDecoder->hybridBlockIndex[channel] = 1 - b;
+    int32_t& nextLive = currentDecoder->hybridLiveSubbands[1 - b][channel];
+    const int previousLive = currentDecoder->hybridLiveSubbands[b][channel];
 
-    uint32_t s = 0;
+    int s = 0;
     if (granule->mixedBlock == 1) {
-        transformPair(imdct36, 0, 0, spectrum, previous, next, output);
+        transformPair(0, 0, spectrum, previous, next, output);
         s = 2;
     }
 
-    const bool shortBlocks = granule->blockType == 2;
-    const Kernel kernel = shortBlocks ? shortKernel : imdct36;
-    const int row = shortBlocks ? 2 : granule->blockType;
+    const int row = granule->blockType == 2 ? 2 : granule->blockType;
     // The last pair may reach one subband past an odd count; its lines are zero.
-    const uint32_t active = static_cast<uint32_t>(granule->activeSubbands);
-    for (; s < active && s < kSubbands; s += 2) transformPair(kernel, row, s, spectrum, previous, next, output);
+    const int active = int(std::min(static_cast<uint32_t>(granule->activeSubbands), uint32_t(kSubbands)));
+    // Four subbands at a time where the processor allows, within the pairs
+    // that are transformed: a subband past them passes its overlap through.
+    static const QuadImdct quad = imdct36QuadKernel();
+    if (row != 2 && quad) {
+        for (; s + 4 <= (active + 1) / 2 * 2; s += 4) {
+            const int line = kLinesPerSubband * s;
+            quad(spectrum + line, previous + line, next + line, row, &output[0][s]);
+        }
+    }
+    for (; s < active; s += 2) transformPair(row, s, spectrum, previous, next, output);
 
-    if (s >= kSubbands) return;
-    // The previous overlap passes through; the next overlap of all these
-    // subbands is one zeroed stretch.
-    std::memset(next + kLinesPerSubband * s, 0, sizeof(double) * size_t(kLinesPerSubband * (kSubbands - int(s))));
-    for (; s < kSubbands; ++s) {
+    // The next overlap of the other subbands is zero: only the part of it
+    // that may hold an older granule's values is cleared.
+    if (nextLive > s)
+        std::memset(next + kLinesPerSubband * s, 0, sizeof(double) * size_t(kLinesPerSubband * (nextLive - s)));
+    nextLive = s;
+    // Their output is the previous overlap, which is zero past previousLive.
+    for (; s < previousLive; ++s) {
         const double* overlap = previous + kLinesPerSubband * s;
 #pragma GCC unroll 18
         for (int t = 0; t < kLinesPerSubband; ++t) output[t][s] = overlap[t];
     }
+    if (s >= kSubbands) return;
+    for (int t = 0; t < kLinesPerSubband; ++t) std::fill(output[t] + s, output[t] + kSubbands, 0.0);
 }
 
 }  // namespace sorvil

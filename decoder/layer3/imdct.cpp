@@ -1,108 +1,23 @@
-// The two IMDCT kernels of the hybrid filterbank. Both fold windowing and the
-// overlap-add into the transform; the output cosines of the factorisation are
-// folded into the window tables, so the kernels and those tables go together.
+// The two IMDCT kernels of the hybrid filterbank: the 36-point one for a pair
+// of subbands (its source, shared with the AVX form, is
+// vector/imdct_kernels.h) and the 12-point one of short blocks. Both fold
+// windowing and the overlap-add into the transform; the output cosines of the
+// factorisation are folded into the window tables, so the kernels and those
+// tables go together.
 #include "decoder/layer3/imdct.h"
 
 #include <cstring>
 
 #include "decoder/layer3/tables.h"
-#include "decoder/vector/lanes.h"
+#include "decoder/vector/imdct_kernels.h"
 
 namespace sorvil {
 
-namespace {
-
-// Two doubles side by side (Lanes2): the even and the odd nine-point series
-// go through the same operations at once, each lane exactly as it would alone.
-
-// The two halves t1 (odd inputs) and t2 (even inputs) of one of the four
-// paired groups of a nine-point series.
-template <typename Real>
-struct GroupTerms {
-    Real t1[4];
-    Real t2[4];
-};
-
-// c holds cos18 in the form of Real.
-template <typename Real>
-inline GroupTerms<Real> nineSeries(const Real* x, const Real* c) {
-    const Real x3c3 = x[3] * c[3];
-    const Real x6c6 = x[6] * c[6];
-    GroupTerms<Real> g;
-    g.t1[0] = x[1] * c[1] + x3c3 + x[5] * c[5] + x[7] * c[7];
-    g.t2[0] = x[0] + x[2] * c[2] + x[4] * c[4] + x6c6 + x[8] * c[8];
-    g.t1[1] = (x[1] - x[5] - x[7]) * c[3];
-    g.t2[1] = (x[2] - x[4] - x[8]) * c[6] - x[6] + x[0];
-    g.t1[2] = x[1] * c[5] - x3c3 - x[5] * c[7] + x[7] * c[1];
-    g.t2[2] = x[0] - x[2] * c[8] - x[4] * c[2] + x6c6 + x[8] * c[4];
-    g.t1[3] = x[1] * c[7] - x3c3 + x[5] * c[1] - x[7] * c[5];
-    g.t2[3] = x[0] - x[2] * c[4] + x[4] * c[8] + x6c6 - x[8] * c[2];
-    return g;
-}
-
-// Writes the four samples that one member v of the nine-point output feeds;
-// s holds s0 (even series) in lane 0 and s1 (odd series, already scaled) in
-// lane 1.
-inline void emitMember(int v, Lanes2 s, const double* previousOverlap, double* nextOverlap, const double* window,
-                       double* output) {
-    const double sum = s[0] + s[1];
-    const double difference = s[0] - s[1];
-    nextOverlap[9 + v] = sum * window[27 + v];
-    nextOverlap[8 - v] = sum * window[26 - v];
-    output[32 * (8 - v)] = previousOverlap[8 - v] + difference * window[8 - v];
-    output[32 * (9 + v)] = previousOverlap[9 + v] + difference * window[9 + v];
-}
-
-struct CosinePairs {
-    Lanes2 values[9];
-};
-
-CosinePairs cosinePairs() {
-    CosinePairs pairs;
-    for (int k = 0; k < 9; ++k) pairs.values[k] = Lanes2{cos18[k], cos18[k]};
-    return pairs;
-}
-
-}  // namespace
-
-void imdct36(double* lines, const double* previousOverlap, double* nextOverlap, const double* window,
-             double* output) {
-    // cos18 in both lanes, made once (the tables are built before any decoding).
-    static const CosinePairs c = cosinePairs();
-
-    // Pre-additions X[k] += X[k - 1] from the top down, so from the values as
-    // passed: pair j {X[2j], X[2j + 1]} gains {X[2j - 1], X[2j]}. X[0] gains
-    // -0.0, which leaves every double as it is.
-    const Lanes2 minusZeros = {-0.0, -0.0};
-    Lanes2 x[9];
-    x[0] = loadPair(lines) + Lanes2{-0.0, lines[0]};
-#pragma GCC unroll 8
-    for (int j = 1; j < 9; ++j) x[j] = loadPair(lines + 2 * j) + loadPair(lines + 2 * j - 1);
-    // Then X[k] += X[k - 2] for odd k >= 3, again from the values before this
-    // step: lane 1 of pair j gains lane 1 of pair j - 1, lane 0 gains -0.0.
-    // Lane 0 is now the even series a[j] = X[2j], lane 1 the odd series b[j].
-#pragma GCC unroll 8
-    for (int j = 8; j >= 1; --j) x[j] += __builtin_shufflevector(minusZeros, x[j - 1], 0, 3);
-    // The caller's lines are scratch for this kernel; leave them as the
-    // in-place steps would have.
-#pragma GCC unroll 9
-    for (int j = 0; j < 9; ++j) std::memcpy(lines + 2 * j, &x[j], sizeof x[j]);
-
-    const GroupTerms<Lanes2> terms = nineSeries(x, c.values);
-    const double* h = halfSecant36;
-
-    // The odd series is scaled by h[v]; the even one by 1.0, which changes nothing.
-#pragma GCC unroll 4
-    for (int group = 0; group < 4; ++group) {
-        const int lower = group;
-        const int upper = 8 - group;
-        emitMember(lower, (terms.t2[group] + terms.t1[group]) * Lanes2{1.0, h[lower]}, previousOverlap, nextOverlap,
-                   window, output);
-        emitMember(upper, (terms.t2[group] - terms.t1[group]) * Lanes2{1.0, h[upper]}, previousOverlap, nextOverlap,
-                   window, output);
-    }
-    const Lanes2 middle = (x[0] - x[2] + x[4] - x[6] + x[8]) * Lanes2{1.0, h[4]};
-    emitMember(4, middle, previousOverlap, nextOverlap, window, output);
+void imdct36Pair(const double* lines, const double* previousOverlap, double* nextOverlap, int windowRow,
+                 double* output) {
+    // Made once: the tables are built before any decoding.
+    static const ImdctConstants<Lanes2> constants = imdctConstants<Lanes2>();
+    imdct36Kernel(lines, previousOverlap, nextOverlap, constants, windowRow, output);
 }
 
 void imdct12(const double* lines, const double* previousOverlap, double* nextOverlap, const double* window,

@@ -10,13 +10,26 @@ namespace sorvil {
 
 namespace {
 
-// Reads count values of width bits (width 0 reads nothing and gives zeros).
+// Reads count values of width bits (1..9; width 0 reads nothing and gives
+// zeros), as getBitsFast does. The cursor is held in locals for the run: the
+// values stored through out could alias the global cursor, which would be
+// reloaded and stored again for every value.
 int* readValues(int* out, int count, int width) {
     if (width == 0) {
         for (int i = 0; i < count; ++i) *out++ = 0;
-    } else {
-        for (int i = 0; i < count; ++i) *out++ = int(getBitsFast(width));
+        return out;
     }
+    uint8_t* at = readPointer;
+    unsigned bit = unsigned(bitIndex);
+    for (int i = 0; i < count; ++i) {
+        const unsigned window = ((unsigned(at[0]) << 8 | at[1]) << bit) & 0xFFFF;
+        *out++ = int(window >> (16 - width));
+        bit += unsigned(width);
+        at += bit >> 3;
+        bit &= 7;
+    }
+    readPointer = at;
+    bitIndex = int(bit);
     return out;
 }
 

@@ -21,6 +21,9 @@
 namespace sorvil {
 namespace {
 
+typedef int64_t Mask4 __attribute__((vector_size(32)));
+typedef int32_t Int4 __attribute__((vector_size(16)));
+
 // Four lanes in one register. A pair of ring values reaches both halves of a
 // register in the load itself, with no shuffle.
 template <>
@@ -35,15 +38,26 @@ struct QuadOps<Lanes4> {
     static Lanes4 withLastLane(Lanes4 v, const double* at) {
         return _mm256_blend_pd(__m256d(v), _mm256_broadcast_sd(at), 0x8);
     }
+    using Mask = Mask4;
+    static UInt4 clippedSamples(Lanes4 sums, Mask4& clipped) {
+        // As clippedPair, four lanes at once.
+        const __m256d high = _mm256_set1_pd(kHighestSample);
+        const __m256d low = _mm256_set1_pd(kLowestSample);
+        const Lanes4 kept = _mm256_max_pd(low, _mm256_min_pd(high, __m256d(sums)));
+        return UInt4(truncatedSamples<Int4>(sums, kept, clipped));
+    }
 };
 
 void dct64Avx(const double* subbandSamples, double* firstColumn, double* secondColumn) {
     dct64Kernel<Lanes4>(subbandSamples, firstColumn, secondColumn);
 }
 
-int windowAvx(const double* half, int phase, uint8_t* out, int sampleStride) {
-    return sampleStride == 4 ? windowKernel<Lanes4, 4>(half, phase, out)
-                             : windowKernel<Lanes4, 2>(half, phase, out);
+int windowAvx(const double* half, int phase, uint8_t* out, SampleLayout layout) {
+    switch (layout) {
+        case SampleLayout::Channel0: return windowKernel<Lanes4, SampleLayout::Channel0>(half, phase, out);
+        case SampleLayout::Channel1: return windowKernel<Lanes4, SampleLayout::Channel1>(half, phase, out);
+        default: return windowKernel<Lanes4, SampleLayout::Mono>(half, phase, out);
+    }
 }
 
 }  // namespace

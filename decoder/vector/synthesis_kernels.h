@@ -9,11 +9,16 @@
 // own processor, and the linker never swaps one for the other.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "decoder/synthesis.h"
 #include "decoder/vector/lanes.h"
+#include "decoder/vector/synthesis_paths.h"
 
 // The kernels are always inlined, so passing four-lane vectors by value
 // never crosses a call boundary whose convention could differ (the note is
@@ -42,6 +47,40 @@ namespace {
 
 typedef int64_t Mask2 __attribute__((vector_size(16)));
 typedef int32_t Int2 __attribute__((vector_size(8)));
+typedef uint32_t UInt4 __attribute__((vector_size(16)));
+
+// The 16-bit range of a sample; a sum above or below it is clipped.
+constexpr double kHighestSample = 32767.0;
+constexpr double kLowestSample = -32768.0;
+
+// The sums, clipped as `kept`, truncated toward zero as the scalar conversion
+// does. A lane of clipped turns nonzero where the kept value is not the sum,
+// so that the rare slot with a clip (or a NaN) is counted apart.
+template <typename Ints, typename Real, typename Mask>
+SORVIL_KERNEL Ints truncatedSamples(Real sums, Real kept, Mask& clipped) {
+    clipped |= kept != sums;
+    return __builtin_convertvector(kept, Ints);
+}
+
+// Sums clipped to the sample range: h < s ? h : s, then l > k ? l : k, so a
+// NaN sum is kept. These are exactly x86's min and max, which take their
+// second operand when either is NaN; elsewhere the selections themselves.
+SORVIL_KERNEL Lanes2 clippedPair(Lanes2 sums) {
+    const Lanes2 high = {kHighestSample, kHighestSample};
+    const Lanes2 low = {kLowestSample, kLowestSample};
+#if defined(__SSE2__)
+    return _mm_max_pd(low, _mm_min_pd(high, sums));
+#else
+    const Lanes2 belowHigh = high < sums ? high : sums;
+    return low > belowHigh ? low : belowHigh;
+#endif
+}
+
+SORVIL_KERNEL int clipCount(Lanes2 sums) {
+    int count = 0;
+    for (int lane = 0; lane < 2; ++lane) count += sums[lane] > kHighestSample || sums[lane] < kLowestSample;
+    return count;
+}
 
 // Four lanes as two pairs: the form for processors whose vector registers
 // hold two doubles, where GCC's four-lane vectors would go through memory.
@@ -57,7 +96,9 @@ SORVIL_KERNEL PairOfPairs& operator+=(PairOfPairs& a, PairOfPairs b) { return a 
 // The same few operations on both forms of four lanes: join two pairs into
 // four lanes, take the low or high pair, load four coefficients, load a pair
 // of ring values into both pairs of lanes, and replace the last lane by a
-// value from memory. The four-lane register form lives in synthesis_avx.cpp.
+// value from memory; clip and truncate the four sums into 32-bit integers,
+// marking a clip in a mask of the form's own width. The four-lane
+// register form lives in synthesis_avx.cpp.
 template <typename Quad>
 struct QuadOps;
 
@@ -77,6 +118,12 @@ struct QuadOps<PairOfPairs> {
         return {pair, pair};
     }
     SORVIL_KERNEL PairOfPairs withLastLane(PairOfPairs v, const double* at) { return {v.low, Lanes2{v.high[0], *at}}; }
+    using Mask = Mask2;
+    SORVIL_KERNEL UInt4 clippedSamples(PairOfPairs sums, Mask2& clipped) {
+        const Int2 low = truncatedSamples<Int2>(sums.low, clippedPair(sums.low), clipped);
+        const Int2 high = truncatedSamples<Int2>(sums.high, clippedPair(sums.high), clipped);
+        return UInt4(__builtin_shufflevector(low, high, 0, 1, 2, 3));
+    }
 };
 
 // The fast DCT of 32 subband samples, X[m] = sum_k x[k] cos(m (2k + 1) pi / 64),
@@ -184,36 +231,73 @@ SORVIL_KERNEL void dct64Kernel(const double* x, double* firstColumn, double* sec
     for (int m = 0; m < 8; ++m) std::memcpy(secondColumn + 2 * m, &X[8 + m], sizeof X[8 + m]);
 }
 
-SORVIL_KERNEL void storeSample(uint8_t* at, int32_t sample) {
-    const uint16_t bits = static_cast<uint16_t>(sample);
-    at[0] = static_cast<uint8_t>(bits & 0xFF);
-    at[1] = static_cast<uint8_t>(bits >> 8);
+// Group g of the window sums holds samples {j, j + 1, 32 - j, 31 - j} for
+// j = 2g + 1, and group 7 holds {15, 16, 17, 0}: the low pairs run through
+// samples 1..16 and the high pairs, read backwards, through 0 and 17..31.
+// Puts the 32 samples in order, four to a vector.
+SORVIL_KERNEL void inSampleOrder(const UInt4 groups[8], UInt4 ordered[8]) {
+    UInt4 low[4];   // samples 4k + 1 .. 4k + 4
+    UInt4 high[4];  // samples 31 - 4k down to 28 - 4k; the last ends 19, 18, 17, 0
+    #pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+        low[k] = __builtin_shufflevector(groups[2 * k], groups[2 * k + 1], 0, 1, 4, 5);
+        high[k] = __builtin_shufflevector(groups[2 * k], groups[2 * k + 1], 2, 3, 6, 7);
+    }
+    ordered[0] = __builtin_shufflevector(high[3], low[0], 3, 4, 5, 6);
+    #pragma GCC unroll 3
+    for (int k = 1; k < 4; ++k) ordered[k] = __builtin_shufflevector(low[k - 1], low[k], 3, 4, 5, 6);
+    ordered[4] = __builtin_shufflevector(low[3], high[3], 3, 6, 5, 4);
+    #pragma GCC unroll 3
+    for (int k = 5; k < 8; ++k) ordered[k] = __builtin_shufflevector(high[7 - k], high[7 - k], 3, 2, 1, 0);
 }
 
-// Clips, counts and stores two sums as the samples numbered in `samples`:
-// above 32767.0 or below -32768.0 a sum is clipped, otherwise truncated
-// toward zero, as the scalar conversion does.
-template <int SampleStride>
-SORVIL_KERNEL Mask2 storeClipped(Lanes2 sums, const int* samples, uint8_t* out) {
-    const Lanes2 high = {32767.0, 32767.0};
-    const Lanes2 low = {-32768.0, -32768.0};
-    const Mask2 above = sums > high;
-    const Mask2 below = sums < low;
-    Lanes2 kept = above ? high : sums;
-    kept = below ? low : kept;
-    const Int2 values = __builtin_convertvector(kept, Int2);
-    storeSample(out + samples[0] * SampleStride, values[0]);
-    storeSample(out + samples[1] * SampleStride, values[1]);
-    return above + below;  // -1 per clipped sum
+SORVIL_KERNEL void storeSample(uint8_t* at, uint32_t sample) {
+    at[0] = static_cast<uint8_t>(sample & 0xFF);
+    at[1] = static_cast<uint8_t>((sample >> 8) & 0xFF);
+}
+
+// Writes the 32 samples (their low 16 bits) as 16-bit little-endian values:
+// packed for mono, or into one half of each 4-byte stereo frame, the other
+// half left as it was. A little-endian processor merges whole vectors of
+// frames instead of storing each sample on its own.
+template <SampleLayout Layout>
+SORVIL_KERNEL void storeSamples(const UInt4 ordered[8], uint8_t* out) {
+    if constexpr (std::endian::native != std::endian::little) {
+        const int stride = Layout == SampleLayout::Mono ? 2 : 4;
+        uint8_t* first = out + (Layout == SampleLayout::Channel1 ? 2 : 0);
+        for (int j = 0; j < 32; ++j) storeSample(first + j * stride, ordered[j / 4][j % 4]);
+        return;
+    }
+    const UInt4 lowHalves = UInt4{} + 0xFFFFu;
+    if constexpr (Layout == SampleLayout::Mono) {
+        #pragma GCC unroll 4
+        for (int k = 0; k < 4; ++k) {
+            const UInt4 even = __builtin_shufflevector(ordered[2 * k], ordered[2 * k + 1], 0, 2, 4, 6);
+            const UInt4 odd = __builtin_shufflevector(ordered[2 * k], ordered[2 * k + 1], 1, 3, 5, 7);
+            const UInt4 frames = (even & lowHalves) | (odd << 16);
+            std::memcpy(out + 16 * k, &frames, sizeof frames);
+        }
+    } else {
+        #pragma GCC unroll 8
+        for (int k = 0; k < 8; ++k) {
+            UInt4 frames;
+            std::memcpy(&frames, out + 16 * k, sizeof frames);
+            if constexpr (Layout == SampleLayout::Channel0)
+                frames = (frames & ~lowHalves) | (ordered[k] & lowHalves);
+            else
+                frames = (frames & lowHalves) | (ordered[k] << 16);
+            std::memcpy(out + 16 * k, &frames, sizeof frames);
+        }
+    }
 }
 
 // Windowing and summation of one slot from the ring half `h` (16 columns of
 // 17 rows, column after column) at phase index `phase`: every sample's sum
 // starts at 0.0 and runs over the columns t = 0..15 in order, four samples
 // side by side. Rows j and j + 1 lie side by side in a column, and their pair
-// is loaded once into both halves of the four lanes. Sample j is written as
-// 16-bit little-endian at out + j * SampleStride. Returns the clip count.
-template <typename Quad, int SampleStride>
+// is loaded once into both halves of the four lanes. The samples go to out
+// as Layout says. Returns the clip count.
+template <typename Quad, SampleLayout Layout>
 SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
     using Q = QuadOps<Quad>;
     const Lanes4(*coefficients)[8] = windowGroups[phase];
@@ -231,13 +315,21 @@ SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
         sums[7] += Q::load(&coefficients[t][7]) * Q::withLastLane(Q::loadPairTwice(column + 15), column);
     }
 
-    Mask2 clips = {0, 0};
+    typename Q::Mask clipped = {};
+    UInt4 groups[8];
     #pragma GCC unroll 8
-    for (int g = 0; g < 8; ++g) {
-        clips += storeClipped<SampleStride>(Q::low(sums[g]), kWindowGroupSamples[g], out);
-        clips += storeClipped<SampleStride>(Q::high(sums[g]), kWindowGroupSamples[g] + 2, out);
-    }
-    return -int(clips[0] + clips[1]);
+    for (int g = 0; g < 8; ++g) groups[g] = Q::clippedSamples(sums[g], clipped);
+    UInt4 ordered[8];
+    inSampleOrder(groups, ordered);
+    storeSamples<Layout>(ordered, out);
+
+    bool anyClipped = false;
+    #pragma GCC unroll 4
+    for (unsigned lane = 0; lane < sizeof clipped / sizeof clipped[0]; ++lane) anyClipped |= clipped[lane] != 0;
+    if (!anyClipped) return 0;
+    int count = 0;
+    for (int g = 0; g < 8; ++g) count += clipCount(Q::low(sums[g])) + clipCount(Q::high(sums[g]));
+    return count;
 }
 
 #undef SORVIL_KERNEL

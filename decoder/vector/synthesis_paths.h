@@ -9,13 +9,17 @@ namespace sorvil {
 
 enum class SynthesisPath { Plain, Avx };
 
+// Where a slot's 32 samples go, 16-bit little-endian from the address given:
+// packed (mono), or into the first or the second half of 4-byte stereo frames.
+enum class SampleLayout { Mono, Channel0, Channel1 };
+
 struct SynthesisKernels {
     // Matrixing of one slot into two ring columns of consecutive rows.
     void (*dct64)(const double* subbandSamples, double* firstColumn, double* secondColumn);
     // Windowing of a ring half (16 columns of 17 rows, column after column)
-    // at a phase index (0..7) into 32 samples, the j-th at out + j *
-    // sampleStride; returns the clip count.
-    int (*window)(const double* half, int phase, uint8_t* out, int sampleStride);
+    // at a phase index (0..7) into 32 samples placed at out as layout says;
+    // returns the clip count.
+    int (*window)(const double* half, int phase, uint8_t* out, SampleLayout layout);
 };
 
 // The kernels of a path, or null members when this build or this processor

@@ -76,16 +76,16 @@ TEST_F(SynthesisPathsTest, WindowingGivesTheSameSamplesAndClipCounts) {
         if (round % 7 == 0)
             for (int t = 0; t < 16; ++t) half[t * 17 + 16] = std::numeric_limits<double>::denorm_min();
         for (int phase = 0; phase < 8; ++phase) {
-            for (int stride : {2, 4}) {
+            for (SampleLayout layout : {SampleLayout::Mono, SampleLayout::Channel0, SampleLayout::Channel1}) {
                 uint8_t plainOut[128];
                 uint8_t avxOut[128];
                 std::memset(plainOut, 0xA5, sizeof plainOut);
                 std::memset(avxOut, 0xA5, sizeof avxOut);
-                const int plainClips = plain_.window(half, phase, plainOut, stride);
-                const int avxClips = avx_.window(half, phase, avxOut, stride);
+                const int plainClips = plain_.window(half, phase, plainOut, layout);
+                const int avxClips = avx_.window(half, phase, avxOut, layout);
                 ASSERT_EQ(plainClips, avxClips) << "round " << round << " phase " << phase;
                 ASSERT_EQ(std::memcmp(plainOut, avxOut, sizeof plainOut), 0)
-                    << "round " << round << " phase " << phase << " stride " << stride;
+                    << "round " << round << " phase " << phase << " layout " << int(layout);
             }
         }
     }
@@ -97,8 +97,8 @@ TEST_F(SynthesisPathsTest, BothPathsClipAndCountTheSame) {
     for (int r = 0; r < 17; ++r) half[(r % 2) * 2 * 17 + r] = (r % 3 ? 1 : -1) * 1e9;
     uint8_t plainOut[64];
     uint8_t avxOut[64];
-    const int plainClips = plain_.window(half, 0, plainOut, 2);
-    const int avxClips = avx_.window(half, 0, avxOut, 2);
+    const int plainClips = plain_.window(half, 0, plainOut, SampleLayout::Mono);
+    const int avxClips = avx_.window(half, 0, avxOut, SampleLayout::Mono);
     EXPECT_GT(plainClips, 0);
     EXPECT_EQ(plainClips, avxClips);
     EXPECT_EQ(std::memcmp(plainOut, avxOut, sizeof plainOut), 0);

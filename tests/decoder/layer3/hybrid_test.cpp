@@ -215,5 +215,23 @@ TEST_F(HybridTest, OverlapAreasRotateOnEveryCallPerChannel) {
     checkAgainstReference(reference(second, carried, granule), output, state_->hybridBlock[0][1], "second granule");
 }
 
+// Only the subbands that may hold an overlap are copied and cleared: a run of
+// wider and narrower granules still carries every overlap through both areas.
+TEST_F(HybridTest, NarrowingAndWideningGranulesCarryEveryOverlap) {
+    std::vector<double> previous(576, 0.0);
+    unsigned seed = 40;
+    for (int active : {32, 5, 5, 20, 3, 1, 32, 8}) {
+        const GranuleInfo granule = granuleOf(active % 3 == 2 ? 2 : 0, 0, active);
+        std::vector<double> spectrum = randomValues(++seed, 576);
+        for (int line = 18 * ((active + 1) / 2 * 2); line < 576; ++line) spectrum[line] = 0.0;
+        const Expected e = reference(spectrum, previous, granule);
+        double output[18][32];
+        hybridFilterbank(spectrum.data(), output, 0, &granule);
+        const double* next = state_->hybridBlock[state_->hybridBlockIndex[0]][0];  // the area just written
+        checkAgainstReference(e, output, next, ("active " + std::to_string(active)).c_str());
+        previous.assign(next, next + 576);
+    }
+}
+
 }  // namespace
 }  // namespace sorvil

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -69,10 +71,25 @@ std::vector<double> randomValues(std::mt19937& generator, int count) {
     return values;
 }
 
-KernelRun runImdct36(std::vector<double> lines, const std::vector<double>& previous, const double* window) {
+// The pair kernel with the subband under test in the even place (plain
+// window) or the odd place (signed window), a random neighbour beside it.
+KernelRun runImdct36(const std::vector<double>& lines, const std::vector<double>& previous, int blockType,
+                     bool signedWindow) {
+    std::mt19937 neighbour(99);
+    std::vector<double> pairLines = randomValues(neighbour, 36);
+    std::vector<double> pairPrevious = randomValues(neighbour, 36);
+    const int at = signedWindow ? 18 : 0;
+    std::copy(lines.begin(), lines.end(), pairLines.begin() + at);
+    std::copy(previous.begin(), previous.end(), pairPrevious.begin() + at);
+    double next[36];
+    for (double& v : next) v = 12345.0;  // must be fully overwritten
+    double output[18 * 32];
+    imdct36Pair(pairLines.data(), pairPrevious.data(), next, blockType, output);
     KernelRun run;
-    for (double& v : run.next) v = 12345.0;  // must be fully overwritten
-    imdct36(lines.data(), previous.data(), run.next, window, run.output);
+    for (int t = 0; t < 18; ++t) {
+        run.output[32 * t] = output[32 * t + (signedWindow ? 1 : 0)];
+        run.next[t] = next[at + t];
+    }
     return run;
 }
 
@@ -87,11 +104,10 @@ TEST_F(ImdctTest, LongKernelMatchesDirectTransformForEveryLongWindowPlainAndSign
     std::mt19937 generator(36);
     for (int blockType : {0, 1, 3}) {
         for (bool signedWindow : {false, true}) {
-            const double* window = signedWindow ? imdctWindowSigned[blockType] : imdctWindow[blockType];
             for (int trial = 0; trial < 20; ++trial) {
                 const std::vector<double> lines = randomValues(generator, 18);
                 const std::vector<double> previous = randomValues(generator, 18);
-                const KernelRun run = runImdct36(lines, previous, window);
+                const KernelRun run = runImdct36(lines, previous, blockType, signedWindow);
                 const std::vector<double> y = directImdct(lines.data(), 36);
                 for (int t = 0; t < 18; ++t) {
                     const double expectedOut = previous[t] + y[t] * longWindow(blockType, t) * inversion(signedWindow, t);
@@ -106,13 +122,33 @@ TEST_F(ImdctTest, LongKernelMatchesDirectTransformForEveryLongWindowPlainAndSign
     }
 }
 
+// The four-subband form (AVX) against two calls of the pair form, to the bit.
+TEST_F(ImdctTest, FourSubbandKernelMatchesTwoPairCallsToTheBit) {
+    const QuadImdct quad = imdct36QuadKernel();
+    if (!quad) GTEST_SKIP() << "this processor or build has no four-subband form";
+    std::mt19937 generator(4);
+    for (int blockType : {0, 1, 3}) {
+        for (int trial = 0; trial < 10; ++trial) {
+            const std::vector<double> lines = randomValues(generator, 72);
+            const std::vector<double> previous = randomValues(generator, 72);
+            double pairNext[72], quadNext[72];
+            double pairOutput[18 * 32] = {}, quadOutput[18 * 32] = {};
+            imdct36Pair(lines.data(), previous.data(), pairNext, blockType, pairOutput);
+            imdct36Pair(lines.data() + 36, previous.data() + 36, pairNext + 36, blockType, pairOutput + 2);
+            quad(lines.data(), previous.data(), quadNext, blockType, quadOutput);
+            ASSERT_EQ(std::memcmp(pairNext, quadNext, sizeof pairNext), 0) << "block type " << blockType;
+            ASSERT_EQ(std::memcmp(pairOutput, quadOutput, sizeof pairOutput), 0) << "block type " << blockType;
+        }
+    }
+}
+
 TEST_F(ImdctTest, LongKernelSingleLineGivesOneCosineTimesTheWindow) {
     const std::vector<double> previous(18, 0.0);
     for (int blockType : {0, 1, 3}) {
         for (int k = 0; k < 18; ++k) {
             std::vector<double> lines(18, 0.0);
             lines[k] = 1.0;
-            const KernelRun run = runImdct36(lines, previous, imdctWindow[blockType]);
+            const KernelRun run = runImdct36(lines, previous, blockType, false);
             for (int t = 0; t < 36; ++t) {
                 const double expected = std::cos(kPi / 72 * (2 * t + 19) * (2 * k + 1)) * longWindow(blockType, t);
                 const double got = t < 18 ? run.output[32 * t] : run.next[t - 18];
@@ -155,7 +191,8 @@ TEST_F(ImdctTest, ZeroLinesPassThePreviousOverlapAndClearTheNext) {
     for (int row = 0; row < 4; ++row) {
         for (bool signedWindow : {false, true}) {
             const double* window = signedWindow ? imdctWindowSigned[row] : imdctWindow[row];
-            const KernelRun run = row == 2 ? runImdct12(zeros, previous, window) : runImdct36(zeros, previous, window);
+            const KernelRun run =
+                row == 2 ? runImdct12(zeros, previous, window) : runImdct36(zeros, previous, row, signedWindow);
             for (int t = 0; t < 18; ++t) {
                 EXPECT_EQ(run.output[32 * t], previous[t]) << "row " << row << " slot " << t;
                 EXPECT_EQ(run.next[t], 0.0) << "row " << row << " slot " << t;
@@ -170,10 +207,10 @@ TEST_F(ImdctTest, WindowEdgesAreExactWhateverTheInput) {
         const std::vector<double> lines = randomValues(generator, 18);
         const std::vector<double> previous = randomValues(generator, 18);
 
-        const KernelRun start = runImdct36(lines, previous, imdctWindow[1]);
+        const KernelRun start = runImdct36(lines, previous, 1, false);
         for (int t = 12; t < 18; ++t) EXPECT_EQ(start.next[t], 0.0) << "start block, next overlap " << t;
 
-        const KernelRun stop = runImdct36(lines, previous, imdctWindowSigned[3]);
+        const KernelRun stop = runImdct36(lines, previous, 3, true);
         for (int t = 0; t < 6; ++t) EXPECT_EQ(stop.output[32 * t], previous[t]) << "stop block, slot " << t;
 
         const KernelRun shortBlock = runImdct12(lines, previous, imdctWindow[2]);
