@@ -67,7 +67,12 @@ bool dataEnded(const Mp3Stream* stream) {
     return bytesUsed(stream) >= stream->dataLength && !decoderHoldsWholeFrame(stream);
 }
 
+// What the decoded frames did not fill is silence. It is cleared here rather
+// than before decoding: whatever a failed decode left past the decoded bytes
+// goes too, and the bytes the frames filled are written only once.
 void handBack(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
+    const int bufferBytes = std::max(0, stream->outBytesPerFrame * stream->bufferFrames);
+    if (pcmBytes < bufferBytes) std::memset(buffer + pcmBytes, 0, size_t(bufferBytes - pcmBytes));
     flipSampleSigns(stream, buffer);
     lastPollPcmBytes = pcmBytes;
     stream->audioStream->freeBuffer();
@@ -185,7 +190,6 @@ int mp3StreamPoll(Mp3Stream* stream) {
     auto* buffer = static_cast<uint8_t*>(stream->audioStream->getBuffer());
     if (!buffer) return POLL_OK;
     const int bufferBytes = std::max(0, stream->outBytesPerFrame * stream->bufferFrames);
-    std::memset(buffer, 0, size_t(bufferBytes));
 
     // The countdown comes before the reset, so a rewind does not cancel it.
     if (!stream->looping && stream->endCountdown > 0) {
