@@ -1,8 +1,9 @@
 #!/bin/sh
 # Proves that a decoder change leaves every output sample as it was: decodes
-# every test stream (tests/data/test-streams.txt) and every sample song frame
-# by frame with sorvil-decode and compares the md5 of its PCM with the
-# committed manifest bench/pcm-baseline.md5.
+# every test stream (tests/data/test-streams.txt) and every sample song with
+# sorvil-decode, frame by frame and through the MP3 stream and its poll, and
+# compares the md5 of each PCM with the committed manifest
+# bench/pcm-baseline.md5.
 #
 #   bench/check-identical.sh [BUILD_DIR]            compare (exit 1 on any difference)
 #   bench/check-identical.sh --write [BUILD_DIR]    rewrite the manifest (only from
@@ -32,17 +33,24 @@ decode=$build/tools/sorvil-decode
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-# One line per stream: md5 of the PCM (or "decode-failed") and the path.
+# One line per stream and path: md5 of the PCM (or "decode-failed") and the
+# file, the frame path's lines first, then the stream path's (marked so).
 cd "$root"
 listed=$(sed -e 's/#.*//' tests/data/test-streams.txt | awk 'NF { print "tests/data/" $1 }')
-for file in $listed samples/*/*; do
-    [ -f "$file" ] || continue
-    if "$decode" --frames "$file" "$work/pcm" 2>/dev/null; then
-        sum=$(md5sum < "$work/pcm" | cut -d' ' -f1)
-    else
-        sum=decode-failed
-    fi
-    printf '%s  %s\n' "$sum" "$file"
+for path in --frames --stream; do
+    for file in $listed samples/*/*; do
+        [ -f "$file" ] || continue
+        if "$decode" "$path" "$file" "$work/pcm" 2>/dev/null; then
+            sum=$(md5sum < "$work/pcm" | cut -d' ' -f1)
+        else
+            sum=decode-failed
+        fi
+        if [ "$path" = --frames ]; then
+            printf '%s  %s\n' "$sum" "$file"
+        else
+            printf '%s  %s (through the stream)\n' "$sum" "$file"
+        fi
+    done
 done > "$work/manifest"
 
 if [ "$write" = yes ]; then
