@@ -4,12 +4,7 @@
 #include "decoder/layer3/imdct.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx")
-#endif
+#include "decoder/vector/avx_begin.h"
 
 #include "decoder/vector/imdct_kernels.h"
 
@@ -26,11 +21,7 @@ void imdct36QuadAvx(const double* lines, const double* previousOverlap, double* 
 }  // namespace
 }  // namespace sorvil
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "decoder/vector/avx_end.h"
 
 namespace sorvil {
 QuadImdct imdct36QuadKernel() { return __builtin_cpu_supports("avx") ? imdct36QuadAvx : nullptr; }

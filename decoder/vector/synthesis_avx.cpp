@@ -8,12 +8,7 @@
 #include "decoder/vector/synthesis_paths.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx")
-#endif
+#include "decoder/vector/avx_begin.h"
 #include <immintrin.h>
 
 #include "decoder/vector/synthesis_kernels.h"
@@ -62,11 +57,7 @@ int windowAvx(const double* half, int phase, uint8_t* out, SampleLayout layout) 
 
 }  // namespace
 }  // namespace sorvil
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "decoder/vector/avx_end.h"
 
 namespace sorvil {
 SynthesisKernels synthesisAvxKernels() { return {dct64Avx, windowAvx}; }
