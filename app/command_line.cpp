@@ -67,6 +67,15 @@ CommandAction helpOrVersionAsked(int argumentCount, char** arguments) {
     return CommandAction::Run;
 }
 
+bool answeredHelpOrVersion(int argumentCount, char** arguments, const char* program, const char* help,
+                           int* status) {
+    switch (helpOrVersionAsked(argumentCount, arguments)) {
+        case CommandAction::Help: std::fputs(help, stdout); *status = 0; return true;
+        case CommandAction::Version: *status = printVersion(program); return true;
+        default: return false;
+    }
+}
+
 CommandLine parseCommandLine(int argumentCount, char** arguments) {
     CommandLine command;
     command.action = helpOrVersionAsked(argumentCount, arguments);

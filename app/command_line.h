@@ -36,6 +36,10 @@ int refuseCommandLine(const char* program, const std::string& problem, const cha
 // Help (-h or --help anywhere on the command line, which wins) or Version
 // (--version anywhere); otherwise Run.
 CommandAction helpOrVersionAsked(int argumentCount, char** arguments);
+// For the tools: prints `help` or the version when the command line asks for
+// either, and then gives true with the exit status in *status.
+bool answeredHelpOrVersion(int argumentCount, char** arguments, const char* program, const char* help,
+                           int* status);
 // An argument starting with '-', other than "-" alone (an ordinary name).
 bool isOption(const std::string& argument);
 

@@ -48,11 +48,8 @@ bool parseNumber(const char* text, long long* value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    switch (sorvil::helpOrVersionAsked(argc, argv)) {
-        case sorvil::CommandAction::Help: std::fputs(HELP, stdout); return 0;
-        case sorvil::CommandAction::Version: return sorvil::printVersion(PROGRAM);
-        default: break;
-    }
+    int status = 0;
+    if (sorvil::answeredHelpOrVersion(argc, argv, PROGRAM, HELP, &status)) return status;
     std::vector<std::string> files;
     sorvil::CompareOptions options;
     for (int i = 1; i < argc; ++i) {

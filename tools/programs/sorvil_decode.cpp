@@ -149,11 +149,8 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    switch (sorvil::helpOrVersionAsked(argc, argv)) {
-        case sorvil::CommandAction::Help: std::fputs(HELP, stdout); return 0;
-        case sorvil::CommandAction::Version: return sorvil::printVersion(PROGRAM);
-        default: break;
-    }
+    int status = 0;
+    if (sorvil::answeredHelpOrVersion(argc, argv, PROGRAM, HELP, &status)) return status;
     bool throughStream = true;
     bool wav = false;
     bool raw = false;

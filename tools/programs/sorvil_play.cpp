@@ -181,11 +181,8 @@ int play(const Options& options) {
 }  // namespace sorvil
 
 int main(int argc, char** argv) {
-    switch (sorvil::helpOrVersionAsked(argc, argv)) {
-        case sorvil::CommandAction::Help: std::fputs(sorvil::HELP, stdout); return 0;
-        case sorvil::CommandAction::Version: return sorvil::printVersion(sorvil::PROGRAM);
-        default: break;
-    }
+    int status = 0;
+    if (sorvil::answeredHelpOrVersion(argc, argv, sorvil::PROGRAM, sorvil::HELP, &status)) return status;
     sorvil::Options options;
     std::string problem;
     if (!sorvil::parsePlayCommandLine(argc, argv, &options, &problem))
