@@ -20,7 +20,6 @@ constexpr int kId3v2HeaderSize = 10;
 struct Image {
     const uint8_t* begin;
     const uint8_t* end;
-    bool holds(const uint8_t* at, long count) const { return at >= begin && count <= end - at; }
 };
 
 bool startsWith(const uint8_t* bytes, const char* text) {
