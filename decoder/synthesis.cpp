@@ -28,11 +28,15 @@ int windowPlain(const double* half, int phase, uint8_t* out, SampleLayout layout
     switch (layout) {
         case SampleLayout::Channel0: return windowKernel<PairOfPairs, SampleLayout::Channel0>(half, phase, out);
         case SampleLayout::Channel1: return windowKernel<PairOfPairs, SampleLayout::Channel1>(half, phase, out);
-        default: return windowKernel<PairOfPairs, SampleLayout::Mono>(half, phase, out);
+        default: return windowMonoKernel<PairOfPairs>(half, phase, out);
     }
 }
 
-SynthesisKernels activeKernels = {dct64Plain, windowPlain};
+int windowStereoPlain(const double* leftHalf, const double* rightHalf, int phase, uint8_t* out) {
+    return windowStereoKernel<PairOfPairs>(leftHalf, rightHalf, phase, out);
+}
+
+SynthesisKernels activeKernels = {dct64Plain, windowPlain, windowStereoPlain};
 SynthesisPath activePath = SynthesisPath::Plain;
 
 bool processorHasAvx() {
@@ -118,14 +122,14 @@ void makeSynthesisTables(double scale) {
 }
 
 SynthesisKernels synthesisKernels(SynthesisPath path) {
-    if (path == SynthesisPath::Plain) return {dct64Plain, windowPlain};
-    if (!processorHasAvx()) return {nullptr, nullptr};
+    if (path == SynthesisPath::Plain) return {dct64Plain, windowPlain, windowStereoPlain};
+    if (!processorHasAvx()) return {};
     return synthesisAvxKernels();
 }
 
 bool synthesisUsePath(SynthesisPath path) {
     const SynthesisKernels kernels = synthesisKernels(path);
-    if (!kernels.dct64 || !kernels.window) return false;
+    if (!kernels.dct64 || !kernels.window || !kernels.windowStereo) return false;
     activeKernels = kernels;
     activePath = path;
     return true;
@@ -151,8 +155,7 @@ int synthesizeStereo(const double* left, const double* right, uint8_t* output, i
     activeKernels.dct64(right, rightSlot.firstColumn, rightSlot.secondColumn);
     uint8_t* const out = output + *outOffset;
     *outOffset += 128;
-    return activeKernels.window(leftSlot.half, leftSlot.phase, out, SampleLayout::Channel0) +
-           activeKernels.window(rightSlot.half, rightSlot.phase, out, SampleLayout::Channel1);
+    return activeKernels.windowStereo(leftSlot.half, rightSlot.half, leftSlot.phase, out);
 }
 
 int synthesizeMono(const double* subbandSamples, uint8_t* output, int* outOffset) {

@@ -51,8 +51,12 @@ int windowAvx(const double* half, int phase, uint8_t* out, SampleLayout layout) 
     switch (layout) {
         case SampleLayout::Channel0: return windowKernel<Lanes4, SampleLayout::Channel0>(half, phase, out);
         case SampleLayout::Channel1: return windowKernel<Lanes4, SampleLayout::Channel1>(half, phase, out);
-        default: return windowKernel<Lanes4, SampleLayout::Mono>(half, phase, out);
+        default: return windowMonoKernel<Lanes4>(half, phase, out);
     }
+}
+
+int windowStereoAvx(const double* leftHalf, const double* rightHalf, int phase, uint8_t* out) {
+    return windowStereoKernel<Lanes4>(leftHalf, rightHalf, phase, out);
 }
 
 }  // namespace
@@ -60,13 +64,13 @@ int windowAvx(const double* half, int phase, uint8_t* out, SampleLayout layout) 
 #include "decoder/vector/avx_end.h"
 
 namespace sorvil {
-SynthesisKernels synthesisAvxKernels() { return {dct64Avx, windowAvx}; }
+SynthesisKernels synthesisAvxKernels() { return {dct64Avx, windowAvx, windowStereoAvx}; }
 }  // namespace sorvil
 
 #else
 
 namespace sorvil {
-SynthesisKernels synthesisAvxKernels() { return {nullptr, nullptr}; }
+SynthesisKernels synthesisAvxKernels() { return {nullptr, nullptr, nullptr}; }
 }  // namespace sorvil
 
 #endif

@@ -291,17 +291,46 @@ SORVIL_KERNEL void storeSamples(const UInt4 ordered[8], uint8_t* out) {
     }
 }
 
+typedef int16_t Short8 __attribute__((vector_size(16)));
+
+// Eight 32-bit samples, four from each vector, in 16-bit lanes, each held to
+// the 16-bit range.
+SORVIL_KERNEL Short8 saturatedPack(UInt4 low, UInt4 high) {
+#if defined(__SSE2__)
+    return Short8(_mm_packs_epi32(__m128i(low), __m128i(high)));
+#else
+    typedef int32_t Int8 __attribute__((vector_size(32)));
+    Int8 both = Int8(__builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7));
+    both = both > 32767 ? 32767 : both;
+    both = both < -32768 ? -32768 : both;
+    return __builtin_convertvector(both, Short8);
+#endif
+}
+
+// Whether any of the 32 samples is 32767 or -32768.
+SORVIL_KERNEL bool onLimit(const Short8 samples[4]) {
+    Short8 highest = samples[0];
+    Short8 lowest = samples[0];
+    #pragma GCC unroll 3
+    for (int k = 1; k < 4; ++k) {
+        highest = highest > samples[k] ? highest : samples[k];
+        lowest = lowest < samples[k] ? lowest : samples[k];
+    }
+    const Short8 limits = (highest == 32767) | (lowest == -32768);
+    uint64_t halves[2];
+    std::memcpy(halves, &limits, sizeof halves);
+    return (halves[0] | halves[1]) != 0;
+}
+
 // Windowing and summation of one slot from the ring half `h` (16 columns of
 // 17 rows, column after column) at phase index `phase`: every sample's sum
 // starts at 0.0 and runs over the columns t = 0..15 in order, four samples
 // side by side. Rows j and j + 1 lie side by side in a column, and their pair
-// is loaded once into both halves of the four lanes. The samples go to out
-// as Layout says. Returns the clip count.
-template <typename Quad, SampleLayout Layout>
-SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
+// is loaded once into both halves of the four lanes.
+template <typename Quad>
+SORVIL_KERNEL void windowSums(const double* h, int phase, Quad sums[8]) {
     using Q = QuadOps<Quad>;
     const Lanes4(*coefficients)[8] = windowGroups[phase];
-    Quad sums[8];
     #pragma GCC unroll 8
     for (int g = 0; g < 8; ++g) sums[g] = Q::join(Lanes2{0.0, 0.0}, Lanes2{0.0, 0.0});
     // Not unrolled: unrolled, the compiler would hoist all 128 loads and spill them.
@@ -314,6 +343,15 @@ SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
         // Rows 15 and 16, and row 0 in the last lane.
         sums[7] += Q::load(&coefficients[t][7]) * Q::withLastLane(Q::loadPairTwice(column + 15), column);
     }
+}
+
+// The exact form of the windowing: the samples go to out as Layout says,
+// and the clips are counted. Returns the clip count.
+template <typename Quad, SampleLayout Layout>
+SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
+    using Q = QuadOps<Quad>;
+    Quad sums[8];
+    windowSums(h, phase, sums);
 
     typename Q::Mask clipped = {};
     UInt4 groups[8];
@@ -330,6 +368,72 @@ SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
     int count = 0;
     for (int g = 0; g < 8; ++g) count += clipCount(Q::low(sums[g])) + clipCount(Q::high(sums[g]));
     return count;
+}
+
+// The quick form for the common slot, where no sum reaches the limits of
+// the sample range: the truncated sums, clipped, then packed into 16-bit
+// lanes in sample order, eight to a vector. A clipped sum gives exactly a
+// limit, and so does a NaN in the pack: returns true when any sample lies
+// on a limit, and then the slot is taken again in the exact form, which
+// counts the clips and keeps the low 16 bits of a NaN's conversion.
+template <typename Quad>
+SORVIL_KERNEL bool packedSamples(const Quad sums[8], Short8 packed[4]) {
+    using Q = QuadOps<Quad>;
+    typename Q::Mask ignored = {};
+    UInt4 groups[8];
+    #pragma GCC unroll 8
+    for (int g = 0; g < 8; ++g) groups[g] = Q::clippedSamples(sums[g], ignored);
+    UInt4 ordered[8];
+    inSampleOrder(groups, ordered);
+    #pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) packed[k] = saturatedPack(ordered[2 * k], ordered[2 * k + 1]);
+    return onLimit(packed);
+}
+
+// One channel's slot packed at out, 2 bytes a sample. Returns the clip count.
+template <typename Quad>
+SORVIL_KERNEL int windowMonoKernel(const double* h, int phase, uint8_t* out) {
+    if constexpr (std::endian::native != std::endian::little) return windowKernel<Quad, SampleLayout::Mono>(h, phase, out);
+    Quad sums[8];
+    windowSums(h, phase, sums);
+    Short8 samples[4];
+    const bool limited = packedSamples(sums, samples);
+    std::memcpy(out, samples, sizeof samples);
+    return limited ? windowKernel<Quad, SampleLayout::Mono>(h, phase, out) : 0;
+}
+
+// Both channels' slots (the same phase in each channel's ring) as 32 stereo
+// frames at out: each channel's 32 samples are formed whole, then
+// interleaved, so the frames are written once. Returns the clip count.
+template <typename Quad>
+SORVIL_KERNEL int windowStereoKernel(const double* left, const double* right, int phase, uint8_t* out) {
+    if constexpr (std::endian::native != std::endian::little)
+        return windowKernel<Quad, SampleLayout::Channel0>(left, phase, out) +
+               windowKernel<Quad, SampleLayout::Channel1>(right, phase, out);
+    Short8 leftSamples[4];
+    Short8 rightSamples[4];
+    bool leftLimited, rightLimited;
+    {
+        Quad sums[8];
+        windowSums(left, phase, sums);
+        leftLimited = packedSamples(sums, leftSamples);
+    }
+    {
+        Quad sums[8];
+        windowSums(right, phase, sums);
+        rightLimited = packedSamples(sums, rightSamples);
+    }
+    #pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+        const Short8 low = __builtin_shufflevector(leftSamples[k], rightSamples[k], 0, 8, 1, 9, 2, 10, 3, 11);
+        const Short8 high = __builtin_shufflevector(leftSamples[k], rightSamples[k], 4, 12, 5, 13, 6, 14, 7, 15);
+        std::memcpy(out + 32 * k, &low, sizeof low);
+        std::memcpy(out + 32 * k + 16, &high, sizeof high);
+    }
+    int clips = 0;
+    if (leftLimited) clips += windowKernel<Quad, SampleLayout::Channel0>(left, phase, out);
+    if (rightLimited) clips += windowKernel<Quad, SampleLayout::Channel1>(right, phase, out);
+    return clips;
 }
 
 #undef SORVIL_KERNEL

@@ -20,6 +20,10 @@ struct SynthesisKernels {
     // at a phase index (0..7) into 32 samples placed at out as layout says;
     // returns the clip count.
     int (*window)(const double* half, int phase, uint8_t* out, SampleLayout layout);
+    // Windowing of both channels' ring halves at one phase index into 32
+    // stereo frames, as window for channel 0 and then for channel 1; returns
+    // the clip count of both.
+    int (*windowStereo)(const double* leftHalf, const double* rightHalf, int phase, uint8_t* out);
 };
 
 // The kernels of a path, or null members when this build or this processor

@@ -104,6 +104,41 @@ TEST_F(SynthesisPathsTest, BothPathsClipAndCountTheSame) {
     EXPECT_EQ(std::memcmp(plainOut, avxOut, sizeof plainOut), 0);
 }
 
+// The quick forms (both channels at once, or mono packed) against the exact
+// per-channel windowing of the same path: the same frames and clip counts,
+// over sums that stay inside the range, clip, sit near the limits, or are
+// NaN or infinite.
+TEST_F(SynthesisPathsTest, QuickFormsGiveTheExactSamplesAndClipCounts) {
+    std::mt19937 random(23);
+    for (const SynthesisKernels& kernels : {plain_, avx_}) {
+        for (int round = 0; round < 300; ++round) {
+            const double scale = std::pow(10.0, round % 7 - 2);  // 0.01 .. 10000
+            std::uniform_real_distribution<double> value(-scale, scale);
+            double halves[2][17 * 16];
+            for (auto& half : halves)
+                for (double& h : half) h = value(random);
+            if (round % 11 == 3) halves[round % 2][37] = std::numeric_limits<double>::quiet_NaN();
+            if (round % 13 == 5) halves[1][100] = -std::numeric_limits<double>::infinity();
+            for (int phase = 0; phase < 8; ++phase) {
+                uint8_t exact[128];
+                std::memset(exact, 0xA5, sizeof exact);
+                const int leftClips = kernels.window(halves[0], phase, exact, SampleLayout::Channel0);
+                const int rightClips = kernels.window(halves[1], phase, exact, SampleLayout::Channel1);
+                uint8_t stereo[128];
+                std::memset(stereo, 0x5A, sizeof stereo);
+                ASSERT_EQ(kernels.windowStereo(halves[0], halves[1], phase, stereo), leftClips + rightClips)
+                    << "round " << round << " phase " << phase;
+                ASSERT_EQ(std::memcmp(stereo, exact, sizeof exact), 0) << "round " << round << " phase " << phase;
+                uint8_t mono[64];
+                ASSERT_EQ(kernels.window(halves[0], phase, mono, SampleLayout::Mono), leftClips);
+                for (int j = 0; j < 32; ++j)
+                    ASSERT_TRUE(mono[2 * j] == exact[4 * j] && mono[2 * j + 1] == exact[4 * j + 1])
+                        << "round " << round << " phase " << phase << " sample " << j;
+            }
+        }
+    }
+}
+
 DecodedPcm decodeWith(SynthesisPath path, const std::string& name) {
     PathGuard guard;
     EXPECT_TRUE(synthesisUsePath(path));
