@@ -23,6 +23,14 @@ typedef int32_t Int4 __attribute__((vector_size(16)));
 // register in the load itself, with no shuffle.
 template <>
 struct QuadOps<Lanes4> {
+    // Sixteen sums of this form fit the sixteen registers with the operands.
+    static constexpr bool kInRegister = true;
+    // The value held in a register: the compiler would otherwise fold the
+    // load of a vector used twice into both of its uses.
+    static Lanes4 inRegister(Lanes4 v) {
+        asm("" : "+x"(v));
+        return v;
+    }
     static Lanes4 join(Lanes2 low, Lanes2 high) {
         return _mm256_insertf128_pd(_mm256_castpd128_pd256(__m128d(low)), __m128d(high), 1);
     }
@@ -34,6 +42,8 @@ struct QuadOps<Lanes4> {
         return _mm256_blend_pd(__m256d(v), _mm256_broadcast_sd(at), 0x8);
     }
     using Mask = Mask4;
+    // Truncated toward zero, the lowest 32-bit value where out of range.
+    static UInt4 truncated(Lanes4 sums) { return UInt4(_mm256_cvttpd_epi32(__m256d(sums))); }
     static UInt4 clippedSamples(Lanes4 sums, Mask4& clipped) {
         // As clippedPair, four lanes at once.
         const __m256d high = _mm256_set1_pd(kHighestSample);

@@ -104,6 +104,8 @@ struct QuadOps;
 
 template <>
 struct QuadOps<PairOfPairs> {
+    // Eight sums of this form fill the sixteen registers of the processor.
+    static constexpr bool kInRegister = false;
     SORVIL_KERNEL PairOfPairs join(Lanes2 low, Lanes2 high) { return {low, high}; }
     SORVIL_KERNEL Lanes2 low(PairOfPairs v) { return v.low; }
     SORVIL_KERNEL Lanes2 high(PairOfPairs v) { return v.high; }
@@ -119,6 +121,15 @@ struct QuadOps<PairOfPairs> {
     }
     SORVIL_KERNEL PairOfPairs withLastLane(PairOfPairs v, const double* at) { return {v.low, Lanes2{v.high[0], *at}}; }
     using Mask = Mask2;
+    // Truncated toward zero, the lowest 32-bit value where out of range.
+    SORVIL_KERNEL UInt4 truncated(PairOfPairs sums) {
+#if defined(__SSE2__)
+        return UInt4(_mm_unpacklo_epi64(_mm_cvttpd_epi32(__m128d(sums.low)), _mm_cvttpd_epi32(__m128d(sums.high))));
+#else
+        Mask2 ignored = {};
+        return clippedSamples(sums, ignored);
+#endif
+    }
     SORVIL_KERNEL UInt4 clippedSamples(PairOfPairs sums, Mask2& clipped) {
         const Int2 low = truncatedSamples<Int2>(sums.low, clippedPair(sums.low), clipped);
         const Int2 high = truncatedSamples<Int2>(sums.high, clippedPair(sums.high), clipped);
@@ -345,6 +356,35 @@ SORVIL_KERNEL void windowSums(const double* h, int phase, Quad sums[8]) {
     }
 }
 
+// windowSums for groups First .. First + 3 of both channels at once: the
+// channels share the phase, so each coefficient vector is loaded once for
+// the two. Half of the groups at a time keeps the sums in registers.
+template <typename Quad, int First>
+SORVIL_KERNEL void windowSumsOfBoth(const double* left, const double* right, int phase, Quad leftSums[8],
+                                    Quad rightSums[8]) {
+    using Q = QuadOps<Quad>;
+    const Lanes4(*coefficients)[8] = windowGroups[phase];
+    #pragma GCC unroll 4
+    for (int g = First; g < First + 4; ++g)
+        leftSums[g] = rightSums[g] = Q::join(Lanes2{0.0, 0.0}, Lanes2{0.0, 0.0});
+    #pragma GCC unroll 1
+    for (int t = 0; t < 16; ++t) {
+        const double* leftColumn = left + t * kRingRows;
+        const double* rightColumn = right + t * kRingRows;
+        #pragma GCC unroll 4
+        for (int g = First; g < First + 4; ++g) {
+            const Quad c = Q::inRegister(Q::load(&coefficients[t][g]));
+            if (g < 7) {
+                leftSums[g] += c * Q::loadPairTwice(leftColumn + 2 * g + 1);
+                rightSums[g] += c * Q::loadPairTwice(rightColumn + 2 * g + 1);
+            } else {
+                leftSums[g] += c * Q::withLastLane(Q::loadPairTwice(leftColumn + 15), leftColumn);
+                rightSums[g] += c * Q::withLastLane(Q::loadPairTwice(rightColumn + 15), rightColumn);
+            }
+        }
+    }
+}
+
 // The exact form of the windowing: the samples go to out as Layout says,
 // and the clips are counted. Returns the clip count.
 template <typename Quad, SampleLayout Layout>
@@ -371,18 +411,20 @@ SORVIL_KERNEL int windowKernel(const double* h, int phase, uint8_t* out) {
 }
 
 // The quick form for the common slot, where no sum reaches the limits of
-// the sample range: the truncated sums, clipped, then packed into 16-bit
-// lanes in sample order, eight to a vector. A clipped sum gives exactly a
-// limit, and so does a NaN in the pack: returns true when any sample lies
-// on a limit, and then the slot is taken again in the exact form, which
-// counts the clips and keeps the low 16 bits of a NaN's conversion.
+// the sample range: the sums truncated toward zero, then packed with
+// saturation into 16-bit lanes in sample order, eight to a vector. Inside
+// the range this is the clipped and truncated sum; a sum that clips
+// saturates to a limit, and so does one too large for 32 bits, or a NaN,
+// whose conversion gives the lowest 32-bit value. Returns true when any
+// sample lies on a limit, and then the slot is taken again in the exact
+// form, which counts the clips and keeps the low 16 bits of a NaN's
+// conversion.
 template <typename Quad>
 SORVIL_KERNEL bool packedSamples(const Quad sums[8], Short8 packed[4]) {
     using Q = QuadOps<Quad>;
-    typename Q::Mask ignored = {};
     UInt4 groups[8];
     #pragma GCC unroll 8
-    for (int g = 0; g < 8; ++g) groups[g] = Q::clippedSamples(sums[g], ignored);
+    for (int g = 0; g < 8; ++g) groups[g] = Q::truncated(sums[g]);
     UInt4 ordered[8];
     inSampleOrder(groups, ordered);
     #pragma GCC unroll 4
@@ -413,13 +455,17 @@ SORVIL_KERNEL int windowStereoKernel(const double* left, const double* right, in
     Short8 leftSamples[4];
     Short8 rightSamples[4];
     bool leftLimited, rightLimited;
-    {
+    if constexpr (QuadOps<Quad>::kInRegister) {
+        Quad leftSums[8];
+        Quad rightSums[8];
+        windowSumsOfBoth<Quad, 0>(left, right, phase, leftSums, rightSums);
+        windowSumsOfBoth<Quad, 4>(left, right, phase, leftSums, rightSums);
+        leftLimited = packedSamples(leftSums, leftSamples);
+        rightLimited = packedSamples(rightSums, rightSamples);
+    } else {
         Quad sums[8];
         windowSums(left, phase, sums);
         leftLimited = packedSamples(sums, leftSamples);
-    }
-    {
-        Quad sums[8];
         windowSums(right, phase, sums);
         rightLimited = packedSamples(sums, rightSamples);
     }

@@ -106,8 +106,8 @@ TEST_F(SynthesisPathsTest, BothPathsClipAndCountTheSame) {
 
 // The quick forms (both channels at once, or mono packed) against the exact
 // per-channel windowing of the same path: the same frames and clip counts,
-// over sums that stay inside the range, clip, sit near the limits, or are
-// NaN or infinite.
+// over sums that stay inside the range, clip, sit near the limits, pass the
+// 32-bit range, or are NaN or infinite.
 TEST_F(SynthesisPathsTest, QuickFormsGiveTheExactSamplesAndClipCounts) {
     std::mt19937 random(23);
     for (const SynthesisKernels& kernels : {plain_, avx_}) {
@@ -119,6 +119,7 @@ TEST_F(SynthesisPathsTest, QuickFormsGiveTheExactSamplesAndClipCounts) {
                 for (double& h : half) h = value(random);
             if (round % 11 == 3) halves[round % 2][37] = std::numeric_limits<double>::quiet_NaN();
             if (round % 13 == 5) halves[1][100] = -std::numeric_limits<double>::infinity();
+            if (round % 17 == 7) halves[round % 2][200] = (round % 2 ? -1 : 1) * 1e15;  // past 32 bits
             for (int phase = 0; phase < 8; ++phase) {
                 uint8_t exact[128];
                 std::memset(exact, 0xA5, sizeof exact);
