@@ -5,12 +5,19 @@
 
 #include <allegro.h>
 
+#include "platform/timer_removal.h"
+
 namespace sorvil {
 
+namespace {
+
+void removeLibraryTimerCallback(void (*callback)(void*), void* parameter) { remove_param_int(callback, parameter); }
+
+}  // namespace
+
 bool installTimerCallback(void (*callback)(void*), void* parameter, int milliseconds) {
+    timerCallbackRemover = removeLibraryTimerCallback;
     return install_param_int_ex(callback, parameter, MSEC_TO_TIMER(milliseconds)) == 0;
 }
-
-void removeTimerCallback(void (*callback)(void*), void* parameter) { remove_param_int(callback, parameter); }
 
 }  // namespace sorvil
