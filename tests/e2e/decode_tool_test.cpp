@@ -1,7 +1,11 @@
 // The sorvil-decode tool as a user runs it: a long stream is written out as
-// it is decoded, in memory bounded by the input's size, and standard output
-// takes raw PCM or a WAV stream.
+// it is decoded, in memory bounded by the input's size, standard output
+// takes raw PCM or a WAV stream, and an input cut short under the tool ends
+// its run cleanly.
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -84,6 +88,46 @@ TEST(DecodeTool, StandardOutputTakesRawPcmOrAWavStreamOfUnknownSize) {
     EXPECT_EQ(littleEndian32(wav.output, 4), 0xFFFFFFFFu);
     EXPECT_EQ(littleEndian32(wav.output, 40), 0xFFFFFFFFu);
     EXPECT_TRUE(wav.output.substr(44) == pcm);
+}
+
+// The tool works over the input file's image in place; a file cut short
+// while it is decoded ends the run with a message and status 1, not a crash.
+TEST(DecodeTool, InputCutShortWhileDecodedEndsTheRunWithAMessage) {
+    test::TempDir dir;
+    const std::string input = dir.file("long.mp3");
+    writeRepeatedSong(input, 100);  // 150 s of audio
+    int output[2];
+    int errors[2];
+    ASSERT_EQ(pipe(output), 0);
+    ASSERT_EQ(pipe(errors), 0);
+    const std::string program = std::string(SORVIL_BINARY_DIR) + "/tools/sorvil-decode";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(output[1], STDOUT_FILENO);
+        dup2(errors[1], STDERR_FILENO);
+        execl(program.c_str(), "sorvil-decode", input.c_str(), "-", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(output[1]);
+    close(errors[1]);
+    // Once the pipe is full the tool waits, early in the stream: the file is
+    // cut while it waits, and the rest of its output is drained after.
+    char buffer[65536];
+    ASSERT_GT(read(output[0], buffer, 1), 0);
+    ASSERT_EQ(truncate(input.c_str(), 0), 0);
+    size_t drained = 1;
+    for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;) drained += size_t(n);
+    std::string message;
+    for (ssize_t n; (n = read(errors[0], buffer, sizeof buffer)) > 0;) message.append(buffer, size_t(n));
+    close(output[0]);
+    close(errors[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(message, "sorvil-decode: " + input + " changed while it was being read\n");
+    EXPECT_LT(drained, 100 * songPcmBytes());
 }
 
 }  // namespace

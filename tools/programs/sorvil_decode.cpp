@@ -16,11 +16,13 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "app/command_line.h"
+#include "input_image.h"
 #include "pcm_compare.h"
 #include "pcm_decode.h"
 
@@ -88,7 +90,8 @@ void fillWavHeader(uint8_t* h, int sampleRate, int channels, uint32_t dataBytes)
 // write the writer takes nothing more, which stops the decoding.
 class PcmWriter final : public sorvil::PcmSink {
 public:
-    PcmWriter(const std::string& out, bool wav) : out_(out), wav_(wav) { buffer_.reserve(kWriteBufferBytes); }
+    PcmWriter(const std::string& out, bool wav)
+        : out_(out), wav_(wav), buffer_(new uint8_t[kWriteBufferBytes]) {}
     ~PcmWriter() override {
         if (file_ && file_ != stdout) std::fclose(file_);
     }
@@ -101,12 +104,19 @@ public:
         if (!wav_) return;
         uint8_t header[kWavHeaderBytes];
         fillWavHeader(header, sampleRate, channels, kUnknownSize);
-        append(header, kWavHeaderBytes);
+        append(header, kWavHeaderBytes, false);
     }
 
     bool take(const uint8_t* pcm, int bytes, int) override {
         dataBytes_ += uint64_t(bytes);
-        append(pcm, size_t(bytes));
+        append(pcm, size_t(bytes), false);
+        return ok_;
+    }
+
+    // The stream's unsigned samples are signed again as they are copied.
+    bool takeUnsigned(uint8_t* pcm, int bytes, int) override {
+        dataBytes_ += uint64_t(bytes);
+        append(pcm, size_t(bytes), true);
         return ok_;
     }
 
@@ -126,21 +136,47 @@ public:
     }
 
 private:
-    void append(const uint8_t* bytes, size_t size) {
-        if (buffer_.size() + size > kWriteBufferBytes) flush();
-        buffer_.insert(buffer_.end(), bytes, bytes + size);
+    // Copies bytes into the buffer, writing it out whenever it is full; with
+    // flipSigns, the sign bit of every 16-bit little-endian sample (the odd
+    // bytes, counted from the first) is flipped on the way.
+    void append(const uint8_t* bytes, size_t size, bool flipSigns) {
+        while (size > 0) {
+            if (used_ == kWriteBufferBytes) flush();
+            const size_t n = std::min(size, kWriteBufferBytes - used_);
+            if (flipSigns)
+                copyFlippingSigns(buffer_.get() + used_, bytes, n);
+            else
+                std::memcpy(buffer_.get() + used_, bytes, n);
+            used_ += n;
+            bytes += n;
+            size -= n;
+        }
+    }
+
+    static void copyFlippingSigns(uint8_t* to, const uint8_t* from, size_t size) {
+        typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+        const Bytes16 signs = {0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80};
+        size_t i = 0;
+        for (; i + 16 <= size; i += 16) {
+            Bytes16 chunk;
+            std::memcpy(&chunk, from + i, 16);
+            chunk ^= signs;
+            std::memcpy(to + i, &chunk, 16);
+        }
+        for (; i < size; ++i) to[i] = from[i] ^ uint8_t(i % 2 ? 0x80 : 0);
     }
 
     void flush() {
-        if (ok_ && !buffer_.empty()) ok_ = std::fwrite(buffer_.data(), 1, buffer_.size(), file_) == buffer_.size();
-        buffer_.clear();
+        if (ok_ && used_ > 0) ok_ = std::fwrite(buffer_.get(), 1, used_, file_) == used_;
+        used_ = 0;
     }
 
     std::string out_;
     bool wav_;
     std::FILE* file_ = nullptr;
     bool ok_ = false;
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t used_ = 0;
     uint64_t dataBytes_ = 0;
     int sampleRate_ = 0;
     int channels_ = 0;
@@ -175,8 +211,8 @@ int main(int argc, char** argv) {
     const std::string& out = files[1];
     wav = wav || (!raw && (endsWith(out, ".wav") || endsWith(out, ".WAV")));
 
-    std::vector<uint8_t> image;
-    if (!sorvil::readBinaryFile(in, &image)) {
+    sorvil::InputImage image;
+    if (!image.open(in)) {
         std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, in.c_str(), std::strerror(errno));
         return 1;
     }
@@ -184,6 +220,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s is too large\n", PROGRAM, in.c_str());
         return 1;
     }
+    const std::string vanished = std::string(PROGRAM) + ": " + in + " changed while it was being read\n";
+    sorvil::endQuietlyOnVanishedInput(vanished.c_str());
     PcmWriter writer(out, wav);
     const int length = static_cast<int>(image.size());
     const bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &writer)

@@ -44,9 +44,17 @@ private:
     bool handedBack_ = false;
 };
 
-// The poll's buffers hold unsigned samples: flips their sign bits back, a
-// word of four samples at a time.
-void restoreSampleSigns(uint8_t* pcm, int bytes) {
+// Frames per audio buffer: the first frames of a buffer are decoded in place,
+// the last ones through the poll's own frame area, so both ways are used.
+constexpr int kStreamBufferFrames = 4;
+
+}  // namespace
+
+namespace {
+
+// Flips the sign bit of every 16-bit little-endian sample in place, a word
+// of four samples at a time.
+void flipSignBits(uint8_t* pcm, int bytes) {
     constexpr uint64_t kSignBits =
         std::endian::native == std::endian::little ? 0x8000800080008000u : 0x0080008000800080u;
     int i = 0;
@@ -59,11 +67,12 @@ void restoreSampleSigns(uint8_t* pcm, int bytes) {
     for (i += 1; i < bytes; i += 2) pcm[i] ^= 0x80;
 }
 
-// Frames per audio buffer: the first frames of a buffer are decoded in place,
-// the last ones through the poll's own frame area, so both ways are used.
-constexpr int kStreamBufferFrames = 4;
-
 }  // namespace
+
+bool PcmSink::takeUnsigned(uint8_t* pcm, int bytes, int channels) {
+    flipSignBits(pcm, bytes);
+    return take(pcm, bytes, channels);
+}
 
 void DecodedPcm::start(int rate, int firstChannels, size_t expectedBytes) {
     *this = DecodedPcm{};
@@ -119,9 +128,8 @@ bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink) {
         const int pcmBytes = mp3StreamPolledPcmBytes();
         uint8_t* pcm = output.takeHandedBack();
         if (pcm && pcmBytes > 0) {
-            restoreSampleSigns(pcm, pcmBytes);
             for (int done = 0; done < pcmBytes && taking; done += frameBytes)
-                taking = sink->take(pcm + done, std::min(frameBytes, pcmBytes - done), channels);
+                taking = sink->takeUnsigned(pcm + done, std::min(frameBytes, pcmBytes - done), channels);
         }
         taking = taking && more;
     }

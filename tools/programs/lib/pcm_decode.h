@@ -18,6 +18,10 @@ public:
     // One frame's signed 16-bit little-endian interleaved samples, valid
     // only during the call; false stops the decoding.
     virtual bool take(const uint8_t* pcm, int bytes, int channels) = 0;
+    // The same with every sample's sign bit flipped (unsigned samples, as an
+    // audio stream's buffers hold them); the buffer may be changed. By
+    // default the signs are flipped back in place, then take is called.
+    virtual bool takeUnsigned(uint8_t* pcm, int bytes, int channels);
 };
 
 struct DecodedPcm final : PcmSink {
