@@ -48,8 +48,9 @@ const char HELP[] =
     "  --raw       raw PCM whatever OUT's name\n"
     "  --wav       a WAV file whatever OUT's name\n"
     "\n"
-    "Exit status: 0 decoded; 1 IN cannot be read or holds no MPEG audio stream, or\n"
-    "OUT cannot be written; 2 bad command line.\n";
+    "Exit status: 0 decoded; 1 IN cannot be read, holds no MPEG audio stream, or\n"
+    "was cut short while it was decoded, or OUT cannot be written; 2 bad command\n"
+    "line.\n";
 
 int refuse(const std::string& problem) { return sorvil::refuseCommandLine(PROGRAM, problem, USAGE); }
 
