@@ -50,27 +50,21 @@ constexpr int kStreamBufferFrames = 4;
 
 }  // namespace
 
-namespace {
-
-// Flips the sign bit of every 16-bit little-endian sample in place, a word
-// of four samples at a time.
-void flipSignBits(uint8_t* pcm, int bytes) {
-    constexpr uint64_t kSignBits =
-        std::endian::native == std::endian::little ? 0x8000800080008000u : 0x0080008000800080u;
-    int i = 0;
-    for (; i + 8 <= bytes; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, pcm + i, 8);
-        word ^= kSignBits;
-        std::memcpy(pcm + i, &word, 8);
+void copyFlippingSigns(uint8_t* to, const uint8_t* from, size_t size) {
+    typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+    const Bytes16 signs = {0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80};
+    size_t i = 0;
+    for (; i + 16 <= size; i += 16) {
+        Bytes16 chunk;
+        std::memcpy(&chunk, from + i, 16);
+        chunk ^= signs;
+        std::memcpy(to + i, &chunk, 16);
     }
-    for (i += 1; i < bytes; i += 2) pcm[i] ^= 0x80;
+    for (; i < size; ++i) to[i] = from[i] ^ uint8_t(i % 2 ? 0x80 : 0);
 }
 
-}  // namespace
-
 bool PcmSink::takeUnsigned(uint8_t* pcm, int bytes, int channels) {
-    flipSignBits(pcm, bytes);
+    copyFlippingSigns(pcm, pcm, size_t(std::max(bytes, 0)));
     return take(pcm, bytes, channels);
 }
 
