@@ -23,7 +23,8 @@ typedef int32_t Int4 __attribute__((vector_size(16)));
 // register in the load itself, with no shuffle.
 template <>
 struct QuadOps<Lanes4> {
-    // Sixteen sums of this form fit the sixteen registers with the operands.
+    // Four groups of sums for each channel fit the sixteen registers with
+    // their operands (see windowSumsOfBoth).
     static constexpr bool kInRegister = true;
     // The value held in a register: the compiler would otherwise fold the
     // load of a vector used twice into both of its uses.
