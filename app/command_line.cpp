@@ -92,7 +92,9 @@ CommandLine parseCommandLine(int argumentCount, char** arguments) {
     }
     if (next < words.size()) {
         command.folder = words[next++];
-        if (!runtime::isFolder(command.folder.c_str())) {
+        // Only a FOLDER that is not there or is no folder is a wrong command
+        // line; any other failure (an I/O error) is the run's to report.
+        if (!runtime::isFolder(command.folder.c_str()) && (errno == ENOENT || errno == ENOTDIR)) {
             const std::string reason = std::strerror(errno);
             return refused("cannot run in '" + command.folder + "': " + reason);
         }

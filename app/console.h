@@ -3,7 +3,16 @@
 // and names are shown byte for byte as they are.
 #pragma once
 
+#include <string>
+
 namespace sorvil {
+
+// A name as the console shows it: control bytes (C0, DEL, and C1 bytes that
+// are not part of a UTF-8 character) as \xHH, so that no name can move the
+// cursor, clear the screen or retitle the terminal. Everything else is shown
+// byte for byte.
+std::string printable(const char* name);
+inline std::string printable(const std::string& name) { return printable(name.c_str()); }
 
 // Shows one formatted line and ends it.
 void consoleLine(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,19 +1,27 @@
-// File copy through a buffer that shrinks when memory is short, and loading a
-// whole file into the program-wide image.
+// File copy through the kernel or a buffer that shrinks when memory is short,
+// and loading a whole file as a read-only mapping.
 #include "app/file_io.h"
 
-#include <allegro.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/console.h"
+#include "mp3stream/mp3stream.h"
 #include "platform/runtime.h"
 
 namespace sorvil {
 
-uint8_t* fileImage = nullptr;
+const uint8_t* fileImage = nullptr;
 bool loadReadFailed = false;
+const int kCurrentFolder = AT_FDCWD;
 
 namespace {
 
@@ -21,51 +29,108 @@ constexpr int LARGEST_COPY_BUFFER = 16384;
 constexpr int SMALLEST_COPY_BUFFER = 128;
 // The largest file loaded whole. Songs are a few megabytes, and this holds
 // over seven hours at the highest bitrate (320 kbit/s). Anything larger is
-// refused before memory is taken for it, which also keeps every size inside
-// the int the load reports.
+// refused before it is mapped, which also keeps every size inside the int
+// the load reports.
 constexpr uint64_t LARGEST_IMAGE = uint64_t(1) << 30;
+// What a measurement reads: the first frame must start this far into the
+// audio data, and the frame it probes and the one after it may reach past.
+constexpr size_t MEASURED_WINDOW = 28672 + 2 * 4096;
+constexpr size_t ID3V1_SIZE = 128;
+constexpr size_t ID3V2_HEADER_SIZE = 10;
 
-}  // namespace
+size_t imageLength = 0;
 
-std::string replacementName(const std::string& path) {
-    size_t slash = path.rfind('/');
-    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".partial";
-}
+// The guard against a file cut short while it is mapped. Reading a mapped
+// page that lies past the file's new end raises SIGBUS. The handler maps
+// zeros from that page to the image's end and lets the read go on: the probe
+// then sees zeros, as it could in any damaged song, and ends as it always
+// does, so no decoder state or allocation is abandoned halfway (a jump out
+// of the probe would leave the decoder's process-wide state mid-frame). The
+// loader's caller asks fileImageWasCut afterwards and throws the result away.
+std::atomic<uintptr_t> guardedStart{0};
+std::atomic<size_t> guardedLength{0};
+volatile sig_atomic_t imageCut = 0;
 
-int copyFile(const char* source, const char* target) {
-    using namespace runtime;
-    // A pipe would block the open, a device would never end.
-    if (!isRegularFile(source)) return -1;
-    // A target that is the source itself (a link to it) already holds the
-    // copy; replacing it would be a needless copy of the song onto itself.
-    if (isSameFile(source, target)) return 0;
-    int sourceHandle = _open(source, OPEN_READ_ONLY | OPEN_BINARY);
-    if (sourceHandle < 0) return -1;
-    // The copy is written as a new file beside the target and renamed onto it
-    // when complete: whatever the target is (a hard or symbolic link to some
-    // other file), that file is never written into, and no half-written copy
-    // ever carries the target's name.
-    std::string partial = replacementName(target);
-    runtime::remove(partial.c_str());  // left by an interrupted run
-    int partialHandle = _open(partial.c_str(), OPEN_READ_WRITE | OPEN_BINARY | OPEN_CREATE | OPEN_EXCLUSIVE,
-                              PERMISSION_READ | PERMISSION_WRITE);
-    if (partialHandle < 0) {
-        _close(sourceHandle);
-        return -1;
+void onBusError(int signalNumber, siginfo_t* info, void*) {
+    const int savedErrno = errno;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+    const uintptr_t start = guardedStart.load();
+    const size_t length = guardedLength.load();
+    if (start != 0 && at >= start && at - start < length) {
+        const uintptr_t page = at & ~uintptr_t(sysconf(_SC_PAGESIZE) - 1);
+        void* zeros = mmap(reinterpret_cast<void*>(page), start + length - page, PROT_READ,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            imageCut = 1;
+            errno = savedErrno;
+            return;
+        }
     }
-    bool copied = copyFileData(sourceHandle, partialHandle) == 0;
-    if (_close(partialHandle) != 0) copied = false;
-    _close(sourceHandle);
-    if (copied && runtime::rename(partial.c_str(), target) == 0) return 0;
-    runtime::remove(partial.c_str());
-    // The song list names this copy: an earlier run's file under its name
-    // would be another song.
-    runtime::remove(target);
-    return -1;
+    // Not a read of the image: the fault happens again on return and ends the
+    // process as it would have without this handler.
+    signal(signalNumber, SIG_DFL);
+    errno = savedErrno;
 }
 
-int copyFileData(int sourceHandle, int targetHandle) {
+bool guardInstalled() {
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        return sigaction(SIGBUS, &action, nullptr) == 0;
+    }();
+    return installed;
+}
+
+// Tells the kernel which pages a measurement reads: without it, every fault
+// on a mapping reads ahead far past what is used. The advice is only advice:
+// a failure changes no result, so it is not reported.
+void adviseMeasuredRanges(const uint8_t* image, size_t length) {
+    auto advise = [image, length](size_t from, size_t count, int advice) {
+        if (from >= length) return;
+        const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+        const uintptr_t start = reinterpret_cast<uintptr_t>(image + from) & ~(page - 1);
+        const uintptr_t end = reinterpret_cast<uintptr_t>(image) + std::min(length, from + count);
+        madvise(reinterpret_cast<void*>(start), end - start, advice);
+    };
+    advise(0, length, MADV_RANDOM);
+    advise(0, ID3V2_HEADER_SIZE, MADV_WILLNEED);
+    const size_t tag = length >= ID3V2_HEADER_SIZE ? size_t(id3v2Size(image)) : 0;
+    advise(tag, MEASURED_WINDOW, MADV_WILLNEED);
+    advise(length - std::min(length, ID3V1_SIZE), ID3V1_SIZE, MADV_WILLNEED);
+}
+
+void closeKeepingErrno(int handle) {
+    const int error = errno;
+    close(handle);
+    errno = error;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+enum class KernelCopy { Copied, Failed, Refused };
+
+// The kernel refuses some pairs of files outright (other file systems on old
+// kernels, pipes, special files); then, and only before any byte moved, the
+// buffer loop takes over.
+KernelCopy copyThroughKernel(int sourceHandle, int targetHandle) {
+    bool started = false;
+    for (;;) {
+        ssize_t moved = copy_file_range(sourceHandle, nullptr, targetHandle, nullptr, size_t(1) << 30, 0);
+        if (moved > 0) {
+            started = true;
+            continue;
+        }
+        if (moved == 0) return KernelCopy::Copied;
+        if (errno == EINTR) continue;
+        const bool refused = errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                             errno == EBADF || errno == ETXTBSY;
+        return refused && !started ? KernelCopy::Refused : KernelCopy::Failed;
+    }
+}
+
+int copyThroughBuffer(int sourceHandle, int targetHandle) {
     int bufferSize = LARGEST_COPY_BUFFER;
     void* buffer = std::malloc(bufferSize);
     while (!buffer && bufferSize > SMALLEST_COPY_BUFFER) {
@@ -86,40 +151,124 @@ int copyFileData(int sourceHandle, int targetHandle) {
     }
 }
 
-int loadWholeFile(const char* name) {
-    std::free(fileImage);
-    fileImage = nullptr;
+// The copy is written as a new file beside the target and renamed onto it
+// when complete: whatever the target is (a hard or symbolic link to some
+// other file), that file is never written into, and no half-written copy
+// ever carries the target's name.
+bool copyIntoReplacement(int sourceHandle, const struct stat& source, int targetFolder, const char* target) {
+    const std::string partial = replacementName(target);
+    unlinkat(targetFolder, partial.c_str(), 0);  // left by an interrupted run
+    int handle = openat(targetFolder, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (handle < 0) return false;
+    // The source's times mark the copy as up to date for the next run.
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    bool copied = copyFileData(sourceHandle, handle) == 0 && futimens(handle, times) == 0;
+    if (close(handle) != 0) copied = false;
+    if (copied && renameat(targetFolder, partial.c_str(), targetFolder, target) == 0) return true;
+    unlinkat(targetFolder, partial.c_str(), 0);
+    return false;
+}
+
+}  // namespace
+
+std::string replacementName(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".partial";
+}
+
+int copyFile(int sourceFolder, const char* source, int targetFolder, const char* target) {
+    // Not blocking: a pipe's open would wait for a writer. A pipe or device
+    // is no song (a device might never end) and is not copied.
+    int sourceHandle = openat(sourceFolder, source, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    bool copied = false;
+    struct stat from {}, existing {};
+    if (sourceHandle >= 0 && fstat(sourceHandle, &from) == 0 && S_ISREG(from.st_mode)) {
+        // A target that is the source itself (a link to it) already holds the copy.
+        if (fstatat(targetFolder, target, &existing, 0) == 0 && sameFile(from, existing)) {
+            close(sourceHandle);
+            return 0;
+        }
+        copied = copyIntoReplacement(sourceHandle, from, targetFolder, target);
+    }
+    if (sourceHandle >= 0) closeKeepingErrno(sourceHandle);
+    if (copied) return 0;
+    // The song list names this copy: an earlier run's file under its name
+    // would be another song.
+    const int error = errno;
+    unlinkat(targetFolder, target, 0);
+    errno = error;
+    return -1;
+}
+
+int copyFile(const char* source, const char* target) { return copyFile(kCurrentFolder, source, kCurrentFolder, target); }
+
+int copyFileData(int sourceHandle, int targetHandle) {
+    switch (copyThroughKernel(sourceHandle, targetHandle)) {
+        case KernelCopy::Copied: return 0;
+        case KernelCopy::Failed: return -1;
+        case KernelCopy::Refused: break;
+    }
+    return copyThroughBuffer(sourceHandle, targetHandle);
+}
+
+bool copyIsCurrent(int sourceFolder, const char* source, int targetFolder, const char* target) {
+    struct stat from {}, copy {};
+    if (fstatat(sourceFolder, source, &from, 0) != 0 || fstatat(targetFolder, target, &copy, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    return S_ISREG(from.st_mode) && S_ISREG(copy.st_mode) && copy.st_nlink == 1 && !sameFile(from, copy) &&
+           copy.st_size == from.st_size && copy.st_mtim.tv_sec == from.st_mtim.tv_sec &&
+           copy.st_mtim.tv_nsec == from.st_mtim.tv_nsec;
+}
+
+int loadWholeFile(int folder, const char* name) {
+    releaseFileImage();
     loadReadFailed = true;
-    uint64_t size = file_size_ex(name);
-    if (size == 0) {
-        // The size of a missing file is 0 too, and it is a failed read.
-        loadReadFailed = !file_exists(name, FA_ALL, nullptr);
+    imageCut = 0;
+    // Not blocking: a pipe's open would wait for a writer.
+    int handle = openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) return -1;
+    struct stat info {};
+    if (fstat(handle, &info) != 0) {
+        closeKeepingErrno(handle);
         return -1;
     }
-    if (size > LARGEST_IMAGE) {
-        consoleLine("ERROR: Cannot load a file of %llu bytes (the limit is %llu)", static_cast<unsigned long long>(size),
-                    static_cast<unsigned long long>(LARGEST_IMAGE));
+    const uint64_t size = info.st_size;
+    if (!S_ISREG(info.st_mode) || size == 0 || size > LARGEST_IMAGE) {
+        close(handle);
+        if (size > LARGEST_IMAGE)
+            consoleLine("ERROR: Cannot load a file of %llu bytes (the limit is %llu)",
+                        static_cast<unsigned long long>(size), static_cast<unsigned long long>(LARGEST_IMAGE));
         loadReadFailed = false;
         return -1;
     }
-    int length = static_cast<int>(size);
-    fileImage = static_cast<uint8_t*>(std::malloc(size + 1));
-    if (!fileImage) {
-        consoleLine("ERROR: Cannot allocate buffer of %d bytes", length + 1);
+    void* mapped = guardInstalled() ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0) : MAP_FAILED;
+    const bool closed = close(handle) == 0;
+    if (mapped == MAP_FAILED) return -1;
+    fileImage = static_cast<const uint8_t*>(mapped);
+    imageLength = size;
+    guardedLength.store(size);
+    guardedStart.store(reinterpret_cast<uintptr_t>(mapped));
+    if (!closed) {
+        releaseFileImage();
         return -1;
     }
-    PACKFILE* packedFile = pack_fopen(name, F_READ);
-    if (!packedFile) return -1;
-    long got = pack_fread(fileImage, length, packedFile);
-    pack_fclose(packedFile);
-    // The image must hold the whole file: a short read is a failed load.
-    if (got != length) {
-        std::free(fileImage);
-        fileImage = nullptr;
-        return -1;
-    }
+    adviseMeasuredRanges(fileImage, size);
     loadReadFailed = false;
-    return length;
+    return static_cast<int>(size);
+}
+
+int loadWholeFile(const char* name) { return loadWholeFile(kCurrentFolder, name); }
+
+bool fileImageWasCut() { return imageCut != 0; }
+
+void releaseFileImage() {
+    if (!fileImage) return;
+    guardedStart.store(0);
+    guardedLength.store(0);
+    munmap(const_cast<uint8_t*>(fileImage), imageLength);
+    fileImage = nullptr;
+    imageLength = 0;
 }
 
 }  // namespace sorvil

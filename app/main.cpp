@@ -4,21 +4,31 @@
 
 #include "app/command_line.h"
 #include "app/run.h"
-#include "platform/runtime.h"
+
+namespace {
+
+// The report is the run's answer: when standard output cannot take it (a full
+// disk, a closed pipe), the run has failed, whatever else it did.
+int checkedStandardOutput(int status) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (flushed && !std::ferror(stdout)) return status;
+    const int error = flushed ? 0 : errno;
+    std::fprintf(stderr, "sorvil: cannot write to standard output%s%s\n", error ? ": " : "",
+                 error ? std::strerror(error) : "");
+    return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace sorvil;
     const CommandLine command = parseCommandLine(argc, argv);
     switch (command.action) {
-        case CommandAction::Help: std::fputs(SORVIL_HELP, stdout); return 0;
-        case CommandAction::Version: return printVersion("sorvil");
+        case CommandAction::Help: std::fputs(SORVIL_HELP, stdout); return checkedStandardOutput(0);
+        case CommandAction::Version: return checkedStandardOutput(printVersion("sorvil"));
         case CommandAction::Refuse: return refuseCommandLine("sorvil", command.problem, SORVIL_USAGE);
         case CommandAction::Run: break;
     }
-    if (!command.folder.empty() && runtime::_chdir(command.folder.c_str()) != 0) {
-        std::fprintf(stderr, "sorvil: cannot enter '%s': %s\n", command.folder.c_str(), std::strerror(errno));
-        return 1;
-    }
-    // The run reads "nocopy" as argument 1, which is where the command line has it.
-    return runSorvil(command.noCopy ? 2 : 1, argv);
+    return checkedStandardOutput(runSorvil(command));
 }

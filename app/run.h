@@ -2,9 +2,11 @@
 // song list file. Returns the exit status.
 #pragma once
 
+#include "app/command_line.h"
+
 namespace sorvil {
 
-int runSorvil(int argumentCount, char** arguments);
+int runSorvil(const CommandLine& command);
 
 // Initialises the library for this console tool: automatic system selection
 // configured to take the display-less driver. False when it cannot be

@@ -3,6 +3,9 @@
 #include "app/scan.h"
 
 #include <allegro.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -20,13 +23,11 @@
 
 namespace sorvil {
 
-int noCopy = 0;
 StringList masterList = nullptr;
 StringList artistList = nullptr;
 StringList songList = nullptr;
 int songNumber = 0;
 int songSeconds = 0;
-std::string musicFolder = "music";
 bool runIncomplete = false;
 
 namespace {
@@ -93,16 +94,30 @@ bool comesBefore(const runtime::FolderEntry& a, const runtime::FolderEntry& b) {
     return a.name < b.name;
 }
 
-// Hands the folders (or else the other entries) of the current folder to
+// Hands the folders (or else the other entries) of the open folder to
 // `callback` in name order, names byte for byte as the disk holds them (the
-// library's own enumeration turns bytes that are not UTF-8 into '^'). False
-// (errno set) when the folder cannot be read.
-bool forEachEntryInOrder(bool folders, int (*callback)(const char*, int, void*)) {
+// library's own enumeration turns bytes that are not UTF-8 into '^'). An
+// entry that the callback might want but whose kind cannot be found is
+// reported: it is never left out without a word. False (errno set) when the
+// folder cannot be read.
+bool forEachEntryInOrder(int folder, const std::string& folderShown, bool folders,
+                         int (*callback)(const char*, int, void*)) {
     std::vector<runtime::FolderEntry> entries;
-    if (runtime::listFolder(".", entries) != 0) return false;
+    if (runtime::listFolder(folder, entries) != 0) return false;
     std::sort(entries.begin(), entries.end(), comesBefore);
-    for (const runtime::FolderEntry& entry : entries)
-        if (entry.isFolder == folders && callback(entry.name.c_str(), folders ? FA_DIREC : 0, nullptr) != 0) break;
+    for (const runtime::FolderEntry& entry : entries) {
+        const char* name = entry.name.c_str();
+        if (entry.error != 0) {
+            const bool wanted = !isHidden(name) && (folders ? !isMusicFolderName(name) : hasSongExtension(name));
+            if (wanted) {
+                consoleLine("ERROR: Cannot examine %s%s: %s", folderShown.c_str(), printable(name).c_str(),
+                            std::strerror(entry.error));
+                runIncomplete = true;
+            }
+            continue;
+        }
+        if (entry.isFolder == folders && callback(name, folders ? FA_DIREC : 0, nullptr) != 0) break;
+    }
     return true;
 }
 
@@ -129,61 +144,78 @@ std::string displayText(const char* text) {
     return shown;
 }
 
-// Measures the loaded song; 0 seconds when it cannot be loaded or no stream
-// can be made over it. `shownName` is the name the error messages give.
-int measureSong(const char* name, const char* shownName) {
+// Measures the song; 0 seconds when it cannot be loaded or no stream can be
+// made over it. `shownName` is the name the error messages give.
+int measureSong(int folder, const char* name, const std::string& shownName) {
     int seconds = 0;
-    int size = loadWholeFile(name);
+    int size = loadWholeFile(folder, name);
     if (size <= 0) {
-        consoleLine("ERROR: Cannot load MP3 file %s", shownName);
+        consoleLine("ERROR: Cannot load MP3 file %s", printable(shownName).c_str());
         if (loadReadFailed) runIncomplete = true;
     } else if (Mp3Stream* stream = mp3StreamCreate(fileImage, size)) {
         seconds = mp3StreamLengthSeconds(stream);
         mp3StreamDestroy(stream);
-    } else {
-        consoleLine("ERROR: Cannot create MP3 %s", shownName);
+    } else if (!fileImageWasCut()) {
+        consoleLine("ERROR: Cannot create MP3 %s", printable(shownName).c_str());
     }
-    std::free(fileImage);
-    fileImage = nullptr;
+    if (fileImageWasCut()) {
+        // The file shrank while it was read: whatever was measured is not it.
+        consoleLine("ERROR: Cannot load MP3 file %s", printable(shownName).c_str());
+        runIncomplete = true;
+        seconds = 0;
+    }
+    releaseFileImage();
     return seconds;
 }
 
-void processSong(const char* artist, const char* name, const char* startDirectory) {
+// Copies beyond song9999.mp3 keep the same pattern, which no longer fits 8.3.
+constexpr int FIRST_LONG_NUMBER = 10000;
+
+// Copies the song into the music folder unless the earlier run's copy under
+// the same name is this same song, unchanged. Gives the record's start.
+std::string copySong(const RunOptions& options, int artistFolder, const char* artist, const char* name,
+                     const char* title, std::string& shownName) {
+    char copyName[32];
+    std::snprintf(copyName, sizeof copyName, "song%04d.mp3", songNumber);
+    ++songNumber;
+    shownName = "../" + options.musicName + "/" + copyName;
+    std::string listed = displayText(artist) + "|" + displayText(title) + "|" + copyName + "|";
+    // Sizes and times alone could match another song of the same length
+    // unpacked at the same second: the earlier list must name this song too.
+    const bool current = options.earlierCopies.count(listed) != 0 &&
+                         copyIsCurrent(artistFolder, name, options.musicFolder, copyName);
+    if (!current && copyFile(artistFolder, name, options.musicFolder, copyName) != 0) {
+        consoleLine("ERROR: Cannot copy MP3 file to %s", printable(shownName).c_str());
+        runIncomplete = true;
+    }
+    return listed;
+}
+
+void processSong(const RunOptions& options, int artistFolder, const char* artist, const char* name) {
     char title[NAME_AREA];
     formTitle(name, title);
-    consoleLineStart("  %s: ", title);
-
-    std::string fileField, shownName = name, record;
-    if (noCopy) {
+    if (!options.noCopy && songNumber == FIRST_LONG_NUMBER)
+        consoleLine("NOTE: more than %d songs; song%d.mp3 and the names after it are longer than 8.3",
+                    FIRST_LONG_NUMBER, FIRST_LONG_NUMBER);
+    consoleLineStart("  %s: ", printable(title).c_str());
+    std::string shownName = name, record;
+    if (!options.noCopy) {
+        record = copySong(options, artistFolder, artist, name, title, shownName);
+    } else {
         // The record must name the real folder and file: no stand-in would.
         if (holdsRecordSeparator(artist) || holdsRecordSeparator(name)) {
-            consoleLine("ERROR: Cannot list %s/%s in songlist.ini: a name there cannot hold '|', CR or LF", artist,
-                        name);
+            consoleLine("ERROR: Cannot list %s/%s in songlist.ini: a name there cannot hold '|', CR or LF",
+                        printable(artist).c_str(), printable(name).c_str());
             runIncomplete = true;
             return;
         }
-        fileField = name;
-        record = std::string(artist) + "|" + title + "|";
-    } else {
-        char copyName[32];
-        std::snprintf(copyName, sizeof copyName, "song%04d.mp3", songNumber);
-        ++songNumber;
-        fileField = copyName;
-        // Into the starting folder's "music" whatever the artist folder is: a
-        // link's ".." is beside the folder it points at.
-        std::string target = std::string(startDirectory) + "/" + musicFolder + "/" + fileField;
-        shownName = "../" + musicFolder + "/" + fileField;
-        if (copyFile(name, target.c_str()) != 0) {
-            consoleLine("ERROR: Cannot copy MP3 file to %s", shownName.c_str());
-            runIncomplete = true;
-        }
-        record = displayText(artist) + "|" + displayText(title) + "|";
+        record = std::string(artist) + "|" + title + "|" + name + "|";
     }
 
-    songSeconds = measureSong(name, shownName.c_str());
+    songSeconds = measureSong(artistFolder, name, shownName);
     consoleLine("%02d:%02d", songSeconds / 60, songSeconds % 60);
 
-    record += fileField + "|" + std::to_string(songSeconds);
+    record += std::to_string(songSeconds);
     StringList grown = stringListAppend(masterList, record.c_str());
     if (!grown) failWithMessage("Cannot add to master list!\n");
     masterList = grown;
@@ -191,24 +223,57 @@ void processSong(const char* artist, const char* name, const char* startDirector
 
 // An artist folder that cannot be entered or read is reported and skipped.
 void skipArtist(const char* what, const char* artist) {
-    consoleLine("ERROR: Cannot %s artist folder %s: %s", what, artist, std::strerror(errno));
+    consoleLine("ERROR: Cannot %s artist folder %s: %s", what, printable(artist).c_str(), std::strerror(errno));
     runIncomplete = true;
 }
 
-void processArtist(const char* artist, const char* startDirectory) {
+// Opens the artist's folder, or says (in *failedStep, errno set) whether it
+// could not be entered (searched) or, enterable, not read.
+int openArtistFolder(int startFolder, const char* artist, const char** failedStep) {
+    int folder = runtime::openFolder(startFolder, artist);
+    if (folder >= 0 && faccessat(folder, ".", X_OK, AT_EACCESS) == 0) return folder;
+    const int error = errno;
+    const bool enterable = folder < 0 && faccessat(startFolder, artist, X_OK, AT_EACCESS) == 0;
+    if (folder >= 0) close(folder);
+    *failedStep = enterable ? "read" : "enter";
+    errno = error;
+    return -1;
+}
+
+void processArtist(const RunOptions& options, const char* artist) {
     songList = stringListNew();
     if (!songList) failWithMessage("Cannot allocate TDO for song list!\n");
-    consoleLine("\nProcessing songs for %s...", artist);
-    if (runtime::_chdir(artist) != 0) {
-        skipArtist("enter", artist);
+    consoleLine("\nProcessing songs for %s...", printable(artist).c_str());
+    const char* failedStep = "";
+    const int folder = openArtistFolder(options.startFolder, artist, &failedStep);
+    if (folder < 0) {
+        skipArtist(failedStep, artist);
     } else {
-        if (!forEachEntryInOrder(false, onSongEntry)) skipArtist("read", artist);
-        for (intptr_t i = 0; i < stringListCount(songList); ++i) processSong(artist, songList[i], startDirectory);
-        // Back by the saved path rather than "..": an artist folder may be a link.
-        runtime::_chdir(startDirectory);
+        if (!forEachEntryInOrder(folder, printable(artist) + "/", false, onSongEntry)) skipArtist("read", artist);
+        for (intptr_t i = 0; i < stringListCount(songList); ++i) processSong(options, folder, artist, songList[i]);
+        close(folder);  // read only: nothing can be lost by its close
     }
     stringListFree(songList);
     songList = nullptr;
+}
+
+// Copies into a folder that is scanned as an artist, or lies inside one,
+// would be taken for that artist's songs or replace them.
+bool musicFolderIsInsideAnArtist(const RunOptions& options) {
+    if (options.noCopy) return false;
+    std::vector<runtime::FileIdentity> chain;  // the music folder and every folder above it in the collection
+    runtime::foldersUpTo(options.musicFolder, options.startFolder, chain);
+    for (intptr_t i = 0; i < stringListCount(artistList); ++i) {
+        struct stat info {};
+        if (fstatat(options.startFolder, artistList[i], &info, 0) != 0) continue;
+        const runtime::FileIdentity artist{info.st_dev, info.st_ino};
+        if (std::find(chain.begin(), chain.end(), artist) != chain.end()) {
+            consoleLine("ERROR: \"%s\" lies inside the artist folder %s; the songs cannot be copied into it",
+                        printable(options.musicName).c_str(), printable(artistList[i]).c_str());
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -220,7 +285,7 @@ bool isMusicFolderName(const char* name) {
 
 int onArtistEntry(const char* name, int attributes, void*) {
     if (isHidden(name) || isMusicFolderName(name) || !(attributes & FA_DIREC)) return 0;
-    consoleLine("  %s", name);
+    consoleLine("  %s", printable(name).c_str());
     StringList grown = stringListAppend(artistList, name);
     if (!grown) failWithMessage("Cannot add to artist list!\n");
     artistList = grown;
@@ -238,20 +303,22 @@ int onSongEntry(const char* name, int attributes, void*) {
     return 0;
 }
 
-void scanArtists() {
+bool scanArtists(const RunOptions& options) {
     artistList = stringListNew();
     masterList = stringListNew();
     if (!artistList || !masterList) failWithMessage("Cannot allocate TDO for artist list!\n");
-    char* startDirectory = runtime::_getcwd(nullptr, 0);
-    if (!startDirectory) failWithMessage("Cannot find the current directory!\n");
 
-    forEachEntryInOrder(true, onArtistEntry);
-    consoleLine("%d artist(s) found.", static_cast<int>(stringListCount(artistList)));
-    for (intptr_t i = 0; i < stringListCount(artistList); ++i) processArtist(artistList[i], startDirectory);
-
-    std::free(startDirectory);
+    bool listed = forEachEntryInOrder(options.startFolder, "", true, onArtistEntry);
+    if (!listed) {
+        consoleLine("ERROR: Cannot read the folder the run started in: %s", std::strerror(errno));
+    } else {
+        consoleLine("%d artist(s) found.", static_cast<int>(stringListCount(artistList)));
+        listed = !musicFolderIsInsideAnArtist(options);
+        for (intptr_t i = 0; listed && i < stringListCount(artistList); ++i) processArtist(options, artistList[i]);
+    }
     stringListFree(artistList);
     artistList = nullptr;
+    return listed;
 }
 
 }  // namespace sorvil

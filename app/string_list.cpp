@@ -49,17 +49,12 @@ void stringListFree(StringList list) {
     std::free(blockOf(list));
 }
 
-int writeStringList(StringList list, const char* path, int mode) {
-    static const char* const openModes[] = {"wb", "wt", "wt"};
-    if (mode < WRITE_NUL_TERMINATED || mode > WRITE_QUOTED) return -1;
-    std::FILE* file = runtime::fopen(path, openModes[mode]);
-    if (!file) return -1;
-    bool failed = false;
+int writeStringListTo(StringList list, std::FILE* file, int mode) {
     intptr_t count = stringListCount(list);
-    for (intptr_t i = 0; i < count && !failed; ++i) {
-        if (mode == WRITE_QUOTED && std::fputc('"', file) == EOF) failed = true;
-        if (!failed && std::fputs(list[i], file) == EOF) failed = true;
-        if (failed) break;
+    for (intptr_t i = 0; i < count; ++i) {
+        if (mode == WRITE_QUOTED && std::fputc('"', file) == EOF) return -1;
+        if (std::fputs(list[i], file) == EOF) return -1;
+        bool failed = false;
         if (mode == WRITE_LINES) {
             failed = std::fputc('\n', file) == EOF;
         } else if (mode == WRITE_QUOTED) {
@@ -67,7 +62,17 @@ int writeStringList(StringList list, const char* path, int mode) {
         } else {
             failed = std::fputc('\0', file) == EOF;
         }
+        if (failed) return -1;
     }
+    return 0;
+}
+
+int writeStringList(StringList list, const char* path, int mode) {
+    static const char* const openModes[] = {"wb", "wt", "wt"};
+    if (mode < WRITE_NUL_TERMINATED || mode > WRITE_QUOTED) return -1;
+    std::FILE* file = runtime::fopen(path, openModes[mode]);
+    if (!file) return -1;
+    bool failed = writeStringListTo(list, file, mode) != 0;
     // The close flushes what is still buffered, so its failure is a failed write too.
     if (std::fclose(file) != 0) failed = true;
     return failed ? -1 : 0;

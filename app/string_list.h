@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 struct PACKFILE;
 
@@ -18,6 +19,9 @@ StringList stringListNew();
 StringList stringListAppend(StringList list, const char* text);
 void stringListFree(StringList list);
 int writeStringList(StringList list, const char* path, int mode);
+// Writes the elements as writeStringList does into a stream opened in the
+// mode's text or binary form; the caller flushes and closes it.
+int writeStringListTo(StringList list, std::FILE* file, int mode);
 // Datafile loader for "TEXT" objects: one element per line.
 StringList loadTextObject(PACKFILE* packedFile, long size);
 // Registers the "TEXT" object type with the library's datafile loader, with

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -61,45 +62,51 @@ bool isFolder(const char* path) {
     return false;
 }
 
-bool isSameFile(const char* path, const char* otherPath) {
-    struct stat info {}, other {};
-    return ::stat(path, &info) == 0 && ::stat(otherPath, &other) == 0 && info.st_dev == other.st_dev &&
-           info.st_ino == other.st_ino;
-}
-
-bool isSymbolicLink(const char* path) {
-    struct stat info {};
-    return ::lstat(path, &info) == 0 && S_ISLNK(info.st_mode);
-}
-
-bool liesInside(const char* path, const char* folder) {
-    char* resolvedPath = ::realpath(path, nullptr);
-    char* resolvedFolder = ::realpath(folder, nullptr);
-    bool inside = false;
-    if (resolvedPath && resolvedFolder) {
-        const std::string within(resolvedPath);
-        std::string base(resolvedFolder);
-        if (base.back() != '/') base += '/';
-        inside = within + '/' == base || within.compare(0, base.size(), base) == 0;
+bool foldersUpTo(int folder, int top, std::vector<FileIdentity>& passed) {
+    struct stat topInfo {}, info {};
+    if (::fstat(top, &topInfo) != 0) return false;
+    int current = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    bool reached = false;
+    while (current >= 0 && ::fstat(current, &info) == 0) {
+        if (info.st_dev == topInfo.st_dev && info.st_ino == topInfo.st_ino) {
+            reached = true;
+            break;
+        }
+        const FileIdentity here{info.st_dev, info.st_ino};
+        if (std::find(passed.begin(), passed.end(), here) != passed.end()) break;  // the root is its own parent
+        passed.push_back(here);
+        int parent = openFolder(current, "..");
+        ::close(current);
+        current = parent;
     }
-    std::free(resolvedPath);
-    std::free(resolvedFolder);
-    return inside;
+    if (current >= 0) ::close(current);
+    return reached;
 }
 
-int listFolder(const char* path, std::vector<FolderEntry>& entries) {
-    DIR* folder = ::opendir(path);
-    if (!folder) return -1;
-    std::string prefix = std::string(path) + "/";
+int openFolder(int folder, const char* path) { return ::openat(folder, path, O_PATH | O_DIRECTORY | O_CLOEXEC); }
+
+int listFolder(int folder, std::vector<FolderEntry>& entries) {
+    // A descriptor of its own for reading: `folder` may be a place only.
+    int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0) return -1;
+    DIR* stream = ::fdopendir(listed);
+    if (!stream) {
+        int error = errno;
+        ::close(listed);
+        errno = error;
+        return -1;
+    }
     errno = 0;
-    while (const dirent* entry = ::readdir(folder)) {
+    while (const dirent* entry = ::readdir(stream)) {
         struct stat info {};
-        if (::stat((prefix + entry->d_name).c_str(), &info) == 0)
-            entries.push_back({entry->d_name, S_ISDIR(info.st_mode)});
+        if (::fstatat(folder, entry->d_name, &info, 0) == 0)
+            entries.push_back({entry->d_name, S_ISDIR(info.st_mode), 0});
+        else if (errno != ENOENT)
+            entries.push_back({entry->d_name, false, errno});
         errno = 0;
     }
     int error = errno;
-    ::closedir(folder);
+    ::closedir(stream);
     errno = error;
     return error == 0 ? 0 : -1;
 }
@@ -138,16 +145,23 @@ ssize_t writeText(void* cookie, const char* bytes, size_t count) {
 
 int closeText(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<intptr_t>(cookie))); }
 
-std::FILE* openTextForWriting(const char* path, bool append) {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-    int handle = ::open(path, flags, 0666);
-    if (handle < 0) return nullptr;
+std::FILE* textStream(int handle) {
     cookie_io_functions_t functions{};
     functions.write = writeText;
     functions.close = closeText;
     std::FILE* file = ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(handle)), "w", functions);
-    if (!file) ::close(handle);
+    if (!file) {
+        int error = errno;
+        ::close(handle);
+        errno = error;
+    }
     return file;
+}
+
+std::FILE* openTextForWriting(const char* path, bool append) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    int handle = ::open(path, flags, 0666);
+    return handle < 0 ? nullptr : textStream(handle);
 }
 
 }  // namespace
@@ -166,6 +180,11 @@ std::FILE* fopen(const char* path, const char* mode) {
     if (mode[0] == 'w' || mode[0] == 'a') return openTextForWriting(path, mode[0] == 'a');
     errno = EINVAL;
     return nullptr;
+}
+
+std::FILE* createTextFileAt(int folder, const char* path, int* handle) {
+    *handle = ::openat(folder, path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    return *handle < 0 ? nullptr : textStream(*handle);
 }
 
 }  // namespace sorvil::runtime

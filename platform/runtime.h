@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -44,22 +46,38 @@ bool isRegularFile(const char* path);
 // True for a folder (links followed). When false, errno says why: ENOTDIR
 // for anything else that exists.
 bool isFolder(const char* path);
-// True when both paths name one file (links followed, hard links included).
-bool isSameFile(const char* path, const char* otherPath);
-// True when the path itself is a symbolic link (dangling or not).
-bool isSymbolicLink(const char* path);
-// True when path, links resolved, is folder itself or lies below it.
-bool liesInside(const char* path, const char* folder);
+// A file's identity, links resolved: its device and inode.
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The folders from the open folder `folder` up to, not including, the open
+// folder `top` (by "..", so links are resolved) into `passed`. False when
+// `top` is not met below the root: `folder` lies outside it.
+bool foldersUpTo(int folder, int top, std::vector<FileIdentity>& passed);
 
 struct FolderEntry {
     std::string name;  // the bytes the file system holds, not always UTF-8
     bool isFolder;     // links followed
+    int error;         // 0, or the errno of an entry that could not be examined
 };
 
-// The entries of a folder ("." and ".." included) in the file system's order.
-// Names come unconverted; a dangling link is no entry. -1 (errno set) when the
-// folder cannot be read.
-int listFolder(const char* path, std::vector<FolderEntry>& entries);
+// Opens the folder `path` (links followed) relative to the open folder
+// `folder` as a place for the *at calls, not for reading (which then needs
+// no read permission); -1 with errno set.
+int openFolder(int folder, const char* path);
+// The entries of the open folder ("." and ".." included) in the file
+// system's order. Names come unconverted; a dangling link (or an entry gone
+// since it was listed) is no entry; an entry whose kind cannot be found keeps
+// its errno in `error`. -1 (errno set) when the folder cannot be read.
+int listFolder(int folder, std::vector<FolderEntry>& entries);
+
+// A text-mode stream (see fopen) writing a new file `path` in the open folder
+// `folder`: it fails when the name is taken, a link included. *handle gets
+// the descriptor under it, for fsync; std::fclose closes both.
+std::FILE* createTextFileAt(int folder, const char* path, int* handle);
 
 // Stream files. A mode with 'b' is binary; a writing mode without it ("w",
 // "wt", "a", "at") is text mode, which stores every "\n" as CR LF. Reading

@@ -15,21 +15,22 @@
 #include <cstring>
 #include <string>
 
+#include "app/command_line.h"
+#include "app/run.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
-// The library's file size query, wrapped so that a test can make the file
-// shrink right after its size was taken. Everything else goes to the library.
+// The kernel advice the loader gives right after mapping a song, wrapped so
+// that a test can cut the file short between its mapping and its reading.
 namespace {
-std::string fileToShrinkAfterSizeQuery;
+std::string fileToCutWhenMapped;
 }
 
-extern "C" uint64_t file_size_ex(const char* filename) {
-    using SizeQuery = uint64_t (*)(const char*);
-    static const auto librarySizeQuery = reinterpret_cast<SizeQuery>(dlsym(RTLD_NEXT, "file_size_ex"));
-    uint64_t size = librarySizeQuery(filename);
-    if (!fileToShrinkAfterSizeQuery.empty() && fileToShrinkAfterSizeQuery == filename)
-        truncate(filename, static_cast<off_t>(size / 2));
-    return size;
+extern "C" int madvise(void* address, size_t length, int advice) noexcept {
+    using Advise = int (*)(void*, size_t, int);
+    static const auto libraryAdvise = reinterpret_cast<Advise>(dlsym(RTLD_NEXT, "madvise"));
+    if (!fileToCutWhenMapped.empty()) truncate(fileToCutWhenMapped.c_str(), 100);
+    return libraryAdvise(address, length, advice);
 }
 
 namespace sorvil {
@@ -169,8 +170,8 @@ TEST(CopyFileData, ReadErrorFails) {
 class LoadWholeFile : public ::testing::Test {
 protected:
     void TearDown() override {
-        std::free(fileImage);
-        fileImage = nullptr;
+        fileToCutWhenMapped.clear();
+        releaseFileImage();
     }
 };
 
@@ -190,9 +191,9 @@ TEST_F(LoadWholeFile, NamesWithHashAndSpacesLoadTheRealFile) {
     ASSERT_EQ(mkdir(dir.file("Live ").c_str(), 0755), 0);
     writeFile(dir.file("Live #2 #b.mp3"), "second");
     ASSERT_EQ(loadWholeFile(dir.file("Track #1.mp3").c_str()), 5);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(fileImage), 5), "first");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fileImage), 5), "first");
     ASSERT_EQ(loadWholeFile(dir.file("Live #2 #b.mp3").c_str()), 6);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(fileImage), 6), "second");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fileImage), 6), "second");
 }
 
 TEST_F(LoadWholeFile, EmptyOrMissingFileFailsWithoutAnImage) {
@@ -212,19 +213,67 @@ TEST_F(LoadWholeFile, SecondLoadReplacesTheFirstImage) {
     writeFile(dir.file("b.mp3"), "bb");
     ASSERT_EQ(loadWholeFile(dir.file("a.mp3").c_str()), 4);
     ASSERT_EQ(loadWholeFile(dir.file("b.mp3").c_str()), 2);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(fileImage), 2), "bb");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fileImage), 2), "bb");
 }
 
-// The file shrinks between the size query and the read (another program
-// rewrote it): the image would hold bytes that were never read.
-TEST_F(LoadWholeFile, FileShrinkingBeforeTheReadIsAFailedLoad) {
+// A song cut short after it was mapped: reading the lost pages must not kill
+// the run; the song is reported as not loaded and the run ends with status 1.
+TEST_F(LoadWholeFile, SongCutShortWhileMappedIsAFailedLoadNotACrash) {
     TempDir dir;
-    writeFile(dir.file("song.mp3"), patternBytes(10000));
-    fileToShrinkAfterSizeQuery = dir.file("song.mp3");
-    int result = loadWholeFile(dir.file("song.mp3").c_str());
-    fileToShrinkAfterSizeQuery.clear();
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(fileImage, nullptr);
+    ASSERT_EQ(mkdir(dir.file("A").c_str(), 0755), 0);
+    writeFile(dir.file("A/cut.mp3"), readFile(test::samplesFolder() + "/Aurora Lane/Track #2.mp3"));
+    fileToCutWhenMapped = dir.file("A/cut.mp3");
+    const std::string output = dir.file("output");
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!freopen(output.c_str(), "w", stdout)) _exit(3);
+        CommandLine command;
+        command.noCopy = true;
+        command.folder = dir.path();
+        int status = runSorvil(command);
+        std::fflush(stdout);
+        _exit(status);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the run died of signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(readFile(output).find("  cut: ERROR: Cannot load MP3 file cut.mp3\n00:00\n"), std::string::npos)
+        << readFile(output);
+    EXPECT_EQ(readFile(dir.file("songlist.ini")), "A|cut|cut.mp3|0\r\n");
+}
+
+// The kernel copies between files; from a pipe it refuses and the buffer
+// loop takes over. Both give the same bytes, and a copy carries its
+// source's modification time.
+TEST(CopyFileData, KernelAndBufferPathsGiveTheSameBytes) {
+    TempDir dir;
+    const std::string bytes = patternBytes(100000);
+    writeFile(dir.file("source.mp3"), bytes);
+    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 123456789}};
+    ASSERT_EQ(utimensat(AT_FDCWD, dir.file("source.mp3").c_str(), old, 0), 0);
+    ASSERT_EQ(copyFile(dir.file("source.mp3").c_str(), dir.file("kernel.mp3").c_str()), 0);
+    EXPECT_EQ(readFile(dir.file("kernel.mp3")), bytes);
+    struct stat copied {};
+    ASSERT_EQ(stat(dir.file("kernel.mp3").c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_mtim.tv_nsec, 123456789);
+
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        close(pipeEnds[0]);
+        _exit(write(pipeEnds[1], bytes.data(), bytes.size()) == ssize_t(bytes.size()) ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    int target = open(dir.file("buffered.mp3").c_str(), O_WRONLY | O_CREAT, 0644);
+    EXPECT_EQ(copyFileData(pipeEnds[0], target), 0);
+    close(target);
+    close(pipeEnds[0]);
+    waitpid(writer, nullptr, 0);
+    EXPECT_EQ(readFile(dir.file("buffered.mp3")), bytes);
 }
 
 }  // namespace

@@ -267,12 +267,29 @@ TEST_F(HostileCollection, MusicFolderLinkedOutsideTheCollectionIsRefused) {
     EXPECT_EQ(treeFingerprint(outside.path()), outsideBefore);
     EXPECT_EQ(readFile(at("songlist.ini")), "previous\r\n");
 
+    // Inside the collection, but not where an artist is scanned: followed.
     ASSERT_EQ(unlink(at("music").c_str()), 0);
-    makeFolder(at("Store"));
-    ASSERT_EQ(symlink("Store", at("music").c_str()), 0);
+    makeFolder(at(".player/store"));
+    ASSERT_EQ(symlink(".player/store", at("music").c_str()), 0);
     run = runSorvil(tree, {});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(readFile(at("Store/song0000.mp3")), readFile(SMALL_SONG));
+    EXPECT_EQ(readFile(at(".player/store/song0000.mp3")), readFile(SMALL_SONG));
+
+    // An artist's folder, or one inside it: the copies would replace that
+    // artist's songs and be listed as its songs on the next run.
+    for (const char* target : {"A", "A/inner"}) {
+        makeFolder(at("A/inner"));
+        ASSERT_EQ(unlink(at("music").c_str()), 0);
+        ASSERT_EQ(symlink(target, at("music").c_str()), 0);
+        copyInto(BIG_SONG, at("A/song0000.mp3"));
+        writeFile(at("songlist.ini"), "previous\r\n");
+        run = runSorvil(tree, {});
+        EXPECT_EQ(run.status, 1) << target;
+        EXPECT_NE(run.output.find("ERROR: \"music\" lies inside the artist folder A; the songs cannot be copied "
+                                  "into it\n"), std::string::npos) << run.output;
+        EXPECT_EQ(readFile(at("A/song0000.mp3")), readFile(BIG_SONG)) << target;
+        EXPECT_EQ(readFile(at("songlist.ini")), "previous\r\n") << target;
+    }
 }
 
 // An artist folder the user may not enter, or may enter but not read, is
@@ -309,7 +326,9 @@ TEST_F(HostileCollection, ArtistFoldersThatCannotBeEnteredOrReadAreSkipped) {
 // no-copy mode the fields name the real folder and file, so such a song is
 // reported, left out of the list and its file left alone.
 TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
-    const std::string artist = "AC|DC\r\nLive";
+    // On the console, control bytes show escaped: a name cannot drive the terminal.
+    const std::string artist = "AC|DC\r\nLive\x1b]0;pwned\a";
+    const std::string shownArtist = "AC|DC\\x0D\\x0ALive\\x1B]0;pwned\\x07";
     makeFolder(at(artist));
     copyInto(SMALL_SONG, at(artist + "/a.mp3"));
     makeFolder(at("Plain"));
@@ -318,14 +337,14 @@ TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
     copyInto(SMALL_SONG, at("Plain/one|two.mp3"));
     const auto before = treeFingerprint(root);
     const std::string refused = " in songlist.ini: a name there cannot hold '|', CR or LF\n";
-    const std::string artists = "  " + artist + "\n  Plain\n2 artist(s) found.\n\nProcessing songs for " + artist +
-                                "...\n";
+    const std::string artists = "  " + shownArtist + "\n  Plain\n2 artist(s) found.\n\nProcessing songs for " +
+                                shownArtist + "...\n";
 
     RunResult kept = runSorvil(tree, {"nocopy"});
     EXPECT_EQ(kept.status, 1);
-    EXPECT_EQ(kept.output, START_NO_COPY + artists + "  a: ERROR: Cannot list " + artist + "/a.mp3" + refused +
+    EXPECT_EQ(kept.output, START_NO_COPY + artists + "  a: ERROR: Cannot list " + shownArtist + "/a.mp3" + refused +
                                "\nProcessing songs for Plain...\n"
-                               "  line\nbreak: ERROR: Cannot list Plain/line\nbreak.mp3" +
+                               "  line\\x0Abreak: ERROR: Cannot list Plain/line\\x0Abreak.mp3" +
                                refused + "  ok: 00:01\n  one|two: ERROR: Cannot list Plain/one|two.mp3" + refused);
     const std::string keptList = readFile(at("songlist.ini"));
     EXPECT_EQ(keptList, "Plain|ok|ok.mp3|1\r\n");
@@ -338,9 +357,9 @@ TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
     EXPECT_EQ(copied.status, 0);
     EXPECT_EQ(copied.output, START_CREATING + artists +
                                  "  a: 00:01\n\nProcessing songs for Plain...\n"
-                                 "  line\nbreak: 00:01\n  ok: 00:01\n  one|two: 00:01\n");
+                                 "  line\\x0Abreak: 00:01\n  ok: 00:01\n  one|two: 00:01\n");
     const std::string copiedList = readFile(at("songlist.ini"));
-    EXPECT_EQ(copiedList, "AC/DC  Live|a|song0000.mp3|1\r\nPlain|line break|song0001.mp3|1\r\n"
+    EXPECT_EQ(copiedList, "AC/DC  Live\x1b]0;pwned\a|a|song0000.mp3|1\r\nPlain|line break|song0001.mp3|1\r\n"
                           "Plain|ok|song0002.mp3|1\r\nPlain|one/two|song0003.mp3|1\r\n");
     expectFourFieldsPerLine(copiedList);
     EXPECT_EQ(readFile(at("music/song0003.mp3")), readFile(SMALL_SONG));
@@ -362,11 +381,14 @@ TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
     copyInto(BIG_SONG, at(artist + "/" + latin1 + ".mp3"));
     writeFile(at(artist + "/" + noAudio + ".mp3"), "no audio here");
     copyInto(SMALL_SONG, at(artist + "/" + utf8 + ".mp3"));
-    const std::string artists = "  " + artist + "\n1 artist(s) found.\n\nProcessing songs for " + artist + "...\n";
+    // The console escapes C1 bytes that are not part of a UTF-8 character.
+    const std::string shownArtist = "Caf\xe9 \\x80\xc0\\x80", shownOverlong = "a\xc0\\x80b";
+    const std::string artists =
+        "  " + shownArtist + "\n1 artist(s) found.\n\nProcessing songs for " + shownArtist + "...\n";
 
     RunResult kept = runSorvil(tree, {"nocopy"});
     EXPECT_EQ(kept.status, 0);
-    EXPECT_EQ(kept.output, START_NO_COPY + artists + "  " + overlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
+    EXPECT_EQ(kept.output, START_NO_COPY + artists + "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
                                noAudio + ": ERROR: Cannot create MP3 " + noAudio + ".mp3\n00:00\n  " + utf8 +
                                ": 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")),
@@ -376,7 +398,7 @@ TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
 
     RunResult copied = runSorvil(tree, {});
     EXPECT_EQ(copied.status, 0);
-    EXPECT_EQ(copied.output, START_CREATING + artists + "  " + overlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
+    EXPECT_EQ(copied.output, START_CREATING + artists + "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
                                  noAudio + ": ERROR: Cannot create MP3 ../music/song0002.mp3\n00:00\n  " + utf8 +
                                  ": 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), artist + "|" + overlong + "|song0000.mp3|1\r\n" + artist + "|" + latin1 +
