@@ -45,6 +45,9 @@ expect test 1000 "libclang-rt-14-dev xvfb" yes 0 "sudo apt-get update -qq
 sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libclang-rt-14-dev xvfb"
 expect run  0    "liballegro4-dev" no 0 "apt-get update -qq
 env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq liballegro4-dev"
+expect test 0    "strace" no 0 "apt-get update -qq
+env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq strace"
+expect run  0    "strace" no 0 ""
 expect bench 0   "libbenchmark-dev libgtest-dev" no 0 "apt-get update -qq
 env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libbenchmark-dev"
 expect other 0   "" no 2 "" "Usage: tools/scripts/setup-debian.sh"

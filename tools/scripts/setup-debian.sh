@@ -5,7 +5,8 @@
 #          and Allegro 4's development package
 #   test   run's packages, GoogleTest and GoogleMock, clang with its fuzzer and
 #          sanitizer runtime, python3 and the encoders the test data scripts
-#          use, and the virtual X server the playback test runs under
+#          use, the virtual X server the playback test runs under, and strace
+#          for the fault-injection check
 #   bench  run's packages, Google Benchmark, python3 and the encoders
 # With every package present it changes nothing and needs no network. As root
 # it runs apt-get, otherwise through sudo; with neither it names the missing
@@ -16,7 +17,7 @@ run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev)
 # The clang runtime package is named: it otherwise comes only as a recommended
 # package, which a machine may be set not to install.
 test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg
-               xvfb xauth)
+               xvfb xauth strace)
 bench_packages=(libbenchmark-dev python3 lame twolame ffmpeg)
 
 case "${1:-run}" in

@@ -1,0 +1,243 @@
+#!/usr/bin/env python3
+"""Fails one file system call of a sorvil run at a time, for every call of a clean run in turn (sampled when
+there are many), in copy and nocopy mode, and checks what the run left behind and what it said.
+
+    fault_injection.py SORVIL SAMPLES_FOLDER
+
+A run may end well only with exactly the clean run's outputs; otherwise it must exit 1 and report the failure
+(an ERROR on standard output, or a "sorvil: " message on standard error, where a failed standard output or
+FOLDER is reported). Whatever happens, no signal ends it, it ends within a few seconds, nothing beside
+songlist.ini and music/ changes (outside the collection included), no ".partial" file stays behind, and
+songlist.ini holds the old list, the complete one, or after a reported failure what was processed."""
+import concurrent.futures, hashlib, os, queue, re, shutil, subprocess, sys, tempfile, time
+
+SYSCALLS = ("openat open creat openat2 newfstatat fstat stat lstat statx access faccessat faccessat2 read pread64 "
+            "readv write pwrite64 writev lseek getdents64 chdir fchdir getcwd readlink readlinkat rename renameat "
+            "renameat2 unlink unlinkat mkdir mkdirat close mmap fsync fdatasync copy_file_range sendfile ftruncate "
+            "fallocate fchmod fchmodat utimensat").split()
+WRITES = {"write", "pwrite64", "writev", "copy_file_range", "sendfile", "fallocate", "ftruncate"}
+EVERY_CALL_UP_TO = 30  # every index up to this one is failed; beyond it a sample of about
+SAMPLED_BEYOND = 10    # this many, and the last call
+TIMEOUT = 10
+OLD_LIST = b"Old Artist|Old Song|song0000.mp3|61\n"
+OUTPUTS = (("out", "standard output"), ("list", "songlist.ini"), ("music", "music/"))
+CALL = re.compile(r"^(\d+) +(\w+)\((.*)")
+
+
+def errno_for(syscall, index):
+    if syscall in WRITES:
+        return "ENOSPC"
+    if syscall == "openat":  # a denied file, and a process out of descriptors
+        return "EMFILE" if index % 2 == 0 else "EACCES"
+    return "EACCES" if syscall in ("open", "creat", "chdir", "fchdir") else "EIO"
+
+
+def build_template(root, samples):
+    """root/coll: artists A, B, C, an artist D linking to root/outside, an old list and old copies."""
+    songs = {"A": "Aurora Lane/Morning Light.mp3", "B": "Cobalt Sky/Song.MP3", "C": "Brassworks/Fanfare.mp3"}
+    for artist, song in songs.items():
+        os.makedirs(os.path.join(root, "coll", artist))
+        shutil.copy(os.path.join(samples, song), os.path.join(root, "coll", artist))
+    os.makedirs(os.path.join(root, "outside"))
+    shutil.copy(os.path.join(samples, "Cobalt Sky/Song.MP3"), os.path.join(root, "outside", "Far.mp3"))
+    os.symlink("../outside", os.path.join(root, "coll", "D"))
+    os.makedirs(os.path.join(root, "coll", "music"))
+    for old_copy in ("song0000.mp3", "song0009.mp3"):
+        with open(os.path.join(root, "coll", "music", old_copy), "wb") as f:
+            f.write(b"an old copy")
+    with open(os.path.join(root, "coll", "songlist.ini"), "wb") as f:
+        f.write(OLD_LIST)
+
+
+def snapshot(root, skip=()):
+    """Every name under root (links not followed) with its type and content."""
+    seen = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            relative = os.path.relpath(path, root)
+            if relative in skip or any(relative.startswith(s + "/") for s in skip):
+                continue
+            if os.path.islink(path):
+                seen[relative] = "link " + os.readlink(path)
+            elif os.path.isdir(path):
+                seen[relative] = "folder"
+            else:
+                with open(path, "rb") as f:
+                    seen[relative] = hashlib.sha256(f.read()).hexdigest()
+    return seen
+
+
+def read_or_none(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def run(sorvil, mode, slot, strace_options, stdout=subprocess.PIPE):
+    arguments = ["strace", "-f", "-qq"] + strace_options + ["--", sorvil] if strace_options else [sorvil]
+    arguments += (["nocopy"] if mode == "nocopy" else []) + ["coll"]
+    process = subprocess.Popen(arguments, cwd=slot, stdout=stdout, stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=TIMEOUT)
+        return process.returncode, out or b"", err
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, 9)
+        process.communicate()
+        return "hang", b"", b""
+
+
+def outcome(slot, result):
+    status, out, err = result
+    return {"status": status, "out": out, "err": err, "list": read_or_none(os.path.join(slot, "coll/songlist.ini")),
+            "music": snapshot(os.path.join(slot, "coll/music")),
+            "rest": snapshot(slot, skip=("coll/songlist.ini", "coll/music")),
+            "partial": [p for p in snapshot(slot) if p.endswith(".partial")]}
+
+
+def acceptable_list(written, complete, status):
+    """The old list, the complete one, or - after a reported failure - the records of what was processed: a
+    non-empty run of whole records, each artist|title of the complete list in its order (an artist or song
+    that failed is left out; copies are numbered anew, a song that could not be read shows 0 s)."""
+    if written in (OLD_LIST, complete):
+        return True
+    if status != 1 or not written or not written.endswith(b"\n"):
+        return False
+    keys = [line.split(b"|")[:2] for line in complete.splitlines()]
+    records = [line.split(b"|") for line in written.splitlines()]
+    remaining = iter(keys)
+    return all(len(r) == 4 and r[:2] in remaining for r in records)
+
+
+def broken_promises(got, clean, template):
+    """What the run did wrong, judged against the clean run and the collection it started from."""
+    status, broken = got["status"], []
+    if status == "hang":
+        return ["did not end within %d s" % TIMEOUT]
+    if status < 0 or status > 128:
+        broken.append("died by signal %d" % (-status if status < 0 else status - 128))
+    changed = sorted(k for k in set(got["rest"]) | set(template) if got["rest"].get(k) != template.get(k))
+    if changed:
+        broken.append("changed beside the list and the copies: " + ", ".join(changed))
+    if status != 0 and not acceptable_list(got["list"], clean["list"], status):
+        broken.append("songlist.ini is not the old list, the complete one or what was processed: %r"
+                      % (got["list"] or b"")[:60])
+    if got["partial"]:
+        broken.append("left " + ", ".join(got["partial"]))
+    differing = [name for what, name in OUTPUTS if got[what] != clean[what]]
+    if status == 0 and differing:
+        broken.append("exit 0 though these differ from the clean run's: " + ", ".join(differing))
+    if status not in (0, 1):
+        broken.append("exit status %s, not 1" % status)
+    if status != 0 and b"ERROR" not in got["out"] and not got["err"].startswith(b"sorvil: "):
+        broken.append("failure not reported (no ERROR on standard output, no message on standard error)")
+    return broken
+
+
+def counted_calls(log, collection_argument):
+    """Each syscall's calls in the run's own process, numbered as strace numbers them (per process). Only
+    calls from the first one naming FOLDER on count (its stat, the first thing main does): every earlier
+    call is the dynamic loader's or the C library's start-up, the same in every run."""
+    calls, before, started, main_pid = {}, {}, False, None
+    for line in log.splitlines():
+        match = CALL.match(line)
+        if not match:
+            continue
+        pid, name, arguments = match.groups()
+        main_pid = main_pid or pid
+        if pid != main_pid:
+            continue
+        started = started or ('"%s"' % collection_argument) in arguments
+        if not started:
+            before[name] = before.get(name, 0) + 1
+            continue
+        calls.setdefault(name, []).append(before.get(name, 0) + len(calls.get(name, [])) + 1)
+    return calls
+
+
+def sampled(indexes):
+    beyond = indexes[EVERY_CALL_UP_TO:]
+    step = max(1, -(-len(beyond) // SAMPLED_BEYOND))
+    return sorted(set(indexes[:EVERY_CALL_UP_TO] + beyond[::step] + indexes[-1:]))
+
+
+def fresh(template_root, slot):
+    shutil.rmtree(slot, ignore_errors=True)
+    shutil.copytree(template_root, slot, symlinks=True)
+
+
+def clean_run(sorvil, mode, area, template_root):
+    """The run without faults: its outputs, and the calls of each syscall that the faults go to."""
+    slot, log = os.path.join(area, "clean"), os.path.join(area, "clean.log")
+    fresh(template_root, slot)
+    traced = ["-o", log, "-e", "trace=" + ",".join("?" + s for s in SYSCALLS)]
+    clean = outcome(slot, run(sorvil, mode, slot, traced))
+    if clean["status"] != 0 or clean["list"] in (None, OLD_LIST):
+        sys.exit("the clean %s run failed: %r %r" % (mode, clean["status"], clean["err"]))
+    with open(log, errors="replace") as f:
+        return clean, counted_calls(f.read(), "coll")
+
+
+def faulty_run(sorvil, mode, syscall, index, clean, template_root, template, slots):
+    slot = slots.get()
+    try:
+        fresh(template_root, slot)
+        error = errno_for(syscall, index)
+        inject = ["-e", "trace=" + syscall, "-e", "inject=%s:error=%s:when=%d" % (syscall, error, index)]
+        got = outcome(slot, run(sorvil, mode, slot, ["-o", "/dev/null"] + inject))
+        broken = broken_promises(got, clean, template)
+        return ["%s %s #%d %s: %s" % (mode, syscall, index, error, "; ".join(broken))] if broken else []
+    finally:
+        slots.put(slot)
+
+
+def whole_run_faults(sorvil, slot, template_root):
+    """Standard output on a full device, and FOLDER's own stat failing with an I/O error."""
+    broken = []
+    fresh(template_root, slot)
+    with open("/dev/full", "wb") as full:
+        status, _, err = run(sorvil, "nocopy", slot, [], stdout=full)
+    if status != 1 or not err.startswith(b"sorvil: "):
+        broken.append("standard output on /dev/full: exit %s, standard error %r" % (status, err[:80]))
+    fresh(template_root, slot)
+    status, out, err = run(sorvil, "nocopy", slot, ["-o", "/dev/null", "-P", "coll", "-e", "trace=newfstatat",
+                                                      "-e", "inject=newfstatat:error=EIO:when=1"])
+    if status != 1 or b"Input/output error" not in out + err:
+        broken.append("FOLDER's stat failing with EIO: exit %s, %r" % (status, (out + err)[-100:]))
+    return broken
+
+
+def main():
+    sorvil, samples = os.path.abspath(sys.argv[1]), sys.argv[2]
+    if not shutil.which("strace"):
+        sys.exit("strace is missing: tools/scripts/setup-debian.sh test installs it")
+    started, violations = time.time(), []
+    with tempfile.TemporaryDirectory(prefix="sorvil-faults-") as area:
+        template_root = os.path.join(area, "template")
+        build_template(template_root, samples)
+        template = snapshot(template_root, skip=("coll/songlist.ini", "coll/music"))
+        slots = queue.Queue()
+        for n in range(2):
+            slots.put(os.path.join(area, "slot%d" % n))
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            jobs = []
+            for mode in ("copy", "nocopy"):
+                clean, calls = clean_run(sorvil, mode, area, template_root)
+                for syscall, indexes in sorted(calls.items()):
+                    jobs += [pool.submit(faulty_run, sorvil, mode, syscall, index, clean, template_root, template,
+                                         slots) for index in sampled(indexes)]
+            for job in jobs:
+                violations += job.result()
+        violations += whole_run_faults(sorvil, slots.get(), template_root)
+
+    for violation in violations:
+        print(violation)
+    print("%d runs with one failed call; %d broke a promise; %.0f s" % (len(jobs), len(violations),
+                                                                        time.time() - started))
+    return 1 if violations else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
