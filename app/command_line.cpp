@@ -94,7 +94,11 @@ CommandLine parseCommandLine(int argumentCount, char** arguments) {
         command.folder = words[next++];
         // Only a FOLDER that is not there or is no folder is a wrong command
         // line; any other failure (an I/O error) is the run's to report.
-        if (!runtime::isFolder(command.folder.c_str()) && (errno == ENOENT || errno == ENOTDIR)) {
+        if (!runtime::isFolder(command.folder.c_str())) {
+            if (errno != ENOENT && errno != ENOTDIR) {
+                command.folderError = errno;
+                return command;
+            }
             const std::string reason = std::strerror(errno);
             return refused("cannot run in '" + command.folder + "': " + reason);
         }

@@ -14,6 +14,7 @@ struct CommandLine {
     bool noCopy = false;
     std::string folder;   // where the run happens; empty for the current folder
     std::string problem;  // what is wrong with a refused command line
+    int folderError = 0;  // errno of a FOLDER that could not be looked at (not a wrong command line)
 };
 
 // sorvil [nocopy] [FOLDER] | -h | --help | --version. A FOLDER that is not a

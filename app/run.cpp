@@ -147,7 +147,8 @@ int runSorvil(const CommandLine& command) {
     // Every later step works relative to this descriptor, so nothing depends
     // on the process's current folder or on finding the way back to it.
     const char* start = command.folder.empty() ? "." : command.folder.c_str();
-    options.startFolder = runtime::openFolder(kCurrentFolder, start);
+    errno = command.folderError;
+    if (errno == 0) options.startFolder = runtime::openFolder(kCurrentFolder, start);
     if (options.startFolder < 0 || faccessat(options.startFolder, ".", X_OK, AT_EACCESS) != 0) {
         std::fprintf(stderr, "sorvil: cannot enter '%s': %s\n", start, std::strerror(errno));
         return 1;
