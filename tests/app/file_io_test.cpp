@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/run.h"
+#include "app/run_in_process.h"
 #include "support/program_run.h"
 #include "support/temp_dir.h"
 
@@ -222,25 +222,12 @@ TEST_F(LoadWholeFile, SongCutShortWhileMappedIsAFailedLoadNotACrash) {
     TempDir dir;
     ASSERT_EQ(mkdir(dir.file("A").c_str(), 0755), 0);
     writeFile(dir.file("A/cut.mp3"), readFile(test::samplesFolder() + "/Aurora Lane/Track #2.mp3"));
-    fileToCutWhenMapped = dir.file("A/cut.mp3");
-    const std::string output = dir.file("output");
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (!freopen(output.c_str(), "w", stdout)) _exit(3);
-        CommandLine command;
-        command.noCopy = true;
-        command.folder = dir.path();
-        int status = runSorvil(command);
-        std::fflush(stdout);
-        _exit(status);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "the run died of signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_NE(readFile(output).find("  cut: ERROR: Cannot load MP3 file cut.mp3\n00:00\n"), std::string::npos)
-        << readFile(output);
+    CommandLine command;
+    command.noCopy = true;
+    command.folder = dir.path();
+    const test::InProcessRun run = test::runInProcess(dir, command, [&] { fileToCutWhenMapped = dir.file("A/cut.mp3"); });
+    EXPECT_EQ(run.status, 1) << "-1: the run died of a signal";
+    EXPECT_NE(run.output.find("  cut: ERROR: Cannot load MP3 file cut.mp3\n00:00\n"), std::string::npos) << run.output;
     EXPECT_EQ(readFile(dir.file("songlist.ini")), "A|cut|cut.mp3|0\r\n");
 }
 

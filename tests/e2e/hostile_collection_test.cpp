@@ -292,6 +292,57 @@ TEST_F(HostileCollection, MusicFolderLinkedOutsideTheCollectionIsRefused) {
     }
 }
 
+ino_t inodeOf(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// A re-run keeps the earlier copies that still hold the song listed under
+// their names, and copies anew every other: a changed time, a link in the
+// copy's place, a number that now belongs to another song of the same size
+// and time. When a copy fails, the earlier file under its name goes.
+TEST_F(HostileCollection, ReRunKeepsOnlyCopiesThatStillHoldTheirListedSong) {
+    makeFolder(at("music"));
+    makeFolder(at("B"));
+    for (const char* name : {"1.mp3", "2.mp3", "3.mp3", "4.mp3"}) copyInto(SMALL_SONG, at(std::string("B/") + name));
+    const struct timespec sameTime[2] = {{1600000000, 0}, {1600000000, 0}};
+    for (const char* name : {"B/1.mp3", "B/2.mp3", "B/3.mp3", "B/4.mp3"})
+        ASSERT_EQ(utimensat(AT_FDCWD, at(name).c_str(), sameTime, 0), 0);
+    const RunResult first = runSorvil(tree, {});
+    ASSERT_EQ(first.status, 0);
+    const std::string firstList = readFile(at("songlist.ini"));
+    std::vector<ino_t> before;
+    for (int i = 0; i < 4; ++i) before.push_back(inodeOf(at("music/song000" + std::to_string(i) + ".mp3")));
+
+    RunResult again = runSorvil(tree, {});
+    EXPECT_EQ(again.output, first.output);
+    EXPECT_EQ(readFile(at("songlist.ini")), firstList);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(inodeOf(at("music/song000" + std::to_string(i) + ".mp3")), before[i]) << i;
+
+    ASSERT_EQ(utimensat(AT_FDCWD, at("B/2.mp3").c_str(), nullptr, 0), 0);  // now
+    ASSERT_EQ(link(at("music/song0003.mp3").c_str(), at("elsewhere.mp3").c_str()), 0);
+    again = runSorvil(tree, {});
+    EXPECT_EQ(inodeOf(at("music/song0000.mp3")), before[0]);
+    EXPECT_NE(inodeOf(at("music/song0001.mp3")), before[1]) << "a song whose time changed";
+    EXPECT_NE(inodeOf(at("music/song0003.mp3")), before[3]) << "a copy with a second name";
+
+    // "A" sorts first: its song, of the same size and time, takes number 0.
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/0.mp3"));
+    ASSERT_EQ(utimensat(AT_FDCWD, at("A/0.mp3").c_str(), sameTime, 0), 0);
+    const ino_t zero = inodeOf(at("music/song0000.mp3"));
+    again = runSorvil(tree, {});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(inodeOf(at("music/song0000.mp3")), zero) << "another song's copy kept under its new number";
+    EXPECT_EQ(readFile(at("songlist.ini")).substr(0, 20), "A|0|song0000.mp3|1\r\n");
+
+    ASSERT_EQ(unlink(at("B/4.mp3").c_str()), 0);
+    ASSERT_EQ(mkfifo(at("B/4.mp3").c_str(), 0644), 0);
+    again = runSorvil(tree, {});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_FALSE(exists(at("music/song0004.mp3"))) << "the earlier copy stayed under the failed song's name";
+}
+
 // An artist folder the user may not enter, or may enter but not read, is
 // reported and skipped; the other artists are handled, the list is written
 // for them, and the status says that something was skipped.
