@@ -215,7 +215,6 @@ class Bench:
         self.args = args
         self.sorvil = args.sorvil
         self.listing = [args.mutagen_python, "-c", MUTAGEN_LISTING]
-        self.lines = []  # the report's markdown
 
     def say(self, text):
         print(text, flush=True)
@@ -239,11 +238,13 @@ class Bench:
             if os.path.exists(os.path.join(folder, name)):
                 os.remove(os.path.join(folder, name))
 
-    def nocopy_against_mutagen(self, folder, runs):
-        """nocopy and the mutagen listing, cold then warm."""
+    def nocopy_against_mutagen(self, folder, runs, warm=True):
+        """nocopy and the mutagen listing, cold then (unless not wanted) warm."""
         cold = alternate([Case("nocopy", [self.sorvil, "nocopy"], folder, before=lambda: drop_cache(folder)),
                           Case("mutagen", self.listing + [folder], folder, before=lambda: drop_cache(folder))],
                          runs)
+        if not warm:
+            return cold, None
         warm = alternate([Case("nocopy", [self.sorvil, "nocopy"], folder, warm_up=True),
                           Case("mutagen", self.listing + [folder], folder, warm_up=True)], runs)
         return cold, warm
@@ -357,7 +358,7 @@ class Bench:
         source = self.cbr_song(megabytes)
         self.say(f"== {songs} songs of {megabytes} MB (CBR 160 kbit/s)")
         size = make_collection(folder, [source], songs)
-        cold, warm = self.nocopy_against_mutagen(folder, a.growth_runs)
+        cold, warm = self.nocopy_against_mutagen(folder, a.growth_runs, a.growth_warm)
         if records_in(folder) != songs:
             sys.exit(f"collection: sorvil nocopy listed {records_in(folder)} songs instead of {songs}")
         shutil.rmtree(folder)
@@ -425,8 +426,9 @@ def report(args, start_load, main, growth):
                   "|---|---|---|---|---|---|---|---|"]
         for songs, size, song_bytes, cold, warm, note in growth:
             lines.append(f"| {songs:,} | {song_bytes / 1e6:.1f} MB | {size / 1e9:.2f} GB "
-                         f"| {per_song(cold[0]['wall'], songs)} | {per_song(warm[0]['wall'], songs)} "
-                         f"| {per_song(cold[1]['wall'], songs)} | {per_song(warm[1]['wall'], songs)} | {note} |")
+                         f"| {per_song(cold[0]['wall'], songs)} | {per_song(warm[0]['wall'], songs) if warm else '-'} "
+                         f"| {per_song(cold[1]['wall'], songs)} | {per_song(warm[1]['wall'], songs) if warm else '-'} "
+                         f"| {note} |")
         lines.append("")
     return "\n".join(lines)
 
@@ -444,6 +446,8 @@ def main():
     parser.add_argument("--parts", default="main,growth", help="main, growth or both")
     parser.add_argument("--no-strace", dest="strace", action="store_false")
     parser.add_argument("--growth-runs", type=int, default=3)
+    parser.add_argument("--no-growth-warm", dest="growth_warm", action="store_false",
+                        help="growth runs with a cold cache only (half the time)")
     parser.add_argument("--size-songs", type=int, default=100)
     parser.add_argument("--sizes", type=float, nargs="*", default=[1, 5, 50], help="song sizes in MB")
     parser.add_argument("--counts", type=int, nargs="*", default=[1000, 10000], help="song counts")
