@@ -422,13 +422,13 @@ def report(args, start_load, main, growth):
         lines += ["How the cost grows (`sorvil nocopy` and the mutagen listing, time a song; CBR 160 kbit/s "
                   "songs, each behind its own ID3v2.3 title, 10 to an artist folder):", "",
                   "| Songs | Song size | Collection | nocopy cold | nocopy warm | mutagen cold | mutagen warm "
-                  "| Songs made as |",
-                  "|---|---|---|---|---|---|---|---|"]
+                  "| nocopy peak memory | Songs made as |",
+                  "|---|---|---|---|---|---|---|---|---|"]
         for songs, size, song_bytes, cold, warm, note in growth:
             lines.append(f"| {songs:,} | {song_bytes / 1e6:.1f} MB | {size / 1e9:.2f} GB "
                          f"| {per_song(cold[0]['wall'], songs)} | {per_song(warm[0]['wall'], songs) if warm else '-'} "
                          f"| {per_song(cold[1]['wall'], songs)} | {per_song(warm[1]['wall'], songs) if warm else '-'} "
-                         f"| {note} |")
+                         f"| {cold[0]['rss_kib'] / 1024:.1f} MiB | {note} |")
         lines.append("")
     return "\n".join(lines)
 
