@@ -7,7 +7,8 @@
 #          sanitizer runtime, python3 and the encoders the test data scripts
 #          use, the virtual X server the playback test runs under, and strace
 #          for the fault-injection check
-#   bench  run's packages, Google Benchmark, python3 and the encoders
+#   bench  run's packages, Google Benchmark, python3 with mutagen, the
+#          encoders and strace
 # With every package present it changes nothing and needs no network. As root
 # it runs apt-get, otherwise through sudo; with neither it names the missing
 # packages and the apt-get line that installs them, and exits 1.
@@ -18,7 +19,7 @@ run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev)
 # package, which a machine may be set not to install.
 test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg
                xvfb xauth strace)
-bench_packages=(libbenchmark-dev python3 lame twolame ffmpeg)
+bench_packages=(libbenchmark-dev python3 python3-mutagen lame twolame ffmpeg strace)
 
 case "${1:-run}" in
   run) packages=("${run_packages[@]}") ;;
