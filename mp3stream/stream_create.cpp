@@ -39,17 +39,6 @@ struct Search {
     Image image;
 };
 
-// Cheap conditions that acceptance needs anyway, tested before a scratch
-// decode: the header decodes, the whole frame lies inside the window (else
-// the decode can only ask for more input), and a plausible header follows
-// one frame later unless that is exactly the end of the window.
-bool worthProbing(const Search& search, int position) {
-    FrameInfo frame;
-    const uint8_t* windowEnd = search.audio + search.window;
-    if (!framesChainAt(search.audio + position, windowEnd, search.image.end, &frame)) return false;
-    return frame.frameSize + 4 <= search.window - position;
-}
-
 // The scratch decoder of one creation call and its output area.
 struct Probe {
     DecoderState state;
@@ -99,16 +88,26 @@ bool probeDecodes(Probe* probe, const uint8_t* candidate) {
     return false;
 }
 
+struct Candidates {
+    const uint8_t* windowEnd;
+    Probe* probe;
+};
+
+// Frames chain at the candidate (cheap conditions that acceptance needs
+// anyway); the scratch decode comes only once the whole frame lies inside
+// the window, as the decode could otherwise only ask for more input.
+bool probeAccepts(const uint8_t* candidate, const FrameInfo& frame, void* context) {
+    const auto& candidates = *static_cast<const Candidates*>(context);
+    if (frame.frameSize + 4 > candidates.windowEnd - candidate) return false;
+    return probeDecodes(candidates.probe, candidate);
+}
+
 // The position of the first frame in the window, or -1.
 int findFirstFrame(const Search& search, Probe* probe) {
-    // A header needs four bytes and a frame more than that: positions closer
-    // to the end of the window can never decode.
-    for (int position = 0; position + 4 <= search.window; ++position) {
-        if (search.audio[position] != 0xFF) continue;  // no sync: the cheap test first
-        if (!worthProbing(search, position)) continue;
-        if (probeDecodes(probe, search.audio + position)) return position;
-    }
-    return -1;
+    Candidates candidates{search.audio + search.window, probe};
+    const uint8_t* first = findFrameChain(search.audio, candidates.windowEnd, candidates.windowEnd,
+                                          search.image.end, probeAccepts, &candidates);
+    return first ? int(first - search.audio) : -1;
 }
 
 int defaultBytesPerFrame(const Mp3Stream& stream) {
