@@ -75,6 +75,13 @@ using ChainTest = bool (*)(const uint8_t* at, const FrameInfo& frame, void* cont
 const uint8_t* findFrameChain(const uint8_t* from, const uint8_t* searchEnd, const uint8_t* chainEnd,
                               const uint8_t* readEnd, ChainTest test, void* context);
 
+// Frame walk, for streams whose frame count no header gives.
+struct FrameWalk {
+    int32_t frames;      // complete frames of the first frame's format
+    bool bitrateVaries;  // some walked frame's bitrate differs from the first frame's
+};
+FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first);
+
 // Durations.
 int mp3StreamTotalFrames(const Mp3Stream* stream);
 int mp3StreamBytesPerSecond(const Mp3Stream* stream);

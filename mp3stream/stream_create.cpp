@@ -174,13 +174,28 @@ XingInfo* readVbri(const uint8_t* data, int dataLength) {
     return xing;
 }
 
-// The frame-count header of the first frame: Xing or Info where the side
-// information ends, else VBRI.
-XingInfo* readFrameCountHeader(const uint8_t* data, int dataLength, const FrameInfo& frame) {
+// Xing or Info where the side information of the first frame ends.
+bool namesXingHeader(const uint8_t* data, int dataLength, const FrameInfo& frame) {
     const int offset = xingOffset(frame);
-    if (dataLength - offset >= 4 && (startsWith(data + offset, "Xing") || startsWith(data + offset, "Info")))
-        return readXing(data, dataLength, offset);
+    return dataLength - offset >= 4 && (startsWith(data + offset, "Xing") || startsWith(data + offset, "Info"));
+}
+
+// The frame-count header of the first frame: Xing or Info, else VBRI.
+XingInfo* readFrameCountHeader(const uint8_t* data, int dataLength, const FrameInfo& frame) {
+    if (namesXingHeader(data, dataLength, frame)) return readXing(data, dataLength, xingOffset(frame));
     return readVbri(data, dataLength);
+}
+
+// A header's frame count, else the data length over the first frame's
+// length, which is exact for a constant bitrate and keeps those durations as
+// they always were. Only when the bitrate varies does the walked count
+// stand; a Xing or Info frame without a count holds no audio and is passed.
+int countFrames(const Mp3Stream& stream, const FrameInfo& first) {
+    if (stream.xing && (stream.xing->flags & 0x1)) return stream.xing->frames;
+    const uint8_t* audio = stream.dataStart;
+    if (namesXingHeader(stream.dataStart, stream.dataLength, first)) audio += stream.frameLength;
+    const FrameWalk walk = walkFrames(audio, stream.dataStart + stream.dataLength, first);
+    return walk.bitrateVaries ? walk.frames : stream.dataLength / stream.frameLength;
 }
 
 void describeFirstFrame(Mp3Stream* stream, const FrameInfo& frame, int probeOutputBytes) {
@@ -246,10 +261,7 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
     describeFirstFrame(stream, frame, probeOutputBytes);
 
     stream->xing = readFrameCountHeader(stream->dataStart, stream->dataLength, frame);
-    if (stream->xing && (stream->xing->flags & 0x1))
-        stream->totalFrames = stream->xing->frames;
-    else
-        stream->totalFrames = stream->dataLength / stream->frameLength;
+    stream->totalFrames = countFrames(*stream, frame);
     return stream;
 }
 

@@ -157,7 +157,7 @@ TEST(StreamCreate, XingHeaderIsParsed) {
     EXPECT_EQ(unnamed.stream->totalFrames, 41);
 }
 
-TEST(StreamCreate, XingWithoutFrameCountFallsBackToTheDivision) {
+TEST(StreamCreate, XingWithoutFrameCountIsPassedByTheWalk) {
     std::string bytes = streamFile("lame_vbr_xing_44100.mp3");
     bytes[36 + 7] = 0x0E;  // flags without the frame count
     Created created(bytes);
@@ -165,7 +165,39 @@ TEST(StreamCreate, XingWithoutFrameCountFallsBackToTheDivision) {
     ASSERT_NE(created.stream->xing, nullptr);
     EXPECT_EQ(created.stream->xing->flags, 0xE);
     EXPECT_EQ(created.stream->xing->bytes, 59);  // the fields move up: the old count is read as bytes
-    EXPECT_EQ(created.stream->totalFrames, 10848 / 417);
+    // The frames are walked, the header frame not counted: the 59 its count gave.
+    EXPECT_EQ(created.stream->totalFrames, 59);
+}
+
+// MPEG-2 layer III, 24000 Hz, mono frames of silence at 8, 16, 32 or 64
+// kbit/s (24, 48, 96 or 192 bytes).
+std::string silentFrame(int kbps) {
+    const int index = kbps == 8 ? 1 : kbps == 16 ? 2 : kbps == 32 ? 4 : 8;
+    std::string frame(size_t(72 * kbps / 24), '\0');
+    const char header[4] = {'\xFF', '\xF3', char(index << 4 | 0x04), '\xC4'};
+    return frame.replace(0, 4, header, 4);
+}
+
+TEST(StreamCreate, HeaderlessVariableBitrateIsWalked) {
+    // Junk holding a lone header of the same format (nothing a frame after it).
+    const std::string junk = std::string("\x00\x01", 2) + silentFrame(8) + std::string(30, '\0');
+    const std::string head = silentFrame(16) + silentFrame(8) + silentFrame(32);
+    const struct {
+        std::string bytes;
+        int frames;
+    } cases[] = {
+        {head + junk + silentFrame(64) + silentFrame(8) + silentFrame(16).substr(0, 40), 5},  // last frame cut short
+        {head + junk + silentFrame(64), 4},                       // resumes on a frame that ends the data
+        {head + junk + silentFrame(64).substr(0, 100), 3},        // nothing to resume on
+        // A frame at the very end of an ID3v1 trailer is not walked.
+        {head + silentFrame(32) + "TAG" + std::string(101, 'x') + silentFrame(8), 4},
+    };
+    for (const auto& c : cases) {
+        Created created(c.bytes);
+        ASSERT_NE(created.stream, nullptr) << c.bytes.size();
+        EXPECT_EQ(created.stream->totalFrames, c.frames) << c.bytes.size();
+        EXPECT_EQ(mp3StreamLengthMs(created.stream), 24 * c.frames) << c.bytes.size();
+    }
 }
 
 TEST(StreamCreate, NoScaleMeansMinusOne) {
