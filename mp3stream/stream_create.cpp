@@ -198,6 +198,19 @@ int countFrames(const Mp3Stream& stream, const FrameInfo& first) {
     return walk.bitrateVaries ? walk.frames : stream.dataLength / stream.frameLength;
 }
 
+// The ID3v2 tags at the front: every tag that starts right where the one
+// before it ends (taggers leave a second one, often with the cover art).
+// May exceed the image, which then holds no audio data.
+long leadingId3v2Size(const uint8_t* image, int length) {
+    long size = 0;
+    while (length - size >= kId3v2HeaderSize) {
+        const int tag = id3v2Size(image + size);
+        if (tag == 0) break;
+        size += tag;
+    }
+    return size;
+}
+
 void describeFirstFrame(Mp3Stream* stream, const FrameInfo& frame, int probeOutputBytes) {
     stream->sampleRate = samplingRates[frame.samplingFrequency];
     stream->stereo = frame.channels >= 2 ? STREAM_TRUE : STREAM_FALSE;
@@ -230,10 +243,11 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
         tagSize = kId3v1Size;
         length -= kId3v1Size;
     }
-    const int id3v2 = imageLength >= kId3v2HeaderSize ? id3v2Size(image) : 0;
-    // A tag larger than the image leaves no audio data (length <= 0 below).
+    const long tags = leadingId3v2Size(image, imageLength);
+    // Tags larger than the image leave no audio data.
+    if (tags >= length) return nullptr;
+    const int id3v2 = int(tags);
     length -= id3v2;
-    if (length <= 0) return nullptr;
     const Search search{image + id3v2, length < kSearchWindow ? length : kSearchWindow, bounds};
 
     auto* probe = static_cast<Probe*>(std::malloc(sizeof(Probe)));

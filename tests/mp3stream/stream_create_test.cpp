@@ -327,20 +327,32 @@ TEST(StreamCreate, CandidatesAtTheVeryEndOfTheImage) {
     }
 }
 
-TEST(StreamCreate, SearchWindowStartsAfterTheId3v2Tag) {
-    // 30000 bytes of tag: the frames lie beyond 28672 bytes of the image but
-    // at the start of the audio data.
-    const int body = 30000 - 10;
-    std::string tag("ID3\x03\x00\x00", 6);
-    tag += char((body >> 21) & 0x7F);
-    tag += char((body >> 14) & 0x7F);
-    tag += char((body >> 7) & 0x7F);
-    tag += char(body & 0x7F);
-    tag += std::string(size_t(body), '\xFF');  // sync-like bytes inside the tag are skipped
-    Created created(tag + streamFile("lame_notag_cbr128_44100.mp3"));
-    ASSERT_NE(created.stream, nullptr);
-    EXPECT_EQ(created.stream->dataOffset, 30000);
-    EXPECT_EQ(created.stream->totalFrames, 40);
+// An ID3v2 tag of `size` bytes in all, footer included when flagged,
+// filled with sync-like bytes that must be skipped.
+std::string id3v2Tag(int size, bool footer) {
+    const int body = size - (footer ? 20 : 10);
+    std::string tag("ID3\x04\x00", 5);
+    tag += char(footer ? 0x10 : 0);
+    for (int shift = 21; shift >= 0; shift -= 7) tag += char((body >> shift) & 0x7F);
+    return tag + std::string(size_t(size - 10), '\xFF');
+}
+
+TEST(StreamCreate, SearchWindowStartsAfterTheId3v2Tags) {
+    // Tags of 30000 bytes in all: the frames lie beyond 28672 bytes of the
+    // image but at the start of the audio data, also when a second tag (one
+    // larger than the window) follows the first.
+    const std::string song = streamFile("lame_notag_cbr128_44100.mp3");
+    const std::string fronts[] = {id3v2Tag(30000, false), id3v2Tag(10, false) + id3v2Tag(29990, true),
+                                  id3v2Tag(500, true) + id3v2Tag(29000, false) + id3v2Tag(500, false)};
+    for (const std::string& front : fronts) {
+        Created created(front + song);
+        ASSERT_NE(created.stream, nullptr);
+        EXPECT_EQ(created.stream->dataOffset, 30000);
+        EXPECT_EQ(created.stream->totalFrames, 40);
+    }
+    // Junk between two tags ends the skipping: the window starts in the junk.
+    Created junk(id3v2Tag(10, false) + "x" + id3v2Tag(29990, false) + song);
+    EXPECT_EQ(junk.stream, nullptr);
 }
 
 TEST(StreamCreate, FirstFrameBeyondTheWindowGivesNoStream) {
