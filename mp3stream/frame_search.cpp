@@ -33,4 +33,14 @@ bool framesChainAt(const uint8_t* at, const uint8_t* chainEnd, const uint8_t* re
     return frameBytes >= chainEnd - at || frameHeaderAt(at + frameBytes, readEnd);
 }
 
+const uint8_t* findFrameChain(const uint8_t* from, const uint8_t* searchEnd, const uint8_t* chainEnd,
+                              const uint8_t* readEnd, ChainTest test, void* context) {
+    for (const uint8_t* at = from; at < searchEnd && at < readEnd; ++at) {
+        if (*at != 0xFF) continue;  // no sync: the cheap test first
+        FrameInfo frame;
+        if (framesChainAt(at, chainEnd, readEnd, &frame) && test(at, frame, context)) return at;
+    }
+    return nullptr;
+}
+
 }  // namespace sorvil

@@ -66,6 +66,21 @@ bool frameHeaderAt(const uint8_t* at, const uint8_t* readEnd);
 // or is followed by another plausible header. Nothing at or past readEnd is
 // read.
 bool framesChainAt(const uint8_t* at, const uint8_t* chainEnd, const uint8_t* readEnd, FrameInfo* frame);
+// Judges a position where frames chain; `context` is the caller's own.
+using ChainTest = bool (*)(const uint8_t* at, const FrameInfo& frame, void* context);
+// The first position from `from` up to searchEnd (excluded) where frames
+// chain (framesChainAt with chainEnd and readEnd) and `test` accepts them;
+// null when there is none. The one search loop of stream creation, the poll
+// and the tools.
+const uint8_t* findFrameChain(const uint8_t* from, const uint8_t* searchEnd, const uint8_t* chainEnd,
+                              const uint8_t* readEnd, ChainTest test, void* context);
+
+// Frame walk, for streams whose frame count no header gives.
+struct FrameWalk {
+    int32_t frames;      // complete frames of the first frame's format
+    bool bitrateVaries;  // some walked frame's bitrate differs from the first frame's
+};
+FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first);
 
 // Durations.
 int mp3StreamTotalFrames(const Mp3Stream* stream);

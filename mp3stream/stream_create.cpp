@@ -39,17 +39,6 @@ struct Search {
     Image image;
 };
 
-// Cheap conditions that acceptance needs anyway, tested before a scratch
-// decode: the header decodes, the whole frame lies inside the window (else
-// the decode can only ask for more input), and a plausible header follows
-// one frame later unless that is exactly the end of the window.
-bool worthProbing(const Search& search, int position) {
-    FrameInfo frame;
-    const uint8_t* windowEnd = search.audio + search.window;
-    if (!framesChainAt(search.audio + position, windowEnd, search.image.end, &frame)) return false;
-    return frame.frameSize + 4 <= search.window - position;
-}
-
 // The scratch decoder of one creation call and its output area.
 struct Probe {
     DecoderState state;
@@ -99,16 +88,26 @@ bool probeDecodes(Probe* probe, const uint8_t* candidate) {
     return false;
 }
 
+struct Candidates {
+    const uint8_t* windowEnd;
+    Probe* probe;
+};
+
+// Frames chain at the candidate (cheap conditions that acceptance needs
+// anyway); the scratch decode comes only once the whole frame lies inside
+// the window, as the decode could otherwise only ask for more input.
+bool probeAccepts(const uint8_t* candidate, const FrameInfo& frame, void* context) {
+    const auto& candidates = *static_cast<const Candidates*>(context);
+    if (frame.frameSize + 4 > candidates.windowEnd - candidate) return false;
+    return probeDecodes(candidates.probe, candidate);
+}
+
 // The position of the first frame in the window, or -1.
 int findFirstFrame(const Search& search, Probe* probe) {
-    // A header needs four bytes and a frame more than that: positions closer
-    // to the end of the window can never decode.
-    for (int position = 0; position + 4 <= search.window; ++position) {
-        if (search.audio[position] != 0xFF) continue;  // no sync: the cheap test first
-        if (!worthProbing(search, position)) continue;
-        if (probeDecodes(probe, search.audio + position)) return position;
-    }
-    return -1;
+    Candidates candidates{search.audio + search.window, probe};
+    const uint8_t* first = findFrameChain(search.audio, candidates.windowEnd, candidates.windowEnd,
+                                          search.image.end, probeAccepts, &candidates);
+    return first ? int(first - search.audio) : -1;
 }
 
 int defaultBytesPerFrame(const Mp3Stream& stream) {
@@ -175,13 +174,41 @@ XingInfo* readVbri(const uint8_t* data, int dataLength) {
     return xing;
 }
 
-// The frame-count header of the first frame: Xing or Info where the side
-// information ends, else VBRI.
-XingInfo* readFrameCountHeader(const uint8_t* data, int dataLength, const FrameInfo& frame) {
+// Xing or Info where the side information of the first frame ends.
+bool namesXingHeader(const uint8_t* data, int dataLength, const FrameInfo& frame) {
     const int offset = xingOffset(frame);
-    if (dataLength - offset >= 4 && (startsWith(data + offset, "Xing") || startsWith(data + offset, "Info")))
-        return readXing(data, dataLength, offset);
+    return dataLength - offset >= 4 && (startsWith(data + offset, "Xing") || startsWith(data + offset, "Info"));
+}
+
+// The frame-count header of the first frame: Xing or Info, else VBRI.
+XingInfo* readFrameCountHeader(const uint8_t* data, int dataLength, const FrameInfo& frame) {
+    if (namesXingHeader(data, dataLength, frame)) return readXing(data, dataLength, xingOffset(frame));
     return readVbri(data, dataLength);
+}
+
+// A header's frame count, else the data length over the first frame's
+// length, which is exact for a constant bitrate and keeps those durations as
+// they always were. Only when the bitrate varies does the walked count
+// stand; a Xing or Info frame without a count holds no audio and is passed.
+int countFrames(const Mp3Stream& stream, const FrameInfo& first) {
+    if (stream.xing && (stream.xing->flags & 0x1)) return stream.xing->frames;
+    const uint8_t* audio = stream.dataStart;
+    if (namesXingHeader(stream.dataStart, stream.dataLength, first)) audio += stream.frameLength;
+    const FrameWalk walk = walkFrames(audio, stream.dataStart + stream.dataLength, first);
+    return walk.bitrateVaries ? walk.frames : stream.dataLength / stream.frameLength;
+}
+
+// The ID3v2 tags at the front: every tag that starts right where the one
+// before it ends (taggers leave a second one, often with the cover art).
+// May exceed the image, which then holds no audio data.
+long leadingId3v2Size(const uint8_t* image, int length) {
+    long size = 0;
+    while (length - size >= kId3v2HeaderSize) {
+        const int tag = id3v2Size(image + size);
+        if (tag == 0) break;
+        size += tag;
+    }
+    return size;
 }
 
 void describeFirstFrame(Mp3Stream* stream, const FrameInfo& frame, int probeOutputBytes) {
@@ -216,10 +243,11 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
         tagSize = kId3v1Size;
         length -= kId3v1Size;
     }
-    const int id3v2 = imageLength >= kId3v2HeaderSize ? id3v2Size(image) : 0;
-    // A tag larger than the image leaves no audio data (length <= 0 below).
+    const long tags = leadingId3v2Size(image, imageLength);
+    // Tags larger than the image leave no audio data.
+    if (tags >= length) return nullptr;
+    const int id3v2 = int(tags);
     length -= id3v2;
-    if (length <= 0) return nullptr;
     const Search search{image + id3v2, length < kSearchWindow ? length : kSearchWindow, bounds};
 
     auto* probe = static_cast<Probe*>(std::malloc(sizeof(Probe)));
@@ -247,10 +275,7 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
     describeFirstFrame(stream, frame, probeOutputBytes);
 
     stream->xing = readFrameCountHeader(stream->dataStart, stream->dataLength, frame);
-    if (stream->xing && (stream->xing->flags & 0x1))
-        stream->totalFrames = stream->xing->frames;
-    else
-        stream->totalFrames = stream->dataLength / stream->frameLength;
+    stream->totalFrames = countFrames(*stream, frame);
     return stream;
 }
 

@@ -95,6 +95,24 @@ void wrapRound(Mp3Stream* stream) {
     stream->needsReset = 0;
 }
 
+// Where a frame found by the search after a decoding error goes.
+struct Resync {
+    Mp3Stream* stream;
+    uint8_t* position;
+    int room;
+    int* decodedBytes;
+    int* consumedBytes;
+};
+
+// A candidate is taken when it decodes, from a reset decoder, at dataCursor.
+bool decodesAfterReset(const uint8_t* candidate, const FrameInfo&, void* context) {
+    const auto& resync = *static_cast<const Resync*>(context);
+    resync.stream->dataCursor = candidate;
+    mp3StreamResetDecoder(resync.stream);
+    return decodeIntoBuffer(resync.stream, resync.position, resync.room, resync.decodedBytes,
+                            resync.consumedBytes) == FRAME_DONE;
+}
+
 // Looks for the next frame that is followed by a plausible header (or by the
 // end of the data) and decodes, at most kResyncWindow bytes on from
 // dataCursor, and no further than the data left unless the stream loops. The
@@ -104,20 +122,24 @@ bool findNextFrame(Mp3Stream* stream, int bytesRemaining, uint8_t* position, int
     int window = kResyncWindow;
     if (!stream->looping && bytesRemaining < window) window = bytesRemaining;
     const uint8_t* dataEnd = stream->dataStart + stream->dataLength;
-    for (int tried = 0; tried < window; ++tried) {
+    Resync resync{stream, position, room, decodedBytes, consumedBytes};
+    for (long tried = 0; tried < window;) {
         // Past the end of the data a looping search carries on from the
         // start; wrapping whenever the end is met keeps it inside the data
         // even when the window is longer than the data.
-        if (stream->looping && (tried == bytesRemaining || stream->dataCursor >= dataEnd)) {
-            wrapRound(stream);
-            if (++*fruitlessLoops >= kFruitlessLoopLimit) return false;
+        long run = window - tried;
+        if (stream->looping) {
+            if (tried == bytesRemaining || stream->dataCursor >= dataEnd) {
+                wrapRound(stream);
+                if (++*fruitlessLoops >= kFruitlessLoopLimit) return false;
+            }
+            run = std::min(run, long(dataEnd - stream->dataCursor));
+            if (tried < bytesRemaining) run = std::min(run, bytesRemaining - tried);
         }
-        FrameInfo frame;
-        if (framesChainAt(stream->dataCursor, dataEnd, dataEnd, &frame)) {
-            mp3StreamResetDecoder(stream);
-            if (decodeIntoBuffer(stream, position, room, decodedBytes, consumedBytes) == FRAME_DONE) return true;
-        }
-        ++stream->dataCursor;
+        const uint8_t* runEnd = stream->dataCursor + run;
+        if (findFrameChain(stream->dataCursor, runEnd, dataEnd, dataEnd, decodesAfterReset, &resync)) return true;
+        stream->dataCursor = runEnd;
+        tried += run;
     }
     return false;
 }

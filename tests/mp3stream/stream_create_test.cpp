@@ -157,7 +157,7 @@ TEST(StreamCreate, XingHeaderIsParsed) {
     EXPECT_EQ(unnamed.stream->totalFrames, 41);
 }
 
-TEST(StreamCreate, XingWithoutFrameCountFallsBackToTheDivision) {
+TEST(StreamCreate, XingWithoutFrameCountIsPassedByTheWalk) {
     std::string bytes = streamFile("lame_vbr_xing_44100.mp3");
     bytes[36 + 7] = 0x0E;  // flags without the frame count
     Created created(bytes);
@@ -165,7 +165,35 @@ TEST(StreamCreate, XingWithoutFrameCountFallsBackToTheDivision) {
     ASSERT_NE(created.stream->xing, nullptr);
     EXPECT_EQ(created.stream->xing->flags, 0xE);
     EXPECT_EQ(created.stream->xing->bytes, 59);  // the fields move up: the old count is read as bytes
-    EXPECT_EQ(created.stream->totalFrames, 10848 / 417);
+    // The frames are walked, the header frame not counted: the 59 its count gave.
+    EXPECT_EQ(created.stream->totalFrames, 59);
+}
+
+// MPEG-2 layer III, 24000 Hz, mono frames of silence at 8, 16, 32 or 64
+// kbit/s (24, 48, 96 or 192 bytes).
+std::string silentFrame(int kbps) {
+    const int index = kbps == 8 ? 1 : kbps == 16 ? 2 : kbps == 32 ? 4 : 8;
+    std::string frame(size_t(72 * kbps / 24), '\0');
+    const char header[4] = {'\xFF', '\xF3', char(index << 4 | 0x04), '\xC4'};
+    return frame.replace(0, 4, header, 4);
+}
+
+TEST(StreamCreate, HeaderlessVariableBitrateIsWalked) {
+    // Junk holding a lone header of the same format (nothing a frame after it).
+    const std::string junk = std::string("\x00\x01", 2) + silentFrame(8) + std::string(30, '\0');
+    const std::string head = silentFrame(16) + silentFrame(8) + silentFrame(32);
+    const std::pair<std::string, int> cases[] = {
+        {head + junk + silentFrame(64) + silentFrame(8) + silentFrame(16).substr(0, 40), 5},  // last frame cut short
+        {head + junk + silentFrame(64), 4},                 // resumes on a frame that ends the data
+        {head + junk + silentFrame(64).substr(0, 100), 3},  // nothing to resume on
+        // A frame at the very end of an ID3v1 trailer is not walked.
+        {head + silentFrame(32) + "TAG" + std::string(101, 'x') + silentFrame(8), 4},
+    };
+    for (const auto& [bytes, frames] : cases) {
+        Created created(bytes);
+        ASSERT_NE(created.stream, nullptr) << bytes.size();
+        EXPECT_EQ(created.stream->totalFrames, frames) << bytes.size();
+    }
 }
 
 TEST(StreamCreate, NoScaleMeansMinusOne) {
@@ -295,20 +323,32 @@ TEST(StreamCreate, CandidatesAtTheVeryEndOfTheImage) {
     }
 }
 
-TEST(StreamCreate, SearchWindowStartsAfterTheId3v2Tag) {
-    // 30000 bytes of tag: the frames lie beyond 28672 bytes of the image but
-    // at the start of the audio data.
-    const int body = 30000 - 10;
-    std::string tag("ID3\x03\x00\x00", 6);
-    tag += char((body >> 21) & 0x7F);
-    tag += char((body >> 14) & 0x7F);
-    tag += char((body >> 7) & 0x7F);
-    tag += char(body & 0x7F);
-    tag += std::string(size_t(body), '\xFF');  // sync-like bytes inside the tag are skipped
-    Created created(tag + streamFile("lame_notag_cbr128_44100.mp3"));
-    ASSERT_NE(created.stream, nullptr);
-    EXPECT_EQ(created.stream->dataOffset, 30000);
-    EXPECT_EQ(created.stream->totalFrames, 40);
+// An ID3v2 tag of `size` bytes in all, footer included when flagged,
+// filled with sync-like bytes that must be skipped.
+std::string id3v2Tag(int size, bool footer) {
+    const int body = size - (footer ? 20 : 10);
+    std::string tag("ID3\x04\x00", 5);
+    tag += char(footer ? 0x10 : 0);
+    for (int shift = 21; shift >= 0; shift -= 7) tag += char((body >> shift) & 0x7F);
+    return tag + std::string(size_t(size - 10), '\xFF');
+}
+
+TEST(StreamCreate, SearchWindowStartsAfterTheId3v2Tags) {
+    // Tags of 30000 bytes in all: the frames lie beyond 28672 bytes of the
+    // image but at the start of the audio data, also when a second tag (one
+    // larger than the window) follows the first.
+    const std::string song = streamFile("lame_notag_cbr128_44100.mp3");
+    const std::string fronts[] = {id3v2Tag(30000, false), id3v2Tag(10, false) + id3v2Tag(29990, true),
+                                  id3v2Tag(500, true) + id3v2Tag(29000, false) + id3v2Tag(500, false)};
+    for (const std::string& front : fronts) {
+        Created created(front + song);
+        ASSERT_NE(created.stream, nullptr);
+        EXPECT_EQ(created.stream->dataOffset, 30000);
+        EXPECT_EQ(created.stream->totalFrames, 40);
+    }
+    // Junk between two tags ends the skipping: the window starts in the junk.
+    Created junk(id3v2Tag(10, false) + "x" + id3v2Tag(29990, false) + song);
+    EXPECT_EQ(junk.stream, nullptr);
 }
 
 TEST(StreamCreate, FirstFrameBeyondTheWindowGivesNoStream) {

@@ -11,15 +11,17 @@ namespace {
 // Room for the largest frame output (stereo, 1152 samples) and then some.
 constexpr int kFrameOutputBytes = 8192;
 
+bool fitsTheData(const uint8_t* at, const FrameInfo& frame, void* dataEnd) {
+    return frame.frameSize + 4 <= *static_cast<const uint8_t**>(dataEnd) - at;
+}
+
 // The next position at or after `from` where a frame that fits in the data
 // is followed by another plausible header or ends the data; -1 if none.
 long nextChainPosition(const uint8_t* data, size_t length, size_t from) {
+    if (from >= length) return -1;
     const uint8_t* end = data + length;
-    for (size_t p = from; p + 4 <= length; ++p) {
-        FrameInfo frame;
-        if (framesChainAt(data + p, end, end, &frame) && size_t(frame.frameSize) + 4 <= length - p) return long(p);
-    }
-    return -1;
+    const uint8_t* next = findFrameChain(data + from, end, end, end, fitsTheData, &end);
+    return next ? long(next - data) : -1;
 }
 
 // Forgets the buffered input and any pending header, keeping the filter
