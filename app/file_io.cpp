@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -99,6 +100,20 @@ void adviseMeasuredRanges(const uint8_t* image, size_t length) {
     const size_t tag = length >= ID3V2_HEADER_SIZE ? size_t(id3v2Size(image)) : 0;
     advise(tag, MEASURED_WINDOW, MADV_WILLNEED);
     advise(length - std::min(length, ID3V1_SIZE), ID3V1_SIZE, MADV_WILLNEED);
+}
+
+// During a frame walk of the mapped song: the pages behind the walk are
+// dropped from the process (they are the file's, unchanged, and come back
+// from it if read again), and the next stretch is asked for at once.
+void followWalk(const uint8_t* passed, const uint8_t* at) {
+    if (!fileImage || passed < fileImage || at > fileImage + imageLength) return;
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t dropFrom = (reinterpret_cast<uintptr_t>(passed) + page - 1) & ~(page - 1);
+    const uintptr_t dropTo = reinterpret_cast<uintptr_t>(at) & ~(page - 1);
+    if (dropTo > dropFrom) madvise(reinterpret_cast<void*>(dropFrom), dropTo - dropFrom, MADV_DONTNEED);
+    const size_t offset = size_t(at - fileImage);
+    const size_t ahead = std::min(imageLength - offset, size_t(2 * kWalkStride));
+    if (ahead > 0) madvise(reinterpret_cast<void*>(dropTo), reinterpret_cast<uintptr_t>(at) + ahead - dropTo, MADV_WILLNEED);
 }
 
 void closeKeepingErrno(int handle) {
@@ -254,6 +269,7 @@ int loadWholeFile(int folder, const char* name) {
         return -1;
     }
     adviseMeasuredRanges(fileImage, size);
+    frameWalkProgress = followWalk;
     loadReadFailed = false;
     return static_cast<int>(size);
 }

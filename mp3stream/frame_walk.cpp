@@ -7,6 +7,8 @@
 
 namespace sorvil {
 
+void (*frameWalkProgress)(const uint8_t* passed, const uint8_t* at) = nullptr;
+
 namespace {
 
 // The sampling-frequency index tells the MPEG version apart as well.
@@ -44,7 +46,13 @@ FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& f
     FrameWalk walk{0, false};
     Resumption resumption{&first, end};
     const uint8_t* at = from;
+    const uint8_t* told = from;
+    if (frameWalkProgress) frameWalkProgress(from, from);
     while (at && at < end) {
+        if (frameWalkProgress && at - told >= kWalkStride) {
+            frameWalkProgress(told, at);
+            told = at;
+        }
         FrameInfo frame;
         if (!formatHeaderAt(at, end, first, &frame)) {
             at = findFrameChain(at + 1, end, end, end, resumesWalk, &resumption);

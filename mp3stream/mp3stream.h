@@ -81,6 +81,12 @@ struct FrameWalk {
     bool bitrateVaries;  // some walked frame's bitrate differs from the first frame's
 };
 FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first);
+// Told during a walk, every kWalkStride bytes, which stretch of the image the
+// walk has left behind and where it stands (null: nobody is told). The song
+// loader lets go of a mapped song's pages behind the walk and asks for those
+// ahead, so a long song is walked in little memory and large reads.
+constexpr long kWalkStride = 1 << 20;
+extern void (*frameWalkProgress)(const uint8_t* passed, const uint8_t* at);
 
 // Durations.
 int mp3StreamTotalFrames(const Mp3Stream* stream);
