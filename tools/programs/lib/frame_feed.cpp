@@ -8,9 +8,6 @@ namespace sorvil {
 
 namespace {
 
-// Room for the largest frame output (stereo, 1152 samples) and then some.
-constexpr int kFrameOutputBytes = 8192;
-
 // The next position at or after `from` where a frame that fits in the data
 // is followed by another plausible header or ends the data; -1 if none.
 long nextChainPosition(const uint8_t* data, size_t length, size_t from) {
