@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that one purpose needs, when some are missing:
 #   tools/scripts/setup-debian.sh [run | test | bench]        (default: run)
-#   run    building and running the tool: compiler, CMake, Ninja, pkg-config
-#          and Allegro 4's development package
+#   run    building and running the tool: compiler, CMake, Ninja, pkg-config,
+#          Allegro 4's development package and help2man (the manual pages)
 #   test   run's packages, GoogleTest and GoogleMock, clang with its fuzzer and
 #          sanitizer runtime, python3 and the encoders the test data scripts
-#          use, and the virtual X server the playback test runs under
+#          use, the virtual X server the playback test runs under, and man (the
+#          manual pages are rendered)
 #   bench  run's packages, Google Benchmark, python3 and the encoders
 # With every package present it changes nothing and needs no network. As root
 # it runs apt-get, otherwise through sudo; with neither it names the missing
 # packages and the apt-get line that installs them, and exits 1.
 set -euo pipefail
 
-run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev)
+run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev help2man)
 # The clang runtime package is named: it otherwise comes only as a recommended
 # package, which a machine may be set not to install.
-test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg
+test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg man-db
                xvfb xauth)
 bench_packages=(libbenchmark-dev python3 lame twolame ffmpeg)
 
