@@ -28,7 +28,7 @@ case "${1:-run}" in
 esac
 
 if ! command -v dpkg-query >/dev/null; then
-  echo "setup-debian: not a Debian system; install the equivalents of these by hand (see the README):" >&2
+  echo "setup-debian: not a Debian system; install the equivalents of these by hand (see doc/development.md):" >&2
   echo "  ${packages[*]}" >&2
   exit 0
 fi
