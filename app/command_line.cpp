@@ -16,8 +16,8 @@ const char SORVIL_USAGE[] = "Usage: sorvil [nocopy] [FOLDER]   (sorvil --help te
 
 const char SORVIL_HELP[] =
     "Usage: sorvil [FOLDER]          copy the songs into music/ and list them\n"
-    "       sorvil nocopy [FOLDER]   list the songs under their own names\n"
-    "       sorvil -h | --help | --version\n"
+    "  or:  sorvil nocopy [FOLDER]   list the songs under their own names\n"
+    "  or:  sorvil -h | --help | --version\n"
     "\n"
     "Prepares a music collection for the companion player. In FOLDER (default:\n"
     "the current folder), whose sub-folders are artists holding *.mp3 songs, it\n"
@@ -32,7 +32,9 @@ const char SORVIL_HELP[] =
     "  -h, --help  print this help and exit\n"
     "  --version   print the version and exit\n"
     "\n"
-    "Writes FOLDER/music/song*.mp3 (not with nocopy) and FOLDER/songlist.ini.\n"
+    "Writes song*.mp3 into FOLDER's music folder (not with nocopy) and\n"
+    "FOLDER/songlist.ini. The music folder is an existing one named music in\n"
+    "any letter case, else a new music/.\n"
     "\n"
     "Exit status:\n"
     "  0  everything done\n"

@@ -15,7 +15,7 @@
 #     by 20 artists (copies of the project's small encoded songs, made in a
 #     scratch folder) against `cp -r` of the same collection;
 #   - the peak memory (max RSS) of each.
-# It ends with a table to paste into the README, naming the machine.
+# It ends with a table to paste into doc/performance.md, naming the machine.
 # SORVIL_BENCH_RUNS sets the measured runs per figure (default 7; medians).
 # Needs cmake, ninja, Google Benchmark, python3, twolame, lame and ffmpeg
 # (tools/scripts/setup-debian.sh bench, run first, installs the missing ones).

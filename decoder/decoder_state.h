@@ -20,6 +20,9 @@ constexpr int kReaderSlack = 64;
 constexpr int kReservoirAreaBytes = kReservoirLeadIn + kLargestFrameBody + kReaderSlack;
 // Output capacity decodeFrame insists on: one stereo 1152-sample frame.
 constexpr int kMinimumOutputCapacity = 4608;
+// The output room every caller gives decodeFrame for one frame: the above
+// and then some.
+constexpr int kFrameOutputBytes = 8192;
 
 struct InputBuffer {
     uint8_t* data;

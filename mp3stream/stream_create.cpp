@@ -12,7 +12,6 @@ namespace {
 
 // The first frame must start within this many bytes of the audio data.
 constexpr int kSearchWindow = 28672;
-constexpr int kProbeOutputBytes = 8192;
 constexpr int kId3v1Size = 128;
 constexpr int kId3v2HeaderSize = 10;
 
@@ -42,7 +41,7 @@ struct Search {
 // The scratch decoder of one creation call and its output area.
 struct Probe {
     DecoderState state;
-    uint8_t output[kProbeOutputBytes];
+    uint8_t output[kFrameOutputBytes];
     int outputBytes;
     bool fresh;  // state is exactly as decoderInit leaves it
 };
@@ -76,7 +75,7 @@ bool probeDecodes(Probe* probe, const uint8_t* candidate) {
     decodeHeader(&frame, readBigEndian32(candidate));
     probe->outputBytes = 0;
     const int result =
-        decodeFrame(state, candidate, frame.frameSize + 4, probe->output, kProbeOutputBytes, &probe->outputBytes);
+        decodeFrame(state, candidate, frame.frameSize + 4, probe->output, kFrameOutputBytes, &probe->outputBytes);
     if (result == DEC_OK && state->frame.frameSize > 0) return true;
     decoderExit(state);
     const bool layerRoutineFailed = result == DEC_ERR && state->frameSize > 0 && state->bufferedBytes == 0 &&

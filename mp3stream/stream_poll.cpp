@@ -14,8 +14,6 @@ namespace sorvil {
 
 namespace {
 
-// The output room decodeFrame is told it has for one frame.
-constexpr int kFrameOutputCapacity = 8192;
 // Input piece fed to the decoder for streams with a Xing header, whose first
 // frame says nothing about the size of the others.
 constexpr int kXingPieceBytes = 1792;
@@ -35,7 +33,7 @@ constexpr uint32_t kSampleSignBits = std::endian::native == std::endian::little 
 // switches from one channel to two decodes twice the bytes it announced) is
 // decoded here first and only as much as fits is copied into the buffer.
 // While frames fit, the buffer receives exactly what decoding in place gives.
-uint8_t frameArea[kFrameOutputCapacity];
+uint8_t frameArea[kFrameOutputBytes];
 
 int lastPollPcmBytes = 0;
 
@@ -81,7 +79,7 @@ void handBack(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
 // Decodes the frame at dataCursor into the buffer at position, never past
 // room bytes; decodedBytes is what the buffer received.
 int decodeIntoBuffer(Mp3Stream* stream, uint8_t* position, int room, int* decodedBytes, int* consumedBytes) {
-    if (room >= kFrameOutputCapacity)
+    if (room >= kFrameOutputBytes)
         return decodeOneFrame(stream, stream->dataCursor, position, decodedBytes, consumedBytes);
     const int result = decodeOneFrame(stream, stream->dataCursor, frameArea, decodedBytes, consumedBytes);
     *decodedBytes = std::clamp(*decodedBytes, 0, room);
@@ -189,14 +187,14 @@ int decodeOneFrame(Mp3Stream* stream, const uint8_t* data, uint8_t* output, int*
                    int* consumedBytes) {
     DecoderState* decoder = &stream->decoder;
     *consumedBytes = 0;
-    int result = decodeFrame(decoder, nullptr, 0, output, kFrameOutputCapacity, decodedBytes);
+    int result = decodeFrame(decoder, nullptr, 0, output, kFrameOutputBytes, decodedBytes);
     if (result == DEC_NEED_MORE) {
         // One frame plus the next header per piece keeps the input chain short.
         const int pieceSize = stream->xing ? kXingPieceBytes : stream->frameLength + 4;
         int remaining = int(stream->dataStart + stream->dataLength - data);
         while (remaining > 0 && result == DEC_NEED_MORE) {
             const int piece = std::min(pieceSize, remaining);
-            result = decodeFrame(decoder, data + *consumedBytes, piece, output, kFrameOutputCapacity, decodedBytes);
+            result = decodeFrame(decoder, data + *consumedBytes, piece, output, kFrameOutputBytes, decodedBytes);
             *consumedBytes += piece;
             remaining -= piece;
         }

@@ -18,7 +18,6 @@ double hybridOutput[2][18][32];
 
 namespace {
 
-constexpr int kMaxPairs = 288;
 constexpr int kTimeSlots = 18;
 // The frame header's mode value for joint stereo.
 constexpr int kJointStereo = 1;

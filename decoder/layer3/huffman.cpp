@@ -21,7 +21,6 @@ namespace sorvil {
 namespace {
 
 constexpr int kSpectrumValues = 576;
-constexpr int kMaxPairs = 288;
 constexpr int kNoPretab[22] = {};
 
 // The next 64 bits from byte p on, shifted past the bits already read.

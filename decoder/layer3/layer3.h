@@ -8,6 +8,10 @@
 
 namespace sorvil {
 
+// Pairs of spectral values in a granule (576 values): the bound on big_values
+// and on the region boundaries.
+constexpr int kMaxPairs = 288;
+
 struct GranuleInfo {
     int32_t scfsi;
     int32_t part23Length;

@@ -47,7 +47,7 @@ struct Decoder {
         return n;
     }
     std::unique_ptr<DecoderState> state;
-    uint8_t pcm[8192];
+    uint8_t pcm[kFrameOutputBytes];
     int outBytes = -7;
 };
 

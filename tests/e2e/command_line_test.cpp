@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/collection_test.h"
 #include "support/program_run.h"
-#include "support/temp_dir.h"
 
 namespace sorvil {
 namespace {
@@ -24,12 +24,8 @@ const char SORVIL_USAGE[] = "Usage: sorvil [nocopy] [FOLDER]   (sorvil --help te
 const std::string SONG = "encoded/l3_mpeg1_44100_joint_128k.mp3";
 
 // A collection that any run would write into, beside a plain file.
-class CommandLine : public ::testing::Test {
+class CommandLine : public CollectionTest {
 protected:
-    TempDir tree;
-    std::string root = tree.path();
-    std::string at(const std::string& relative) const { return root + "/" + relative; }
-
     void SetUp() override {
         makeFolder(at("Collection/Band"));
         copyInto(testData(SONG), at("Collection/Band/song.mp3"));

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "support/collection_test.h"
 #include "support/program_run.h"
-#include "support/temp_dir.h"
 
 namespace sorvil {
 namespace {
@@ -61,24 +61,9 @@ void expectFourFieldsPerLine(const std::string& list) {
     }
 }
 
-const std::string START_CREATING =
-    "Starting Sorvil...\n"
-    "MUSIC directory does not exist; creating it...\n"
-    "Getting artist list...\n";
-const std::string START_EXISTING = "Starting Sorvil...\nMUSIC directory exists\nGetting artist list...\n";
-const std::string START_NO_COPY =
-    "Starting Sorvil...\n"
-    "Music files will not be copied to files with 8.3 file names.\n"
-    "The resulting SONGLIST.INI will require PELLMAR.\n"
-    "Getting artist list...\n";
 const std::string ONE_ARTIST_A = "  A\n1 artist(s) found.\n\nProcessing songs for A...\n";
 
-class HostileCollection : public ::testing::Test {
-protected:
-    TempDir tree;
-    std::string root = tree.path();
-    std::string at(const std::string& relative) const { return root + "/" + relative; }
-};
+class HostileCollection : public CollectionTest {};
 
 // The enumeration follows links: a link to a folder is a folder, not a song,
 // and a dangling link is no entry at all.

@@ -1,6 +1,6 @@
 # The install rules used as a user would: cmake --install into a temporary
-# prefix, then the installed programs asked for their version, and the
-# manual page looked for.
+# prefix, then the installed programs asked for their version, and their
+# manual pages rendered by man, which must not warn.
 #   cmake -DBUILD_DIR=... -DVERSION=... -P install_test.cmake
 set(temp "$ENV{TMPDIR}")
 if(NOT temp)
@@ -21,15 +21,21 @@ foreach(program sorvil sorvil-decode sorvil-compare sorvil-play)
     string(APPEND problems "installed ${program} --version gave status ${status} and '${output}'\n")
   endif()
 endforeach()
-set(manual "${prefix}/share/man/man1/sorvil.1")
-if(EXISTS ${manual})
+foreach(program sorvil sorvil-decode sorvil-compare sorvil-play)
+  set(manual "${prefix}/share/man/man1/${program}.1")
+  if(NOT EXISTS ${manual})
+    string(APPEND problems "no manual page at ${manual}\n")
+    continue()
+  endif()
   file(STRINGS ${manual} title REGEX "^\\.TH ")
-  if(NOT title MATCHES "^\\.TH SORVIL 1 .*\"sorvil ${VERSION}\"")
+  if(NOT title MATCHES "\"${program} ${VERSION}\"")
     string(APPEND problems "the manual page's title line is '${title}'\n")
   endif()
-else()
-  string(APPEND problems "no manual page at ${manual}\n")
-endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env MANWIDTH=80 man --warnings -l ${manual} OUTPUT_QUIET ERROR_VARIABLE warnings)
+  if(NOT warnings STREQUAL "")
+    string(APPEND problems "man warns about ${program}.1: ${warnings}\n")
+  endif()
+endforeach()
 file(REMOVE_RECURSE ${prefix})
 if(problems)
   message(FATAL_ERROR "${problems}")

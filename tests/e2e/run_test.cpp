@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "support/collection_test.h"
 #include "support/program_run.h"
-#include "support/temp_dir.h"
 
 namespace sorvil {
 namespace {
@@ -35,24 +35,7 @@ const std::string L3_22050 = "encoded/l3_mpeg2_22050_joint_64k.mp3";
 
 const char NOT_AN_MP3[] = "This text is not audio: no frame sync anywhere in it.\n";
 
-// The console lines before the artist list in copy mode, "music" being created.
-const std::string START_CREATING =
-    "Starting Sorvil...\n"
-    "MUSIC directory does not exist; creating it...\n"
-    "Getting artist list...\n";
-
-const std::string START_NO_COPY =
-    "Starting Sorvil...\n"
-    "Music files will not be copied to files with 8.3 file names.\n"
-    "The resulting SONGLIST.INI will require PELLMAR.\n"
-    "Getting artist list...\n";
-
-class Run : public ::testing::Test {
-protected:
-    TempDir tree;
-    std::string root = tree.path();
-    std::string at(const std::string& relative) const { return root + "/" + relative; }
-};
+class Run : public CollectionTest {};
 
 TEST_F(Run, SampleCollectionIsCopiedMeasuredAndListed) {
     fs::copy(samplesFolder(), root, fs::copy_options::recursive);
@@ -125,14 +108,7 @@ TEST_F(Run, MusicFoldersInAnyCaseAreNotArtistsAndExistingMusicIsKept) {
     copyInto(testData(L3_22050), at("Zed/z.mp3"));
     RunResult run = runSorvil(tree, root, {});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output,
-              "Starting Sorvil...\n"
-              "MUSIC directory exists\n"
-              "Getting artist list...\n"
-              "  Zed\n"
-              "1 artist(s) found.\n"
-              "\nProcessing songs for Zed...\n"
-              "  z: 00:01\n");
+    EXPECT_EQ(run.output, START_EXISTING + "  Zed\n1 artist(s) found.\n\nProcessing songs for Zed...\n  z: 00:01\n");
     EXPECT_EQ(readFile(at("music/keep.txt")), "kept");
     EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(testData(L3_22050)));
 }
@@ -145,8 +121,7 @@ TEST_F(Run, ExistingMusicFolderInAnyLetterCaseIsTheOutputFolder) {
     copyInto(testData(L3_22050), at("Zed/z.mp3"));
     RunResult run = runSorvil(tree, root, {});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "Starting Sorvil...\nMUSIC directory exists\nGetting artist list...\n"
-                          "  Zed\n1 artist(s) found.\n\nProcessing songs for Zed...\n  z: 00:01\n");
+    EXPECT_EQ(run.output, START_EXISTING + "  Zed\n1 artist(s) found.\n\nProcessing songs for Zed...\n  z: 00:01\n");
     EXPECT_EQ(readFile(at("MUSIC/song0000.mp3")), readFile(testData(L3_22050)));
     EXPECT_TRUE(fs::is_empty(at("Music")));
     EXPECT_FALSE(exists(at("music")));
@@ -297,11 +272,10 @@ TEST_F(Run, FailedCopyIsReportedAndTheRunGoesOn) {
     copyInto(testData(L3_44100), at("A/second.mp3"));
     RunResult run = runSorvil(tree, root, {});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output,
-              "Starting Sorvil...\nMUSIC directory exists\nGetting artist list...\n"
-              "  A\n1 artist(s) found.\n\nProcessing songs for A...\n"
-              "  first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n00:01\n"
-              "  second: 00:01\n");
+    EXPECT_EQ(run.output, START_EXISTING +
+                              "  A\n1 artist(s) found.\n\nProcessing songs for A...\n"
+                              "  first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n00:01\n"
+                              "  second: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "A|first|song0000.mp3|1\r\nA|second|song0001.mp3|1\r\n");
     EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(testData(L3_44100)));
 }

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plan.maxCalls = 4096;
     decoderInit(&state);
     feedDecoder(&state, data + 1, size - 1, plan, [](int, const uint8_t*, int pcmBytes, const DecoderState&) {
-        if (pcmBytes < 0 || pcmBytes > 8192) __builtin_trap();
+        if (pcmBytes < 0 || pcmBytes > kFrameOutputBytes) __builtin_trap();
         return true;
     });
     decoderExit(&state);

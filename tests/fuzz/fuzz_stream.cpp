@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!stream) return 0;
     if (stream->dataStart < image || stream->dataLength <= 0 || stream->dataStart + stream->dataLength > image + length)
         __builtin_trap();
-    if (stream->outBytesPerFrame <= 0 || stream->outBytesPerFrame > 8192) __builtin_trap();
+    if (stream->outBytesPerFrame <= 0 || stream->outBytesPerFrame > kFrameOutputBytes) __builtin_trap();
     if (mp3StreamLengthSeconds(stream) < 0) __builtin_trap();
     mp3StreamFrameMs(stream);
 

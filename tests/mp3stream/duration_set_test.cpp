@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "mp3stream/mp3stream.h"
+#include "support/guarded_image.h"
 #include "support/temp_dir.h"
-#include "guarded_image.h"
 
 namespace sorvil {
 namespace {

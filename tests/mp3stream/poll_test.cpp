@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <random>
 
-#include "playback_support.h"
+#include "support/playback_support.h"
 #include "support/test_streams.h"
 
 namespace sorvil::test {
@@ -175,7 +175,8 @@ TEST_P(PollScenario, TimerCallbackPollsTheStream) {
     EXPECT_EQ(playback->sink->delivered().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothLayers, PollScenario, ::testing::Values(kLayer3Stream, kLayer2Stream));
+INSTANTIATE_TEST_SUITE_P(BothLayers, PollScenario, ::testing::Values(kLayer3Stream, kLayer2Stream),
+                         streamNameOf);
 
 // Frames fed but not yet decoded when the data ends: a stream with a Xing
 // header is fed 1792 bytes at a time, any other one frame of the first
@@ -208,7 +209,8 @@ TEST_P(PollEndOfData, FramesStillBufferedAtEndOfDataArePlayed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(VariableBitrate, PollEndOfData,
-                         ::testing::Values("streams/lame_vbr_xing_44100.mp3", "encoded/l3_mpeg1_44100_joint_vbr.mp3"));
+                         ::testing::Values("streams/lame_vbr_xing_44100.mp3", "encoded/l3_mpeg1_44100_joint_vbr.mp3"),
+                         streamNameOf);
 
 // Streams with a stretch of zero bytes from `at` on.
 class DamagedStream : public ::testing::TestWithParam<const char*> {
@@ -275,7 +277,8 @@ TEST_P(DamagedStream, StretchLongerThanSearchWindowLosesSync) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayers, DamagedStream,
-                         ::testing::Values("iso/l3-compl.bit", "encoded/l2_mpeg1_48000_stereo_384k_crc.mp2"));
+                         ::testing::Values("iso/l3-compl.bit", "encoded/l2_mpeg1_48000_stereo_384k_crc.mp2"),
+                         streamNameOf);
 
 // An output whose buffers are followed by a guard area that must stay untouched.
 class GuardedOutput final : public AudioOutput {
@@ -361,7 +364,7 @@ TEST(PollDecodeOneFrame, ReportsDoneShortAndFailed) {
     auto playback = startPlayback(loadImage("iso/l3-si.bit"), 1, false);
     Mp3Stream* stream = playback->stream;
     ASSERT_EQ(stream->xing, nullptr);
-    Bytes output(8192);
+    Bytes output(kFrameOutputBytes);
     int decoded = -7;
     int consumed = -7;
     EXPECT_EQ(decodeOneFrame(stream, stream->dataCursor, output.data(), &decoded, &consumed), FRAME_DONE);

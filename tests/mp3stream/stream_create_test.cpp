@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "mp3stream/mp3stream.h"
+#include "support/guarded_image.h"
 #include "support/temp_dir.h"
-#include "guarded_image.h"
+#include "support/test_streams.h"
 
 namespace sorvil {
 namespace {
@@ -29,6 +30,7 @@ struct Expected {
     int tagSize, dataOffset, dataLength, frameLength, bitrate, sampleRate, stereo, layer, outBytesPerFrame,
         totalFrames, frameMs, lengthMs, seconds;
 };
+void PrintTo(const Expected& expected, std::ostream* out) { *out << expected.file; }
 
 // The working, from each file's first four bytes and its size:
 // frame length = 144 * bitrate / rate (+ padding) for MPEG-1 and for layer II,
@@ -120,12 +122,7 @@ TEST_P(RealFiles, StreamAndDurationMatchTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, RealFiles, ::testing::ValuesIn(kFiles),
-                         [](const ::testing::TestParamInfo<Expected>& info) {
-                             std::string name = info.param.file;
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+                         [](const auto& info) { return test::identifierOf(info.param.file); });
 
 TEST(StreamCreate, XingHeaderIsParsed) {
     Created created(streamFile("lame_vbr_xing_44100.mp3"));
@@ -386,12 +383,13 @@ std::pair<int, int> wholeWindowSearch(const std::string& bytes) {
     const auto* audio = reinterpret_cast<const uint8_t*>(bytes.data());
     const int window = std::min(int(bytes.size()), 28672);
     auto scratch = std::make_unique<DecoderState>();
-    std::vector<uint8_t> output(8192);
+    std::vector<uint8_t> output(kFrameOutputBytes);
     for (int i = 0; i < window; ++i) {
         if (!isFrameHeader(readBigEndian32(audio + i))) continue;
         decoderInit(scratch.get());
         int outBytes = 0;
-        const int result = decodeFrame(scratch.get(), audio + i, window - i, output.data(), 8192, &outBytes);
+        const int result =
+            decodeFrame(scratch.get(), audio + i, window - i, output.data(), kFrameOutputBytes, &outBytes);
         const int next = i + scratch->frame.frameSize + 4;
         const bool accepted = result == DEC_OK && scratch->frame.frameSize > 0 &&
                               (next >= window || isFrameHeader(readBigEndian32(audio + next)));

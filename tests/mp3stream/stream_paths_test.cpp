@@ -7,7 +7,7 @@
 #include <string>
 
 #include "pcm_decode.h"
-#include "playback_support.h"
+#include "support/playback_support.h"
 #include "support/test_streams.h"
 
 namespace sorvil::test {

@@ -54,12 +54,13 @@ int TestStream::integer(const std::string& key, int fallback) const {
     return has(key) ? std::stoi(text(key)) : fallback;
 }
 
-std::string TestStream::testName() const {
-    std::string name = path.substr(0, path.rfind('.'));
+std::string identifierOf(std::string name) {
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
     return name;
 }
+
+std::string TestStream::testName() const { return identifierOf(path.substr(0, path.rfind('.'))); }
 
 const std::vector<TestStream>& testStreams() {
     static const std::vector<TestStream> streams = readList();

@@ -2,6 +2,8 @@
 // held to, read once for every test that walks the test streams.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <ostream>
 #include <string>
@@ -23,6 +25,10 @@ struct TestStream {
 
 // Test parameters print as their path.
 inline void PrintTo(const TestStream& stream, std::ostream* out) { *out << stream.path; }
+// A file name made a test name: letters and digits kept, anything else '_'.
+std::string identifierOf(std::string name);
+// Names the tests of a suite over stream paths after the streams' files.
+inline std::string streamNameOf(const ::testing::TestParamInfo<const char*>& info) { return identifierOf(info.param); }
 
 // Every listed stream, in the list's order.
 const std::vector<TestStream>& testStreams();

@@ -23,7 +23,7 @@ const char USAGE[] =
 
 const char HELP[] =
     "Usage: sorvil-compare TEST REF [--channels N] [--ref-length N] [--max-offset N]\n"
-    "       sorvil-compare -h | --help | --version\n"
+    "  or:  sorvil-compare -h | --help | --version\n"
     "\n"
     "Aligns two files of signed 16-bit little-endian PCM, TEST against the\n"
     "reference REF, and prints the offset, the RMS and maximum difference in LSB\n"
@@ -33,6 +33,8 @@ const char HELP[] =
     "  --ref-length N  compare only the first N samples per channel of REF\n"
     "  --max-offset N  search offsets from -N to N samples per channel\n"
     "                  (default 4608, at most 1048576)\n"
+    "  -h, --help      print this help and exit\n"
+    "  --version       print the version and exit\n"
     "\n"
     "Exit status: 0 full or limited accuracy; 1 not accurate, or a file cannot be\n"
     "read; 2 bad command line.\n";

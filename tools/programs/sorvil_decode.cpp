@@ -35,7 +35,7 @@ const char USAGE[] =
 
 const char HELP[] =
     "Usage: sorvil-decode [--stream | --frames] [--raw | --wav] IN OUT\n"
-    "       sorvil-decode -h | --help | --version\n"
+    "  or:  sorvil-decode -h | --help | --version\n"
     "\n"
     "Decodes the whole MP3 file IN with Sorvil's decoder and writes its PCM to OUT\n"
     "as it decodes: signed 16-bit little-endian samples, channels interleaved, or a\n"
@@ -47,6 +47,8 @@ const char HELP[] =
     "              count changes)\n"
     "  --raw       raw PCM whatever OUT's name\n"
     "  --wav       a WAV file whatever OUT's name\n"
+    "  -h, --help  print this help and exit\n"
+    "  --version   print the version and exit\n"
     "\n"
     "Exit status: 0 decoded; 1 IN cannot be read, holds no MPEG audio stream, or\n"
     "was cut short while it was decoded, or OUT cannot be written; 2 bad command\n"

@@ -32,7 +32,7 @@ const char USAGE[] = "Usage: sorvil-play [--loop] FILE   (sorvil-play --help tel
 
 const char HELP[] =
     "Usage: sorvil-play [--loop] FILE\n"
-    "       sorvil-play -h | --help | --version\n"
+    "  or:  sorvil-play -h | --help | --version\n"
     "\n"
     "Plays the MP3 file FILE (MPEG audio layer II or III) through the sound card\n"
     "to its end. Ctrl-C (SIGINT) or SIGTERM stops it. Mono songs play in the\n"
@@ -40,6 +40,7 @@ const char HELP[] =
     "\n"
     "  --loop      start over at the end of the song, until stopped\n"
     "  -h, --help  print this help and exit\n"
+    "  --version   print the version and exit\n"
     "\n"
     "Exit status:\n"
     "  0  played to the end, or stopped\n"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks what the compiler cannot: every generated table source is exactly
 # what its generator makes from the committed data, and every test data file
-# listed in a SHA256SUMS file still has its recorded checksum.
+# is listed in its folder's SHA256SUMS with the checksum it still has.
 #   tools/scripts/check-tree.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -24,12 +24,28 @@ check_generated tools/generators/gen_synthesis_window.py decoder/synthesis_windo
 check_generated tools/generators/gen_layer2_tables.py decoder/layer2/layer2_tables.cpp
 check_generated tools/generators/gen_huffman_trees.py decoder/layer3/huffman_trees.cpp tools/generators/data/layer3_huffman_tables.txt
 
-while IFS= read -r sums; do
-  if ! (cd "$(dirname "$sums")" && sha256sum --quiet -c SHA256SUMS); then
-    echo "check-tree: test data under $(dirname "$sums") does not match its SHA256SUMS"
+# Every folder of test data carries a SHA256SUMS naming each of its files;
+# after a deliberate change, remake it in that folder with
+#   find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum >SHA256SUMS
+for folder in tests/data/*/; do
+  folder=${folder%/}
+  if [ ! -f "$folder/SHA256SUMS" ]; then
+    echo "check-tree: $folder has no SHA256SUMS"
+    status=1
+    continue
+  fi
+  if ! (cd "$folder" && sha256sum --quiet -c SHA256SUMS); then
+    echo "check-tree: test data under $folder does not match its SHA256SUMS"
     status=1
   fi
-done < <(find tests/data -name SHA256SUMS)
+  unlisted=$(cd "$folder" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort |
+             LC_ALL=C comm -23 - <(cut -c67- SHA256SUMS | LC_ALL=C sort))
+  if [ -n "$unlisted" ]; then
+    echo "check-tree: files under $folder missing from its SHA256SUMS:"
+    echo "$unlisted"
+    status=1
+  fi
+done
 
 [ $status -eq 0 ] && echo "check-tree: generated tables and test data checksums are as committed"
 exit $status

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that one purpose needs, when some are missing:
 #   tools/scripts/setup-debian.sh [run | test | bench]        (default: run)
-#   run    building and running the tool: compiler, CMake, Ninja, pkg-config
-#          and Allegro 4's development package
+#   run    building and running the tool: compiler, CMake, Ninja, pkg-config,
+#          Allegro 4's development package and help2man (the manual pages)
 #   test   run's packages, GoogleTest and GoogleMock, clang with its fuzzer and
 #          sanitizer runtime, python3 and the encoders the test data scripts
-#          use, the virtual X server the playback test runs under, and strace
-#          for the fault-injection check
+#          use, the virtual X server the playback test runs under, man (the
+#          manual pages are rendered) and strace for the fault-injection check
 #   bench  run's packages, Google Benchmark, python3 with mutagen, the
 #          encoders and strace
 # With every package present it changes nothing and needs no network. As root
@@ -14,10 +14,10 @@
 # packages and the apt-get line that installs them, and exits 1.
 set -euo pipefail
 
-run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev)
+run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev help2man)
 # The clang runtime package is named: it otherwise comes only as a recommended
 # package, which a machine may be set not to install.
-test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg
+test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg man-db
                xvfb xauth strace)
 bench_packages=(libbenchmark-dev python3 python3-mutagen lame twolame ffmpeg strace)
 
@@ -29,7 +29,7 @@ case "${1:-run}" in
 esac
 
 if ! command -v dpkg-query >/dev/null; then
-  echo "setup-debian: not a Debian system; install the equivalents of these by hand (see the README):" >&2
+  echo "setup-debian: not a Debian system; install the equivalents of these by hand (see doc/development.md):" >&2
   echo "  ${packages[*]}" >&2
   exit 0
 fi

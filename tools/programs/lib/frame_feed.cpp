@@ -8,9 +8,6 @@ namespace sorvil {
 
 namespace {
 
-// Room for the largest frame output (stereo, 1152 samples) and then some.
-constexpr int kFrameOutputBytes = 8192;
-
 bool fitsTheData(const uint8_t* at, const FrameInfo& frame, void* dataEnd) {
     return frame.frameSize + 4 <= *static_cast<const uint8_t**>(dataEnd) - at;
 }

@@ -16,8 +16,6 @@ namespace {
 
 // Input is fed to the decoder in pieces of this size, as a stream reader would.
 constexpr int kFramePieceBytes = 4096;
-// Room for the largest frame output (stereo, 1152 samples) and then some.
-constexpr int kFrameOutputBytes = 8192;
 
 // What a whole decode of the stream gives, as its frame count says.
 size_t expectedPcmBytes(const Mp3Stream* stream) {

@@ -6,7 +6,7 @@
 #include <allegro.h>
 
 #include "platform/allegro_audio_output.h"
-#include "playback_support.h"
+#include "support/playback_support.h"
 
 namespace sorvil::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "playback_support.h"
+#include "support/playback_support.h"
 
 #include <algorithm>
 

@@ -1,0 +1,34 @@
+// The fixture of the end-to-end tests: a fresh temporary folder tree a run
+// works in, and the console lines every run of sorvil starts with.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace sorvil::test {
+
+class CollectionTest : public ::testing::Test {
+protected:
+    TempDir tree;
+    std::string root = tree.path();
+    std::string at(const std::string& relative) const { return root + "/" + relative; }
+};
+
+// The console lines before the artist list in copy mode, "music" being created.
+inline const std::string START_CREATING =
+    "Starting Sorvil...\n"
+    "MUSIC directory does not exist; creating it...\n"
+    "Getting artist list...\n";
+
+inline const std::string START_EXISTING = "Starting Sorvil...\nMUSIC directory exists\nGetting artist list...\n";
+
+inline const std::string START_NO_COPY =
+    "Starting Sorvil...\n"
+    "Music files will not be copied to files with 8.3 file names.\n"
+    "The resulting SONGLIST.INI will require PELLMAR.\n"
+    "Getting artist list...\n";
+
+}  // namespace sorvil::test
