@@ -211,7 +211,8 @@ TEST(PlayTool, AnInterruptEndsItWhileTheDisplayDoesNotAnswer) {
     const test::RunResult run =
         test::runProgram("tools/sorvil-play", home, home.path(), {test::testData(kSong)}, options);
     EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    // Well within the minute after which a run counts as hung, with room for a slow start of the server.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
 }
 
 TEST(PlayTool, SaysWhyItCannotPlay) {
