@@ -47,6 +47,9 @@ struct Mp3Stream {
     int32_t bufferFrames;
     int32_t autoPolling;
     int32_t endCountdown;
+    // Byte of the file where the frame stood after which the last poll that
+    // lost synchronisation found none to go on with; -1 while none has.
+    int32_t lostSyncAt;
 };
 
 enum PollResult { POLL_LOST_SYNC = -2, POLL_NOT_PLAYING = -1, POLL_OK = 0, POLL_FINISHED = 1 };

@@ -271,6 +271,7 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
     stream->dataOffset = id3v2 + position;
     stream->dataLength = length - position;
     stream->tagSize = tagSize;
+    stream->lostSyncAt = -1;
     describeFirstFrame(stream, frame, probeOutputBytes);
 
     stream->xing = readFrameCountHeader(stream->dataStart, stream->dataLength, frame);

@@ -142,7 +142,9 @@ bool findNextFrame(Mp3Stream* stream, int bytesRemaining, uint8_t* position, int
     return false;
 }
 
-int loseSync(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
+// `at` is where the frame stood that no other could be found after.
+int loseSync(Mp3Stream* stream, const uint8_t* at, uint8_t* buffer, int pcmBytes) {
+    stream->lostSyncAt = stream->dataOffset + int(at - stream->dataStart);
     handBack(stream, buffer, pcmBytes);
     mp3StreamStop(stream);
     mp3StreamRewind(stream);
@@ -155,6 +157,7 @@ void mp3StreamStartPlayback(Mp3Stream* stream, AudioOutput* output, int bufferFr
     stream->bufferFrames = bufferFrames;
     stream->looping = looping ? STREAM_TRUE : STREAM_FALSE;
     stream->endCountdown = 0;
+    stream->lostSyncAt = -1;
     stream->autoPolling = STREAM_FALSE;
     stream->audioStream = output;
 }
@@ -237,8 +240,9 @@ int mp3StreamPoll(Mp3Stream* stream) {
             }
             // Looping runs straight on from the last frame into the first.
             stream->needsReset = 0;
-            if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, buffer, total);
+            if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, stream->dataCursor, buffer, total);
         }
+        const uint8_t* frameStart = stream->dataCursor;
         const int bytesRemaining = stream->dataLength - bytesUsed(stream);
         uint8_t* position = buffer + total;
         const int room = bufferBytes - total;
@@ -248,12 +252,12 @@ int mp3StreamPoll(Mp3Stream* stream) {
         int result = decodeIntoBuffer(stream, position, room, &decodedBytes, &consumedBytes);
         if (result == FRAME_SHORT && stream->looping) {
             wrapRound(stream);
-            if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, buffer, total);
+            if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, frameStart, buffer, total);
             result = decodeIntoBuffer(stream, position, room, &decodedBytes, &consumedBytes);
         }
         if (result == FRAME_FAILED &&
             !findNextFrame(stream, bytesRemaining, position, room, &decodedBytes, &consumedBytes, &fruitlessLoops))
-            return loseSync(stream, buffer, total);
+            return loseSync(stream, frameStart, buffer, total);
         total += decodedBytes;
         if (decodedBytes > 0) fruitlessLoops = 0;
         ++stream->currentFrame;

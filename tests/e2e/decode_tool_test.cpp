@@ -1,7 +1,7 @@
 // The sorvil-decode tool as a user runs it: a long stream is written out as
 // it is decoded, in memory bounded by the input's size, standard output
-// takes raw PCM or a WAV stream, and an input cut short under the tool ends
-// its run cleanly.
+// takes raw PCM or a WAV stream, and an input cut short, endless or
+// without synchronisation, or OUT naming IN, ends its run with a message.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -21,9 +21,9 @@ namespace {
 
 const char* const kSong = "encoded/l3_mpeg1_44100_joint_128k.mp3";  // 1.5 s
 
-test::RunResult runDecodeTool(const test::TempDir& dir, const std::vector<std::string>& arguments) {
-    test::RunOptions options;
-    options.measuringMemory = true;
+test::RunResult runDecodeTool(const test::TempDir& dir, const std::vector<std::string>& arguments,
+                              std::vector<std::string> environment = {}, std::vector<std::string> wrapper = {}) {
+    test::RunOptions options{.measuringMemory = true, .wrapper = wrapper, .environment = environment};
     return test::runProgram("tools/sorvil-decode", dir, dir.path(), arguments, options);
 }
 
@@ -88,6 +88,35 @@ TEST(DecodeTool, StandardOutputTakesRawPcmOrAWavStreamOfUnknownSize) {
     EXPECT_EQ(littleEndian32(wav.output, 4), 0xFFFFFFFFu);
     EXPECT_EQ(littleEndian32(wav.output, 40), 0xFFFFFFFFu);
     EXPECT_TRUE(wav.output.substr(44) == pcm);
+    // Standard output handed over as a file after another writer's bytes: they stay.
+    const std::vector<std::string> keepFirst = {"sh", "-c", "{ echo KEEP; exec \"$0\" \"$@\"; } >f"};
+    EXPECT_EQ(runDecodeTool(dir, {"--wav", "song.mp3", "-"}, {}, keepFirst).status, 0);
+    EXPECT_TRUE(test::readFile(dir.file("f")) == "KEEP\n" + wav.output);
+}
+
+// OUT naming IN's file (opening it would wipe the input), an endless input
+// (a smaller limit than 1 GiB here) and noise longer than the search for the
+// next frame end the run at once.
+TEST(DecodeTool, StopsWithAMessageWhereItCannotGoOn) {
+    test::TempDir dir;
+    const std::string song = test::readFile(test::testData(kSong));
+    std::filesystem::create_symlink("song.mp3", dir.file("link.mp3"));
+    test::writeFile(dir.file("broken.mp3"), test::testDataWithNoiseInside(kSong, 20'000));
+    const std::string sameFile = "sorvil-decode: OUT is the same file as IN\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"song.mp3", "song.mp3"}, sameFile},
+        {{"--frames", "song.mp3", "./song.mp3"}, sameFile},
+        {{"--wav", "link.mp3", "song.mp3"}, sameFile},
+        {{"/dev/zero", "x.pcm"}, "sorvil-decode: /dev/zero is larger than 1000000 bytes, the largest song taken\n"},
+        {{"broken.mp3", "x.pcm"}, "sorvil-decode: lost synchronisation at byte "},
+    };
+    for (const auto& [arguments, errorsStart] : cases) {
+        test::writeFile(dir.file("song.mp3"), song);
+        const test::RunResult run = runDecodeTool(dir, arguments, {"SORVIL_DECODE_LARGEST_INPUT=1000000"});
+        EXPECT_EQ(run.status, errorsStart == sameFile ? 2 : 1) << arguments.front();
+        EXPECT_EQ(run.errors.substr(0, errorsStart.size()), errorsStart);
+        EXPECT_TRUE(test::readFile(dir.file("song.mp3")) == song) << "the input was written over";
+    }
 }
 
 // The tool works over the input file's image in place; a file cut short

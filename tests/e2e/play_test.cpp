@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -180,11 +181,38 @@ TEST_F(Playback, LoopPlaysTheSongAgainUntilInterrupted) {
     EXPECT_GE(again, kMinimumSnr) << "the second time round follows the first without a gap";
 }
 
+TEST_F(Playback, StopsWithAnErrorWhereNoiseInsideTheSongLosesTheStream) {
+    test::writeFile(home.file("broken.mp3"), test::testDataWithNoiseInside(kSong, 20'000));
+    const std::vector<std::string> once = {"broken.mp3"}, looping = {"--loop", "broken.mp3"};
+    for (const auto* arguments : {&once, &looping}) {
+        const test::RunResult run = runPlay(home, *arguments, true);
+        EXPECT_EQ(run.status, 1) << arguments->front();
+        EXPECT_EQ(run.errors.rfind("sorvil-play: lost synchronisation at byte ", 0), 0u) << run.errors;
+    }
+}
+
 TEST_F(Playback, SaysSoWhenThereIsNoSoundDevice) {
     test::writeFile(home.file(".asoundrc"), "pcm.!default { type hw; card 7 }\n");
     const test::RunResult run = runPlay(home, {test::testData(kSong)}, true);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.errors, "sorvil-play: no sound device\n");
+}
+
+// A stopped X server takes connections but never answers: the library's
+// start-up waits on it for ever, and an interrupt must still end the program.
+TEST(PlayTool, AnInterruptEndsItWhileTheDisplayDoesNotAnswer) {
+    if (!installed("Xvfb")) GTEST_SKIP() << "Xvfb not found (Debian package xvfb)";
+    test::TempDir home;
+    const char* stoppedDisplay = "Xvfb -displayfd 4 -nolisten tcp 4>display 2>/dev/null & x=$!\n"
+                                 "until [ -s display ]; do sleep 0.05; done; kill -STOP $x\n"
+                                 "DISPLAY=:$(cat display) \"$0\" \"$@\"; s=$?; kill -CONT $x; kill $x; exit $s\n";
+    const test::RunOptions options{.wrapper = {"sh", "-c", stoppedDisplay}, .interruptAfterMilliseconds = 1500};
+    const auto start = std::chrono::steady_clock::now();
+    const test::RunResult run =
+        test::runProgram("tools/sorvil-play", home, home.path(), {test::testData(kSong)}, options);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    // Well within the minute after which a run counts as hung, with room for a slow start of the server.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4000));
 }
 
 TEST(PlayTool, SaysWhyItCannotPlay) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -60,6 +61,12 @@ std::vector<uint8_t> testDataBytes(const std::string& relative) {
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(readBinaryFile(testData(relative), &bytes)) << "cannot read test data " << relative;
     return bytes;
+}
+
+std::string testDataWithNoiseInside(const std::string& relative, size_t count) {
+    std::string bytes = readFile(testData(relative)), noise;
+    for (std::mt19937 random(24); noise.size() < count;) noise += char(random());
+    return bytes.insert(bytes.size() / 3, noise);
 }
 
 }  // namespace sorvil::test

@@ -31,5 +31,8 @@ std::map<std::string, std::string> treeFingerprint(const std::string& root);
 std::string testData(const std::string& relative);
 // The bytes of a file under tests/data (empty, and a failed expectation, when unreadable).
 std::vector<uint8_t> testDataBytes(const std::string& relative);
+// The file under tests/data with `count` bytes of noise (the same on every
+// run) inserted a third of the way in.
+std::string testDataWithNoiseInside(const std::string& relative, size_t count);
 
 }  // namespace sorvil::test

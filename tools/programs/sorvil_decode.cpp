@@ -10,12 +10,17 @@
 //
 // The PCM is written as it is decoded, through one fixed buffer, so memory
 // stays the file image plus a constant whatever the length of the song. A WAV
-// header's sizes are filled in at the end when OUT can be rewritten; on
-// standard output they stay "unknown" (all bits set), as a stream cannot know
-// them.
+// header's sizes are filled in at the end in an OUT file the tool opened
+// itself; on standard output they stay "unknown" (all bits set), as a stream
+// cannot know them, and a file handed over as standard output may hold
+// another writer's bytes before ours.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -41,6 +46,7 @@ const char HELP[] =
     "as it decodes: signed 16-bit little-endian samples, channels interleaved, or a\n"
     "WAV file with --wav or when OUT ends in .wav. OUT \"-\" is standard output (raw\n"
     "unless --wav is given; a WAV stream there has its sizes marked unknown).\n"
+    "OUT must not be IN itself: the input is read as the output is written.\n"
     "\n"
     "  --stream    decode through the MP3 stream and its poll (the default)\n"
     "  --frames    drive the decoder frame by frame (for streams whose channel\n"
@@ -50,9 +56,10 @@ const char HELP[] =
     "  -h, --help  print this help and exit\n"
     "  --version   print the version and exit\n"
     "\n"
-    "Exit status: 0 decoded; 1 IN cannot be read, holds no MPEG audio stream, or\n"
-    "was cut short while it was decoded, or OUT cannot be written; 2 bad command\n"
-    "line.\n";
+    "Exit status: 0 decoded; 1 IN cannot be read, is larger than 1 GiB, holds no\n"
+    "MPEG audio stream, was cut short while it was decoded, or the stream lost\n"
+    "synchronisation before its end (what came before it is written), or OUT\n"
+    "cannot be written; 2 bad command line, or OUT is the same file as IN.\n";
 
 int refuse(const std::string& problem) { return sorvil::refuseCommandLine(PROGRAM, problem, USAGE); }
 
@@ -61,6 +68,32 @@ constexpr uint32_t kWavHeaderBytes = 44;
 constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
 // RIFF sizes count the 36 bytes of header after the size field.
 constexpr uint64_t kLargestWavData = kUnknownSize - (kWavHeaderBytes - 8);
+
+// Whether OUT ("-": standard output) is the regular file IN is, links
+// followed: opening it for writing would wipe the input before it is read.
+// A name that cannot be looked up is no file yet (OUT) or is reported when
+// it is opened (IN).
+bool isSameFile(const std::string& in, const std::string& out) {
+    struct stat input {};
+    struct stat output {};
+    if (stat(in.c_str(), &input) != 0 || !S_ISREG(input.st_mode)) return false;
+    const int found = out == "-" ? fstat(STDOUT_FILENO, &output) : stat(out.c_str(), &output);
+    return found == 0 && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+}
+
+// kLargestInputBytes, or a smaller limit given in SORVIL_DECODE_LARGEST_INPUT:
+// the tests try an endless input without reading a gigabyte of it.
+size_t largestInput() {
+    const char* given = std::getenv("SORVIL_DECODE_LARGEST_INPUT");
+    if (!given || !*given) return sorvil::kLargestInputBytes;
+    char* end = nullptr;
+    const unsigned long long bytes = std::strtoull(given, &end, 10);
+    return *end == '\0' && bytes < sorvil::kLargestInputBytes ? size_t(bytes) : sorvil::kLargestInputBytes;
+}
+
+std::string sizeText(size_t bytes) {
+    return bytes == sorvil::kLargestInputBytes ? "1 GiB" : std::to_string(bytes) + " bytes";
+}
 
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -123,11 +156,12 @@ public:
         return ok_;
     }
 
-    // Writes what is buffered and, for WAV output that can be rewritten, the
-    // real sizes into the header. False when any write failed.
+    // Writes what is buffered and, for WAV output in a file opened here that
+    // can be rewritten, the real sizes into the header. False when any write
+    // failed.
     bool finish() {
         flush();
-        if (ok_ && wav_ && dataBytes_ <= kLargestWavData && std::fseek(file_, 0, SEEK_SET) == 0) {
+        if (ok_ && wav_ && file_ != stdout && dataBytes_ <= kLargestWavData && std::fseek(file_, 0, SEEK_SET) == 0) {
             uint8_t header[kWavHeaderBytes];
             fillWavHeader(header, sampleRate_, channels_, uint32_t(dataBytes_));
             ok_ = std::fwrite(header, 1, kWavHeaderBytes, file_) == kWavHeaderBytes;
@@ -199,22 +233,25 @@ int main(int argc, char** argv) {
     if (wav && raw) return refuse("--raw and --wav cannot both be given");
     const std::string& in = files[0];
     const std::string& out = files[1];
+    if (isSameFile(in, out)) return refuse("OUT is the same file as IN");
     wav = wav || (!raw && (endsWith(out, ".wav") || endsWith(out, ".WAV")));
 
     sorvil::InputImage image;
-    if (!image.open(in)) {
-        std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, in.c_str(), std::strerror(errno));
-        return 1;
-    }
-    if (image.size() > size_t(INT32_MAX)) {
-        std::fprintf(stderr, "%s: %s is too large\n", PROGRAM, in.c_str());
+    const size_t largest = largestInput();
+    if (!image.open(in, largest)) {
+        if (errno == EFBIG)
+            std::fprintf(stderr, "%s: %s is larger than %s, the largest song taken\n", PROGRAM, in.c_str(),
+                         sizeText(largest).c_str());
+        else
+            std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, in.c_str(), std::strerror(errno));
         return 1;
     }
     const std::string vanished = std::string(PROGRAM) + ": " + in + " changed while it was being read\n";
     sorvil::endQuietlyOnVanishedInput(vanished.c_str());
     PcmWriter writer(out, wav);
     const int length = static_cast<int>(image.size());
-    const bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &writer)
+    long lostSyncAt = -1;
+    const bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &writer, &lostSyncAt)
                                        : sorvil::decodeFrameByFrame(image.data(), length, &writer);
     if (!created) {
         std::fprintf(stderr, "%s: no MPEG audio stream found in %s\n", PROGRAM, in.c_str());
@@ -222,6 +259,10 @@ int main(int argc, char** argv) {
     }
     if (!writer.finish()) {
         std::fprintf(stderr, "%s: cannot write %s\n", PROGRAM, out.c_str());
+        return 1;
+    }
+    if (lostSyncAt >= 0) {
+        std::fprintf(stderr, "%s: lost synchronisation at byte %ld\n", PROGRAM, lostSyncAt);
         return 1;
     }
     return 0;

@@ -6,13 +6,17 @@
 // then stops and destroys everything. With --loop the song starts over at its
 // end until a signal comes. Needs a display (an X server) and a sound device.
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -35,8 +39,9 @@ const char HELP[] =
     "  or:  sorvil-play -h | --help | --version\n"
     "\n"
     "Plays the MP3 file FILE (MPEG audio layer II or III) through the sound card\n"
-    "to its end. Ctrl-C (SIGINT) or SIGTERM stops it. Mono songs play in the\n"
-    "middle. Needs an X display and a sound device.\n"
+    "to its end. Ctrl-C (SIGINT) or SIGTERM stops it, also while it waits for\n"
+    "the display. Mono songs play in the middle. Needs an X display and a sound\n"
+    "device.\n"
     "\n"
     "  --loop      start over at the end of the song, until stopped\n"
     "  -h, --help  print this help and exit\n"
@@ -44,8 +49,9 @@ const char HELP[] =
     "\n"
     "Exit status:\n"
     "  0  played to the end, or stopped\n"
-    "  1  FILE cannot be read or holds no MPEG audio stream, or there is no\n"
-    "     display or sound device\n"
+    "  1  FILE cannot be read or holds no MPEG audio stream, the stream lost\n"
+    "     synchronisation before its end, or there is no display or sound\n"
+    "     device\n"
     "  2  bad command line\n";
 
 // Frames per audio buffer: about 0.2 s at 44.1 kHz. The library's stream
@@ -55,8 +61,12 @@ const char HELP[] =
 // as in the tests, takes them about 2.3 times as fast here).
 constexpr int kBufferFrames = 8;
 constexpr int kPollMilliseconds = 10;
-// How often the main thread looks whether the poll has stopped the stream.
-constexpr long kEndCheckNanoseconds = 20'000'000;
+// How often the main thread looks whether the poll has stopped the stream
+// or a stop was asked for.
+constexpr auto kEndCheckPeriod = std::chrono::milliseconds(20);
+// How long a stop asked for while playing may take before the program ends
+// without finishing it (the library may be stuck on its display).
+constexpr timespec kStopGrace{0, 800'000'000};
 
 struct Options {
     bool loop = false;
@@ -91,8 +101,6 @@ int fail(const std::string& message) {
     return 1;
 }
 
-// SIGINT and SIGTERM are blocked before the library starts its threads, which
-// inherit the mask, so they stay pending until the main thread takes them.
 sigset_t stopSignals() {
     sigset_t signals;
     sigemptyset(&signals);
@@ -100,6 +108,46 @@ sigset_t stopSignals() {
     sigaddset(&signals, SIGTERM);
     return signals;
 }
+
+// SIGINT and SIGTERM are taken by a thread of their own from the start: every
+// other thread, the library's included (they inherit the mask), blocks them,
+// and the main thread may be held in the library's start-up for as long as
+// the display does not answer. Until playback runs a stop ends the program at
+// once; then the main thread is asked to stop it, and given kStopGrace.
+class StopSignalWatch {
+public:
+    // False, with errno set, when the signals cannot be blocked or the
+    // thread cannot be started.
+    bool start() {
+        const int blocked = pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        if (blocked != 0) {
+            errno = blocked;
+            return false;
+        }
+        try {
+            std::thread([this] { watch(); }).detach();
+        } catch (const std::system_error& error) {
+            errno = error.code().value();
+            return false;
+        }
+        return true;
+    }
+    void playing() { playing_.store(true); }
+    bool stopAsked() const { return stopAsked_.load(); }
+
+private:
+    [[noreturn]] void watch() {
+        int signal = 0;
+        while (sigwait(&signals_, &signal) != 0) continue;
+        stopAsked_.store(true);
+        if (playing_.load()) sigtimedwait(&signals_, nullptr, &kStopGrace);  // a second signal cuts it short
+        _exit(0);
+    }
+
+    const sigset_t signals_ = stopSignals();
+    std::atomic<bool> playing_{false};
+    std::atomic<bool> stopAsked_{false};
+};
 
 bool loadSong(const std::string& path, std::vector<uint8_t>* image, std::string* error) {
     // A folder, pipe or device is no song, and reading one may never end.
@@ -131,18 +179,12 @@ bool startAutoPolledPlayback(Mp3Stream* stream, AllegroAudioOutput* output, bool
 }
 
 // Returns when the poll has stopped the stream (the song ended, or no frame
-// could be found any more) or a stop signal came.
-void waitForTheEnd(const AllegroAudioOutput& output, const sigset_t& signals) {
-    const timespec period{0, kEndCheckNanoseconds};
-    while (!output.stopped()) {
-        if (sigtimedwait(&signals, nullptr, &period) > 0) return;
-    }
+// could be found any more) or a stop was asked for.
+void waitForTheEnd(const AllegroAudioOutput& output, const StopSignalWatch& signalWatch) {
+    while (!output.stopped() && !signalWatch.stopAsked()) std::this_thread::sleep_for(kEndCheckPeriod);
 }
 
-int play(const Options& options) {
-    const sigset_t signals = stopSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+int play(const Options& options, StopSignalWatch* signalWatch) {
     std::vector<uint8_t> image;
     std::string error;
     if (!loadSong(options.file, &image, &error)) return fail(error);
@@ -170,11 +212,15 @@ int play(const Options& options) {
         mp3StreamDestroy(stream);
         return fail("cannot install the timer callback");
     }
-    waitForTheEnd(output, signals);
+    signalWatch->playing();
+    waitForTheEnd(output, *signalWatch);
     // mp3StreamStop removes the timer callback and waits for a poll under way
     // before it looks at the stream, then stops the audio stream if the poll
-    // has not already.
+    // has not already; the poll's record of lost synchronisation is read after.
+    mp3StreamStop(stream);
+    const long lostSyncAt = stream->lostSyncAt;
     mp3StreamDestroy(stream);
+    if (lostSyncAt >= 0) return fail("lost synchronisation at byte " + std::to_string(lostSyncAt));
     return 0;
 }
 
@@ -188,5 +234,9 @@ int main(int argc, char** argv) {
     std::string problem;
     if (!sorvil::parsePlayCommandLine(argc, argv, &options, &problem))
         return sorvil::refuseCommandLine(sorvil::PROGRAM, problem, sorvil::USAGE);
-    return sorvil::play(options);
+    // Lives as long as the program: its thread is never joined.
+    static sorvil::StopSignalWatch signalWatch;
+    if (!signalWatch.start())
+        return sorvil::fail(std::string("cannot watch for stop signals: ") + std::strerror(errno));
+    return sorvil::play(options, &signalWatch);
 }

@@ -10,6 +10,12 @@
 
 namespace sorvil {
 
+// The largest input taken, as for sorvil's songs: reading a device or a
+// file that keeps growing stops here rather than when memory runs out. The
+// stream's byte counts are ints, which it also keeps within.
+constexpr size_t kLargestInputBytes = size_t(1) << 30;
+static_assert(kLargestInputBytes <= size_t(INT32_MAX));
+
 class InputImage {
 public:
     InputImage() = default;
@@ -17,8 +23,9 @@ public:
     InputImage& operator=(const InputImage&) = delete;
     ~InputImage();
 
-    // False, with errno set, when the file cannot be opened or read.
-    bool open(const std::string& path);
+    // False, with errno set, when the file cannot be opened or read; errno
+    // EFBIG when it holds more than `largest` bytes.
+    bool open(const std::string& path, size_t largest = kLargestInputBytes);
     const uint8_t* data() const { return mapped_ ? mapped_ : read_.data(); }
     size_t size() const { return mapped_ ? mappedSize_ : read_.size(); }
 

@@ -1,6 +1,7 @@
 #include "pcm_compare.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -140,20 +141,30 @@ std::vector<int16_t> samplesFromBytes(const std::vector<uint8_t>& bytes) {
     return samplesFromBytes(bytes.data(), bytes.size());
 }
 
-bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes) {
+bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes, size_t maxBytes) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     bytes->clear();
     // Sized once for a regular file: growing as it is read would hold up to
     // twice the file while a grown copy is made.
     struct stat info {};
-    if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode)) bytes->reserve(size_t(info.st_size));
+    if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode))
+        bytes->reserve(std::min(size_t(info.st_size), maxBytes));
     uint8_t chunk[65536];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+    bool tooLarge = false;
+    while (!tooLarge && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        tooLarge = n > maxBytes - bytes->size();
+        if (!tooLarge) bytes->insert(bytes->end(), chunk, chunk + n);
+    }
+    const bool failed = std::ferror(f);
+    const int readError = errno;  // fclose may change it
+    const bool closed = std::fclose(f) == 0;
+    if (tooLarge)
+        errno = EFBIG;
+    else if (failed)
+        errno = readError;
+    return !tooLarge && !failed && closed;
 }
 
 std::vector<int16_t> expandToStereo(const uint8_t* bytes, const std::vector<int>& frameBytes,

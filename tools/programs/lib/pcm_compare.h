@@ -52,8 +52,9 @@ PcmComparison comparePcm(const std::vector<int16_t>& test, const std::vector<int
 // Signed 16-bit little-endian bytes to samples (a trailing odd byte is dropped).
 std::vector<int16_t> samplesFromBytes(const std::vector<uint8_t>& bytes);
 std::vector<int16_t> samplesFromBytes(const uint8_t* bytes, size_t size);
-// Whole file; false when it cannot be read.
-bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes);
+// Whole file; false when it cannot be read, or (errno EFBIG) when it holds
+// more than maxBytes.
+bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes, size_t maxBytes = SIZE_MAX);
 
 // Interleaved two-channel samples of a decode whose channel count changes
 // from frame to frame: single-channel frames become two equal channels. The

@@ -105,7 +105,7 @@ bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink) {
 // The poll delivers buffers, not frames: each buffer's PCM goes to the sink
 // in pieces of the stream's bytes per frame, which are its frames as long as
 // they keep the first frame's format.
-bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink) {
+bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink, long* lostSyncAt) {
     Mp3Stream* stream = mp3StreamCreate(image, length);
     if (!stream) return false;
     const int frameBytes = stream->outBytesPerFrame;
@@ -128,6 +128,7 @@ bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink) {
     // Stopped by the poll already, unless the sink stopped first.
     mp3StreamStop(stream);
     stream->audioStream = nullptr;
+    if (lostSyncAt) *lostSyncAt = stream->lostSyncAt;
     mp3StreamDestroy(stream);
     return true;
 }

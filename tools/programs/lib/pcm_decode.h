@@ -45,6 +45,8 @@ bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink);
 
 // Decodes through an Mp3Stream and its poll into an audio output in memory;
 // each buffer reaches the sink in pieces of the stream's bytes per frame.
-bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink);
+// lostSyncAt, when given, receives the byte where the stream lost
+// synchronisation and stopped short of the end (see Mp3Stream), else -1.
+bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink, long* lostSyncAt = nullptr);
 
 }  // namespace sorvil
