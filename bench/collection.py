@@ -30,6 +30,8 @@ import tempfile
 import time
 from datetime import datetime, timezone
 
+from measure import cpu_model  # the benchmarks name the machine alike
+
 SONGS_PER_ARTIST = 10
 SIGNAL_SECONDS = 240
 BYTES_PER_SECOND_AT_160K = 160000 // 8
@@ -186,17 +188,6 @@ def alternate(cases, runs):
         for case in cases:
             case.run()
     return [case.result() for case in cases]
-
-
-def cpu_model():
-    try:
-        with open("/proc/cpuinfo") as info:
-            for line in info:
-                if line.startswith("model name"):
-                    return line.split(":", 1)[1].strip()
-    except OSError:
-        pass
-    return platform.processor() or "unknown"
 
 
 def load_average():
