@@ -234,6 +234,12 @@ TEST(PlayTool, SaysWhyItCannotPlay) {
     run = runPlay(home, {"missing.mp3"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.errors, "sorvil-play: cannot read missing.mp3: No such file or directory\n");
+    const std::string huge = home.file("huge.mp3");  // a hole of 1 GiB and a byte: nothing to read
+    test::writeFile(huge, "");
+    ASSERT_EQ(truncate(huge.c_str(), (off_t(1) << 30) + 1), 0);
+    run = runPlay(home, {huge});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errors, "sorvil-play: " + huge + " is larger than 1 GiB, the largest song taken\n");
     run = runPlay(home, {test::testData("iso/l2-fl10.pcm")});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.errors.find("no MPEG audio stream found"), std::string::npos) << run.errors;

@@ -6,12 +6,12 @@
 // then stops and destroys everything. With --loop the song starts over at its
 // end until a signal comes. Needs a display (an X server) and a sound device.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "input_image.h"
 #include "mp3stream/mp3stream.h"
 #include "mp3stream/stream_poll.h"
 #include "pcm_compare.h"
@@ -156,12 +157,12 @@ bool loadSong(const std::string& path, std::vector<uint8_t>* image, std::string*
         *error = "cannot read " + path + ": " + (errno ? std::strerror(errno) : "not a plain file");
         return false;
     }
-    if (!readBinaryFile(path, image)) {
-        *error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (image->size() > size_t(INT_MAX)) {
-        *error = path + " is too large to load";
+    // Larger than any song, or growing while it is read: refused, not read on.
+    struct stat info {};
+    const bool tooLarge = stat(path.c_str(), &info) == 0 && uint64_t(info.st_size) > kLargestInputBytes;
+    if (tooLarge || !readBinaryFile(path, image, kLargestInputBytes)) {
+        *error = tooLarge || errno == EFBIG ? path + " is larger than 1 GiB, the largest song taken"
+                                            : "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     return true;
