@@ -41,6 +41,10 @@ bool copyIsCurrent(int sourceFolder, const char* source, int targetFolder, const
 // new end (see fileImageWasCut) instead of killing the process.
 int loadWholeFile(int folder, const char* name);
 int loadWholeFile(const char* name);
+// Asks the disk, without waiting, for the parts of a song that its
+// measurement reads first, so that songs still to come are on their way
+// while this one is measured (each read waits for the disk otherwise).
+void prefetchSong(int folder, const char* name);
 // True when the file behind the current image shrank while it was read: the
 // image no longer holds the file, and its measurement means nothing.
 bool fileImageWasCut();
