@@ -52,6 +52,11 @@ size_t imageLength = 0;
 // does, so no decoder state or allocation is abandoned halfway (a jump out
 // of the probe would leave the decoder's process-wide state mid-frame). The
 // loader's caller asks fileImageWasCut afterwards and throws the result away.
+// Read once, before any handler can run: sysconf is not safe in a handler.
+const uintptr_t PAGE_SIZE_BYTES = uintptr_t(sysconf(_SC_PAGESIZE));
+
+uintptr_t pageStart(const void* address) { return reinterpret_cast<uintptr_t>(address) & ~(PAGE_SIZE_BYTES - 1); }
+
 std::atomic<uintptr_t> guardedStart{0};
 std::atomic<size_t> guardedLength{0};
 volatile sig_atomic_t imageCut = 0;
@@ -62,7 +67,7 @@ void onBusError(int signalNumber, siginfo_t* info, void*) {
     const uintptr_t start = guardedStart.load();
     const size_t length = guardedLength.load();
     if (start != 0 && at >= start && at - start < length) {
-        const uintptr_t page = at & ~uintptr_t(sysconf(_SC_PAGESIZE) - 1);
+        const uintptr_t page = pageStart(info->si_addr);
         void* zeros = mmap(reinterpret_cast<void*>(page), start + length - page, PROT_READ,
                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
         if (zeros != MAP_FAILED) {
@@ -94,8 +99,7 @@ bool guardInstalled() {
 void adviseMeasuredRanges(const uint8_t* image, size_t length) {
     auto advise = [image, length](size_t from, size_t count, int advice) {
         if (from >= length) return;
-        const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-        const uintptr_t start = reinterpret_cast<uintptr_t>(image + from) & ~(page - 1);
+        const uintptr_t start = pageStart(image + from);
         const uintptr_t end = reinterpret_cast<uintptr_t>(image) + std::min(length, from + count);
         madvise(reinterpret_cast<void*>(start), end - start, advice);
     };
@@ -111,9 +115,8 @@ void adviseMeasuredRanges(const uint8_t* image, size_t length) {
 // from it if read again), and the next stretch is asked for at once.
 void followWalk(const uint8_t* passed, const uint8_t* at) {
     if (!fileImage || passed < fileImage || at > fileImage + imageLength) return;
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t dropFrom = (reinterpret_cast<uintptr_t>(passed) + page - 1) & ~(page - 1);
-    const uintptr_t dropTo = reinterpret_cast<uintptr_t>(at) & ~(page - 1);
+    const uintptr_t dropFrom = pageStart(passed + PAGE_SIZE_BYTES - 1);
+    const uintptr_t dropTo = pageStart(at);
     if (dropTo > dropFrom) madvise(reinterpret_cast<void*>(dropFrom), dropTo - dropFrom, MADV_DONTNEED);
     const size_t offset = size_t(at - fileImage);
     const size_t ahead = std::min(imageLength - offset, size_t(2 * kWalkStride));
