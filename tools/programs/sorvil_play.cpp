@@ -131,6 +131,10 @@ public:
             errno = error.code().value();
             return false;
         }
+        // The thread is running before the program can end: one that ends
+        // while a new thread is still being set up leaves that set-up's
+        // allocations behind, which a leak check reports.
+        watching_.wait(false);
         return true;
     }
     void playing() { playing_.store(true); }
@@ -138,6 +142,8 @@ public:
 
 private:
     [[noreturn]] void watch() {
+        watching_.store(true);
+        watching_.notify_one();
         int signal = 0;
         while (sigwait(&signals_, &signal) != 0) continue;
         stopAsked_.store(true);
@@ -146,6 +152,7 @@ private:
     }
 
     const sigset_t signals_ = stopSignals();
+    std::atomic<bool> watching_{false};
     std::atomic<bool> playing_{false};
     std::atomic<bool> stopAsked_{false};
 };
