@@ -3,22 +3,11 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "app/utf8.h"
+
 namespace sorvil {
 
 namespace {
-
-// The length of the valid UTF-8 sequence of two or more bytes at `bytes`,
-// or 0.
-int utf8SequenceLength(const unsigned char* bytes) {
-    const unsigned lead = bytes[0];
-    int length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    for (int i = 1; i < length; ++i)
-        if ((bytes[i] & 0xC0) != 0x80) return 0;  // the terminator is no continuation byte
-    // Overlong forms, surrogates and code points past U+10FFFF are not valid.
-    if (length == 3 && ((lead == 0xE0 && bytes[1] < 0xA0) || (lead == 0xED && bytes[1] >= 0xA0))) return 0;
-    if (length == 4 && ((lead == 0xF0 && bytes[1] < 0x90) || (lead == 0xF4 && bytes[1] >= 0x90))) return 0;
-    return length;
-}
 
 bool isControlByte(unsigned byte) { return byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F); }
 

@@ -6,6 +6,8 @@
 
 namespace sorvil {
 
+// Fatal conditions end the run here, not the process, so that main still
+// checks standard output.
 int runSorvil(const CommandLine& command);
 
 // Initialises the library for this console tool: automatic system selection

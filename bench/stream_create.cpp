@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/file_io.h"
+#include "platform/file_copy.h"
 #include "mp3stream/mp3stream.h"
 #include "pcm_compare.h"
 

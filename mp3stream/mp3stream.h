@@ -56,6 +56,14 @@ enum PollResult { POLL_LOST_SYNC = -2, POLL_NOT_PLAYING = -1, POLL_OK = 0, POLL_
 enum FrameResult { FRAME_SHORT = -3, FRAME_DONE = -1, FRAME_FAILED = 0 };
 
 // Creation.
+// Told during a frame walk, every kWalkStride bytes, which stretch the walk
+// has left behind and where it stands.
+struct WalkProgress {
+    void (*advanced)(const uint8_t* passed, const uint8_t* at, void* context);
+    void* context;
+};
+constexpr long kWalkStride = 1 << 20;
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length, const WalkProgress* progress);
 Mp3Stream* mp3StreamCreate(const uint8_t* image, int length);
 int id3v2Size(const uint8_t* image);
 
@@ -83,13 +91,13 @@ struct FrameWalk {
     int32_t frames;      // complete frames of the first frame's format
     bool bitrateVaries;  // some walked frame's bitrate differs from the first frame's
 };
-FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first);
-// Told during a walk, every kWalkStride bytes, which stretch of the image the
-// walk has left behind and where it stands (null: nobody is told). The song
-// loader lets go of a mapped song's pages behind the walk and asks for those
-// ahead, so a long song is walked in little memory and large reads.
-constexpr long kWalkStride = 1 << 20;
-extern void (*frameWalkProgress)(const uint8_t* passed, const uint8_t* at);
+FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first, const WalkProgress* progress);
+
+// The layout a measurement reads: the first frame must start within the
+// search window after the ID3v2 tags, and an ID3v1 trailer may end the image.
+constexpr int kSearchWindowBytes = 28672;
+constexpr int kId3v1Bytes = 128;
+constexpr int kId3v2HeaderBytes = 10;
 
 // Durations.
 int mp3StreamTotalFrames(const Mp3Stream* stream);

@@ -11,9 +11,9 @@ namespace sorvil {
 namespace {
 
 // The first frame must start within this many bytes of the audio data.
-constexpr int kSearchWindow = 28672;
-constexpr int kId3v1Size = 128;
-constexpr int kId3v2HeaderSize = 10;
+constexpr int kSearchWindow = kSearchWindowBytes;
+constexpr int kId3v1Size = kId3v1Bytes;
+constexpr int kId3v2HeaderSize = kId3v2HeaderBytes;
 
 // The byte range of the image: nothing outside it is ever read.
 struct Image {
@@ -189,11 +189,11 @@ XingInfo* readFrameCountHeader(const uint8_t* data, int dataLength, const FrameI
 // length, which is exact for a constant bitrate and keeps those durations as
 // they always were. Only when the bitrate varies does the walked count
 // stand; a Xing or Info frame without a count holds no audio and is passed.
-int countFrames(const Mp3Stream& stream, const FrameInfo& first) {
+int countFrames(const Mp3Stream& stream, const FrameInfo& first, const WalkProgress* progress) {
     if (stream.xing && (stream.xing->flags & 0x1)) return stream.xing->frames;
     const uint8_t* audio = stream.dataStart;
     if (namesXingHeader(stream.dataStart, stream.dataLength, first)) audio += stream.frameLength;
-    const FrameWalk walk = walkFrames(audio, stream.dataStart + stream.dataLength, first);
+    const FrameWalk walk = walkFrames(audio, stream.dataStart + stream.dataLength, first, progress);
     return walk.bitrateVaries ? walk.frames : stream.dataLength / stream.frameLength;
 }
 
@@ -232,7 +232,7 @@ int id3v2Size(const uint8_t* image) {
     return size + (footer ? 2 * kId3v2HeaderSize : kId3v2HeaderSize);
 }
 
-Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length, const WalkProgress* progress) {
     if (!image || length <= 0) return nullptr;
     const Image bounds{image, image + length};
     const int imageLength = length;
@@ -275,8 +275,10 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
     describeFirstFrame(stream, frame, probeOutputBytes);
 
     stream->xing = readFrameCountHeader(stream->dataStart, stream->dataLength, frame);
-    stream->totalFrames = countFrames(*stream, frame);
+    stream->totalFrames = countFrames(*stream, frame, progress);
     return stream;
 }
+
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) { return mp3StreamCreate(image, length, nullptr); }
 
 }  // namespace sorvil

@@ -13,42 +13,6 @@
 
 namespace sorvil::runtime {
 
-const int OPEN_READ_ONLY = O_RDONLY;
-const int OPEN_READ_WRITE = O_RDWR;
-const int OPEN_CREATE = O_CREAT;
-const int OPEN_TRUNCATE = O_TRUNC;
-const int OPEN_EXCLUSIVE = O_EXCL;
-const int OPEN_BINARY = 0;
-const int PERMISSION_READ = S_IRUSR | S_IRGRP | S_IROTH;
-const int PERMISSION_WRITE = S_IWUSR | S_IWGRP | S_IWOTH;
-
-int _open(const char* path, int flags, int permissions) {
-    return ::open(path, flags | O_CLOEXEC, static_cast<mode_t>(permissions));
-}
-
-int _read(int handle, void* buffer, unsigned int count) {
-    ssize_t got;
-    do {
-        got = ::read(handle, buffer, count);
-    } while (got < 0 && errno == EINTR);
-    return static_cast<int>(got);
-}
-
-int _write(int handle, const void* buffer, unsigned int count) {
-    ssize_t put;
-    do {
-        put = ::write(handle, buffer, count);
-    } while (put < 0 && errno == EINTR);
-    return static_cast<int>(put);
-}
-
-int _close(int handle) { return ::close(handle); }
-int remove(const char* path) { return ::unlink(path); }
-int rename(const char* from, const char* to) { return ::rename(from, to); }
-int _chdir(const char* path) { return ::chdir(path); }
-int _mkdir(const char* path) { return ::mkdir(path, 0777); }
-char* _getcwd(char* buffer, int size) { return ::getcwd(buffer, buffer ? static_cast<size_t>(size) : 0); }
-
 bool isRegularFile(const char* path) {
     struct stat info {};
     return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
@@ -111,9 +75,6 @@ int listFolder(int folder, std::vector<FolderEntry>& entries) {
     return error == 0 ? 0 : -1;
 }
 
-namespace {
-
-// Writes every byte, retrying after short writes; false on an error.
 bool writeAll(int handle, const char* bytes, size_t count) {
     while (count > 0) {
         ssize_t put = ::write(handle, bytes, count);
@@ -126,6 +87,8 @@ bool writeAll(int handle, const char* bytes, size_t count) {
     }
     return true;
 }
+
+namespace {
 
 ssize_t writeText(void* cookie, const char* bytes, size_t count) {
     int handle = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
@@ -145,12 +108,12 @@ ssize_t writeText(void* cookie, const char* bytes, size_t count) {
 
 int closeText(void* cookie) { return ::close(static_cast<int>(reinterpret_cast<intptr_t>(cookie))); }
 
-std::FILE* textStream(int handle) {
+std::FILE* textStream(int handle, bool closesHandle) {
     cookie_io_functions_t functions{};
     functions.write = writeText;
-    functions.close = closeText;
+    if (closesHandle) functions.close = closeText;
     std::FILE* file = ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(handle)), "w", functions);
-    if (!file) {
+    if (!file && closesHandle) {
         int error = errno;
         ::close(handle);
         errno = error;
@@ -161,7 +124,7 @@ std::FILE* textStream(int handle) {
 std::FILE* openTextForWriting(const char* path, bool append) {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
     int handle = ::open(path, flags, 0666);
-    return handle < 0 ? nullptr : textStream(handle);
+    return handle < 0 ? nullptr : textStream(handle, true);
 }
 
 }  // namespace
@@ -182,9 +145,6 @@ std::FILE* fopen(const char* path, const char* mode) {
     return nullptr;
 }
 
-std::FILE* createTextFileAt(int folder, const char* path, int* handle) {
-    *handle = ::openat(folder, path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    return *handle < 0 ? nullptr : textStream(*handle);
-}
+std::FILE* textStreamOver(int handle) { return textStream(handle, false); }
 
 }  // namespace sorvil::runtime

@@ -64,50 +64,5 @@ TEST(RuntimeFopen, FailsForAFolderOrAMissingFolder) {
     EXPECT_EQ(runtime::fopen(dir.file("missing/x").c_str(), "wb"), nullptr);
 }
 
-TEST(RuntimeFiles, OpenReadWriteCloseAndRemove) {
-    using namespace runtime;
-    TempDir dir;
-    std::string path = dir.file("file.bin");
-    mode_t previous = umask(0);
-    int handle = _open(path.c_str(), OPEN_READ_WRITE | OPEN_BINARY | OPEN_CREATE | OPEN_TRUNCATE,
-                       PERMISSION_READ | PERMISSION_WRITE);
-    umask(previous);
-    ASSERT_GE(handle, 0);
-    EXPECT_EQ(_write(handle, "abc\n", 4), 4);
-    EXPECT_EQ(_close(handle), 0);
-    struct stat info {};
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0666u);
-
-    handle = _open(path.c_str(), OPEN_READ_ONLY | OPEN_BINARY);
-    ASSERT_GE(handle, 0);
-    char buffer[8];
-    EXPECT_EQ(_read(handle, buffer, sizeof buffer), 4);
-    EXPECT_EQ(_read(handle, buffer, sizeof buffer), 0);
-    EXPECT_EQ(_write(handle, "x", 1), -1);  // opened for reading only
-    EXPECT_EQ(_close(handle), 0);
-
-    EXPECT_EQ(runtime::remove(path.c_str()), 0);
-    EXPECT_EQ(runtime::remove(path.c_str()), -1);
-    EXPECT_EQ(_open(path.c_str(), OPEN_READ_ONLY), -1);
-}
-
-TEST(RuntimeFolders, MakeEnterAndFindTheCurrentFolder) {
-    using namespace runtime;
-    TempDir dir;
-    char* start = _getcwd(nullptr, 0);
-    ASSERT_NE(start, nullptr);
-    EXPECT_EQ(_mkdir(dir.file("made").c_str()), 0);
-    EXPECT_EQ(_mkdir(dir.file("made").c_str()), -1);
-    ASSERT_EQ(_chdir(dir.file("made").c_str()), 0);
-    char here[4096];
-    ASSERT_NE(_getcwd(here, sizeof here), nullptr);
-    EXPECT_EQ(std::string(here), dir.file("made"));
-    EXPECT_EQ(_chdir(".."), 0);
-    EXPECT_EQ(_chdir("no such folder"), -1);
-    EXPECT_EQ(_chdir(start), 0);
-    std::free(start);
-}
-
 }  // namespace
 }  // namespace sorvil

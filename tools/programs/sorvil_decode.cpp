@@ -246,13 +246,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, in.c_str(), std::strerror(errno));
         return 1;
     }
-    const std::string vanished = std::string(PROGRAM) + ": " + in + " changed while it was being read\n";
-    sorvil::endQuietlyOnVanishedInput(vanished.c_str());
     PcmWriter writer(out, wav);
     const int length = static_cast<int>(image.size());
     long lostSyncAt = -1;
     const bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &writer, &lostSyncAt)
                                        : sorvil::decodeFrameByFrame(image.data(), length, &writer);
+    if (image.wasCut()) {
+        std::fprintf(stderr, "%s: %s changed while it was being read\n", PROGRAM, in.c_str());
+        return 1;
+    }
     if (!created) {
         std::fprintf(stderr, "%s: no MPEG audio stream found in %s\n", PROGRAM, in.c_str());
         return 1;

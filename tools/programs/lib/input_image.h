@@ -1,12 +1,15 @@
 // A whole input file in memory, for the stream to work over: a regular file
-// is mapped read-only (no copy, no zeroed pages of our own), anything else
-// (a pipe, a device) is read into a buffer.
+// is mapped read-only through the guarded mapping (no copy, and a file cut
+// short while it is read is told, not a crash), anything else (a pipe, a
+// device) is read into a buffer.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/guarded_mapping.h"
 
 namespace sorvil {
 
@@ -21,23 +24,19 @@ public:
     InputImage() = default;
     InputImage(const InputImage&) = delete;
     InputImage& operator=(const InputImage&) = delete;
-    ~InputImage();
 
     // False, with errno set, when the file cannot be opened or read; errno
     // EFBIG when it holds more than `largest` bytes.
     bool open(const std::string& path, size_t largest = kLargestInputBytes);
-    const uint8_t* data() const { return mapped_ ? mapped_ : read_.data(); }
-    size_t size() const { return mapped_ ? mappedSize_ : read_.size(); }
+    const uint8_t* data() const { return mapped_.data() ? mapped_.data() : read_.data(); }
+    size_t size() const { return mapped_.data() ? mapped_.size() : read_.size(); }
+    // True when the file shrank while it was read: what came after its new
+    // end was read as zeros, and nothing made of it is the file's.
+    bool wasCut() const { return mapped_.wasCut(); }
 
 private:
-    const uint8_t* mapped_ = nullptr;
-    size_t mappedSize_ = 0;
+    GuardedMapping mapped_;
     std::vector<uint8_t> read_;
 };
-
-// A mapped file that shrinks while it is read raises SIGBUS: from here on
-// that ends the program with `message` on standard error and exit status 1
-// instead of a crash.
-void endQuietlyOnVanishedInput(const char* message);
 
 }  // namespace sorvil

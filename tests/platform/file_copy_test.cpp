@@ -1,8 +1,6 @@
-#include "app/file_io.h"
+#include "platform/file_copy.h"
 
-#include <allegro.h>
 #include <dirent.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -11,27 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/run_in_process.h"
 #include "support/program_run.h"
 #include "support/temp_dir.h"
-
-// The kernel advice the loader gives right after mapping a song, wrapped so
-// that a test can cut the file short between its mapping and its reading.
-namespace {
-std::string fileToCutWhenMapped;
-}
-
-extern "C" int madvise(void* address, size_t length, int advice) noexcept {
-    using Advise = int (*)(void*, size_t, int);
-    static const auto libraryAdvise = reinterpret_cast<Advise>(dlsym(RTLD_NEXT, "madvise"));
-    if (!fileToCutWhenMapped.empty()) truncate(fileToCutWhenMapped.c_str(), 100);
-    return libraryAdvise(address, length, advice);
-}
 
 namespace sorvil {
 namespace {
@@ -165,70 +147,6 @@ TEST(CopyFileData, ReadErrorFails) {
     EXPECT_EQ(copyFileData(folder, fileno(target)), -1);
     close(folder);
     fclose(target);
-}
-
-class LoadWholeFile : public ::testing::Test {
-protected:
-    void TearDown() override {
-        fileToCutWhenMapped.clear();
-        releaseFileImage();
-    }
-};
-
-TEST_F(LoadWholeFile, LoadsEveryByteAndGivesTheSize) {
-    TempDir dir;
-    std::string bytes = patternBytes(300000);
-    writeFile(dir.file("song.mp3"), bytes);
-    ASSERT_EQ(loadWholeFile(dir.file("song.mp3").c_str()), 300000);
-    ASSERT_NE(fileImage, nullptr);
-    EXPECT_EQ(std::memcmp(fileImage, bytes.data(), bytes.size()), 0);
-}
-
-TEST_F(LoadWholeFile, NamesWithHashAndSpacesLoadTheRealFile) {
-    TempDir dir;
-    writeFile(dir.file("Track #1.mp3"), "first");
-    writeFile(dir.file("Track "), "not a datafile");  // the part before '#' exists
-    ASSERT_EQ(mkdir(dir.file("Live ").c_str(), 0755), 0);
-    writeFile(dir.file("Live #2 #b.mp3"), "second");
-    ASSERT_EQ(loadWholeFile(dir.file("Track #1.mp3").c_str()), 5);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fileImage), 5), "first");
-    ASSERT_EQ(loadWholeFile(dir.file("Live #2 #b.mp3").c_str()), 6);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fileImage), 6), "second");
-}
-
-TEST_F(LoadWholeFile, EmptyOrMissingFileFailsWithoutAnImage) {
-    TempDir dir;
-    writeFile(dir.file("song.mp3"), "abc");
-    ASSERT_EQ(loadWholeFile(dir.file("song.mp3").c_str()), 3);
-    writeFile(dir.file("empty.mp3"), "");
-    EXPECT_EQ(loadWholeFile(dir.file("empty.mp3").c_str()), -1);
-    EXPECT_EQ(fileImage, nullptr);  // the previous image was freed, no new one made
-    EXPECT_EQ(loadWholeFile(dir.file("missing.mp3").c_str()), -1);
-    EXPECT_EQ(fileImage, nullptr);
-}
-
-TEST_F(LoadWholeFile, SecondLoadReplacesTheFirstImage) {
-    TempDir dir;
-    writeFile(dir.file("a.mp3"), "aaaa");
-    writeFile(dir.file("b.mp3"), "bb");
-    ASSERT_EQ(loadWholeFile(dir.file("a.mp3").c_str()), 4);
-    ASSERT_EQ(loadWholeFile(dir.file("b.mp3").c_str()), 2);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fileImage), 2), "bb");
-}
-
-// A song cut short after it was mapped: reading the lost pages must not kill
-// the run; the song is reported as not loaded and the run ends with status 1.
-TEST_F(LoadWholeFile, SongCutShortWhileMappedIsAFailedLoadNotACrash) {
-    TempDir dir;
-    ASSERT_EQ(mkdir(dir.file("A").c_str(), 0755), 0);
-    writeFile(dir.file("A/cut.mp3"), readFile(test::samplesFolder() + "/Aurora Lane/Track #2.mp3"));
-    CommandLine command;
-    command.noCopy = true;
-    command.folder = dir.path();
-    const test::InProcessRun run = test::runInProcess(dir, command, [&] { fileToCutWhenMapped = dir.file("A/cut.mp3"); });
-    EXPECT_EQ(run.status, 1) << "-1: the run died of a signal";
-    EXPECT_NE(run.output.find("  cut: ERROR: Cannot load MP3 file cut.mp3\n00:00\n"), std::string::npos) << run.output;
-    EXPECT_EQ(readFile(dir.file("songlist.ini")), "A|cut|cut.mp3|0\r\n");
 }
 
 // The kernel copies between files; from a pipe it refuses and the buffer

@@ -1,0 +1,58 @@
+#include "app/entry_order.h"
+
+#include <allegro.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "app/collection_names.h"
+#include "app/console.h"
+#include "app/utf8.h"
+#include "platform/runtime.h"
+
+namespace sorvil {
+
+namespace {
+
+// The library's folding, as for UTF-8 text; any byte that is not UTF-8 is
+// read as Latin-1 (the library's own reading turns it into '^' or takes it
+// for the name's end).
+bool comesBefore(const runtime::FolderEntry& a, const runtime::FolderEntry& b) {
+    auto* left = reinterpret_cast<const unsigned char*>(a.name.c_str());
+    auto* right = reinterpret_cast<const unsigned char*>(b.name.c_str());
+    for (;;) {
+        int folded = utolower(nextCharacter(left)) - utolower(nextCharacter(right));
+        if (folded != 0) return folded < 0;
+        if (left[-1] == '\0') break;
+    }
+    return a.name < b.name;
+}
+
+bool wantedBy(bool folders, const char* name) {
+    return !isHidden(name) && (folders ? !isMusicFolderName(name) : hasSongExtension(name));
+}
+
+}  // namespace
+
+bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool folders,
+                         EntryCallback callback, void* parameter) {
+    std::vector<runtime::FolderEntry> entries;
+    if (runtime::listFolder(folder, entries) != 0) return false;
+    std::sort(entries.begin(), entries.end(), comesBefore);
+    for (const runtime::FolderEntry& entry : entries) {
+        const char* name = entry.name.c_str();
+        if (entry.error != 0) {
+            if (wantedBy(folders, name)) {
+                consoleLine("ERROR: Cannot examine %s%s: %s", folderShown.c_str(), printable(name).c_str(),
+                            std::strerror(entry.error));
+                run.incomplete = true;
+            }
+            continue;
+        }
+        if (entry.isFolder == folders && callback(name, folders ? FA_DIREC : 0, parameter) != 0) break;
+    }
+    return true;
+}
+
+}  // namespace sorvil

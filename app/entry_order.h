@@ -1,0 +1,23 @@
+// A folder's entries in the order the run takes them.
+#pragma once
+
+#include <string>
+
+#include "app/song_list_run.h"
+
+namespace sorvil {
+
+// The callback of an enumeration: the entry's name, its attributes (FA_DIREC
+// for a folder) and the enumeration's parameter. Non-zero ends it.
+using EntryCallback = int (*)(const char* name, int attributes, void* parameter);
+
+// Hands the folders (or else the other entries) of the open folder to
+// `callback` in name order (letter case first ignored, then byte by byte, so
+// the order does not depend on the disk's), names byte for byte as the disk
+// holds them. An entry the callback might want but whose kind cannot be
+// found is reported and marks the run incomplete: it is never left out
+// without a word. False (errno set) when the folder cannot be read.
+bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool folders,
+                         EntryCallback callback, void* parameter);
+
+}  // namespace sorvil

@@ -1,0 +1,96 @@
+#include "app/music_folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/collection_names.h"
+#include "app/console.h"
+#include "platform/runtime.h"
+
+namespace sorvil {
+
+namespace {
+
+// "music" itself when it is there, else the first of the others in byte
+// order; empty when none is. False (errno set) when the starting folder
+// cannot be read.
+bool findMusicFolder(int startFolder, std::string& chosen) {
+    std::vector<runtime::FolderEntry> entries;
+    if (runtime::listFolder(startFolder, entries) != 0) return false;
+    for (const runtime::FolderEntry& entry : entries) {
+        if (!entry.isFolder || !isMusicFolderName(entry.name.c_str()) || chosen == "music") continue;
+        if (chosen.empty() || entry.name == "music" || entry.name < chosen) chosen = entry.name;
+    }
+    return true;
+}
+
+// Everything the run writes stays inside the folder it started in.
+bool openExistingMusicFolder(RunOptions& options, const std::string& name) {
+    options.musicFolder = runtime::openFolder(options.startFolder, name.c_str());
+    if (options.musicFolder < 0) {
+        consoleLine("ERROR: Cannot enter \"%s\": %s", printable(name).c_str(), std::strerror(errno));
+        return false;
+    }
+    std::vector<runtime::FileIdentity> passed;
+    if (!runtime::foldersUpTo(options.musicFolder, options.startFolder, passed)) {
+        consoleLine("ERROR: \"%s\" leads outside this folder; the songs cannot be copied into it",
+                    printable(name).c_str());
+        return false;
+    }
+    options.musicName = name;
+    consoleLine("MUSIC directory exists");
+    return true;
+}
+
+}  // namespace
+
+bool prepareMusicFolder(RunOptions& options) {
+    std::string existing;
+    if (!findMusicFolder(options.startFolder, existing)) {
+        consoleLine("ERROR: Cannot read the folder the run started in: %s", std::strerror(errno));
+        return false;
+    }
+    if (!existing.empty()) return openExistingMusicFolder(options, existing);
+    struct stat info {};
+    if (fstatat(options.startFolder, "music", &info, 0) == 0) {
+        consoleLine("ERROR: \"music\" is not a directory; the songs cannot be copied into it");
+        return false;
+    }
+    const int lookError = errno;
+    consoleLine("MUSIC directory does not exist; creating it...");
+    errno = lookError;
+    if (errno != ENOENT || mkdirat(options.startFolder, "music", 0777) != 0 ||
+        (options.musicFolder = runtime::openFolder(options.startFolder, "music")) < 0) {
+        consoleLine("ERROR: Cannot create MUSIC directory: %s", std::strerror(errno));
+        return false;
+    }
+    options.musicName = "music";
+    return true;
+}
+
+bool musicFolderIsInsideAnArtist(const SongListRun& run) {
+    const RunOptions& options = run.options;
+    if (options.noCopy) return false;
+    std::vector<runtime::FileIdentity> chain;  // the music folder and every folder above it in the collection
+    runtime::foldersUpTo(options.musicFolder, options.startFolder, chain);
+    for (intptr_t i = 0; i < stringListCount(run.artistList); ++i) {
+        struct stat info {};
+        if (fstatat(options.startFolder, run.artistList[i], &info, 0) != 0) continue;
+        const runtime::FileIdentity artist{info.st_dev, info.st_ino};
+        if (std::find(chain.begin(), chain.end(), artist) != chain.end()) {
+            consoleLine("ERROR: \"%s\" lies inside the artist folder %s; the songs cannot be copied into it",
+                        printable(options.musicName).c_str(), printable(run.artistList[i]).c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace sorvil

@@ -1,0 +1,37 @@
+// songlist.ini: the list the player reads, one "artist|title|file|seconds"
+// record a line, CR LF ended. Forming records, reading the list an earlier
+// run left, and replacing the file whole.
+#pragma once
+
+#include <string>
+
+#include "app/song_list_run.h"
+
+namespace sorvil {
+
+extern const char SONG_LIST[];
+
+// A record's fields are separated by '|' and records by line ends: a name
+// holding one of them cannot be written as it is.
+bool holdsRecordSeparator(const char* text);
+// "artist|title|file|" of a copied song: artist and title as display text,
+// '|' shown as '/', CR and LF as spaces (the file is the copy's own name).
+std::string copyRecordStart(const char* artist, const char* title, const char* copyName);
+// "artist|title|file|" of a song listed under its own file, whose names the
+// caller has checked with holdsRecordSeparator: the record names the real
+// folder and file.
+std::string ownFileRecordStart(const char* artist, const char* title, const char* name);
+// Appends the record to the run's master list; false (the run stopped) when
+// memory runs out.
+bool appendRecord(SongListRun& run, const std::string& recordStart, int seconds);
+
+// The record starts of the list an earlier run left, into the run's options.
+// A list that cannot be read only means every song is copied again, which
+// loses nothing, so it is not reported.
+void readEarlierList(RunOptions& options);
+
+// Replaces songlist.ini by the run's records, flushed to the disk before and
+// after its rename. -1 with errno set when it could not be written.
+int writeSongList(const SongListRun& run);
+
+}  // namespace sorvil

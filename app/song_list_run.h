@@ -1,0 +1,48 @@
+// One run of the song list builder as a value: what the command line and the
+// start of the run decided, and everything the run gathers on its way. The
+// scan, the copies and the list writer take it as a parameter, so what a
+// function touches is in its signature and a test can build a run of its own.
+#pragma once
+
+#include <string>
+#include <unordered_set>
+
+#include "app/string_list.h"
+#include "platform/guarded_mapping.h"
+
+namespace sorvil {
+
+struct RunOptions {
+    bool noCopy = false;
+    // Every file the run writes is written through these descriptors, never
+    // through a path relative to the process's current folder.
+    int startFolder = -1;   // the folder the run started in
+    int musicFolder = -1;   // the folder copies go to (copy mode)
+    std::string musicName;  // its name in the starting folder: "music" in some letter case
+    // The "artist|title|file|" starts of the song list found at the start of
+    // the run: a copy that was listed as this same song may be kept.
+    std::unordered_set<std::string> earlierCopies;
+};
+
+struct SongListRun {
+    SongListRun() = default;
+    SongListRun(const SongListRun&) = delete;
+    SongListRun& operator=(const SongListRun&) = delete;
+    ~SongListRun();
+
+    RunOptions options;
+    StringList artistList = nullptr;
+    StringList masterList = nullptr;  // the records, in the order songs were found
+    int songNumber = 0;               // the next copy's number, shared by all artists
+    int songSeconds = 0;              // the duration last measured
+    GuardedMapping fileImage;         // the song being measured
+    // Set once a song could not be copied, read or listed, or a folder or
+    // entry could not be used: the list is still written, and the exit
+    // status is 1.
+    bool incomplete = false;
+    // Set when the run cannot go on (memory ran out for a list): nothing more
+    // is done and the list is not written.
+    bool stopped = false;
+};
+
+}  // namespace sorvil

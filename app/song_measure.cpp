@@ -1,0 +1,76 @@
+#include "app/song_measure.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/console.h"
+#include "app/read_ahead.h"
+#include "mp3stream/mp3stream.h"
+
+namespace sorvil {
+
+namespace {
+
+int closeAndFail(int handle, int error) {
+    close(handle);
+    errno = error;
+    return -1;
+}
+
+}  // namespace
+
+int loadWholeFile(GuardedMapping& image, int folder, const char* name) {
+    image.release();
+    // Not blocking: a pipe's open would wait for a writer.
+    const int handle = openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) return -1;
+    struct stat info {};
+    if (fstat(handle, &info) != 0) return closeAndFail(handle, errno);
+    const uint64_t size = info.st_size;
+    if (!S_ISREG(info.st_mode) || size == 0 || size > kLargestSong) {
+        if (size > kLargestSong)
+            consoleLine("ERROR: Cannot load a file of %llu bytes (the limit is %llu)",
+                        static_cast<unsigned long long>(size), static_cast<unsigned long long>(kLargestSong));
+        return closeAndFail(handle, 0);
+    }
+    const bool mapped = image.map(handle, size) == 0;
+    const int error = errno;
+    if (close(handle) != 0 || !mapped) {
+        image.release();
+        if (!mapped) errno = error;
+        return -1;
+    }
+    adviseMeasuredRanges(image);
+    return static_cast<int>(size);
+}
+
+int measureSong(SongListRun& run, int folder, const char* name, const std::string& shownName) {
+    int seconds = 0;
+    GuardedMapping& image = run.fileImage;
+    const int size = loadWholeFile(image, folder, name);
+    if (size <= 0) {
+        if (errno != 0) run.incomplete = true;
+        consoleLine("ERROR: Cannot load MP3 file %s", printable(shownName).c_str());
+    } else {
+        const WalkProgress follower = walkFollower(image);
+        if (Mp3Stream* stream = mp3StreamCreate(image.data(), size, &follower)) {
+            seconds = mp3StreamLengthSeconds(stream);
+            mp3StreamDestroy(stream);
+        } else if (!image.wasCut()) {
+            consoleLine("ERROR: Cannot create MP3 %s", printable(shownName).c_str());
+        }
+    }
+    if (image.wasCut()) {
+        // The file shrank while it was read: whatever was measured is not it.
+        consoleLine("ERROR: Cannot load MP3 file %s", printable(shownName).c_str());
+        run.incomplete = true;
+        seconds = 0;
+    }
+    image.release();
+    return seconds;
+}
+
+}  // namespace sorvil

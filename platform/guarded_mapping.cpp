@@ -1,0 +1,119 @@
+// Reading a mapped page that lies past a file's end raises SIGBUS. The one
+// handler here maps zeros from that page to the end of the mapping and lets
+// the read go on: the reader sees zeros, as it could in any damaged file, and
+// ends as it always does, so nothing it holds is abandoned halfway (a jump out
+// of the decoder would leave its process-wide state mid-frame). The owner
+// asks wasCut() afterwards and throws the result away.
+#include "platform/guarded_mapping.h"
+
+#include <signal.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+
+namespace sorvil {
+
+namespace {
+
+// Read once, before any handler can run: sysconf is not safe in a handler.
+const uintptr_t kPageBytes = uintptr_t(sysconf(_SC_PAGESIZE));
+
+uintptr_t pageStart(uintptr_t address) { return address & ~(kPageBytes - 1); }
+
+// The mappings the handler guards: a run maps one song at a time, a tool at
+// most its two inputs.
+constexpr int kGuardSlots = 4;
+struct GuardSlot {
+    std::atomic<uintptr_t> start{0};
+    std::atomic<size_t> length{0};
+    std::atomic<bool> cut{false};
+};
+GuardSlot guardSlots[kGuardSlots];
+
+bool zeroFillFault(uintptr_t at) {
+    for (GuardSlot& slot : guardSlots) {
+        const uintptr_t start = slot.start.load();
+        const size_t length = slot.length.load();
+        if (start == 0 || at < start || at - start >= length) continue;
+        const uintptr_t page = pageStart(at);
+        void* zeros = mmap(reinterpret_cast<void*>(page), start + length - page, PROT_READ,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros == MAP_FAILED) return false;
+        slot.cut.store(true);
+        return true;
+    }
+    return false;
+}
+
+void onBusError(int signalNumber, siginfo_t* info, void*) {
+    const int savedErrno = errno;
+    // Not a read of a guarded file: the fault happens again on return and
+    // ends the process as it would have without this handler.
+    if (!zeroFillFault(reinterpret_cast<uintptr_t>(info->si_addr))) signal(signalNumber, SIG_DFL);
+    errno = savedErrno;
+}
+
+bool handlerInstalled() {
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        return sigaction(SIGBUS, &action, nullptr) == 0;
+    }();
+    return installed;
+}
+
+int claimSlot(uintptr_t start, size_t length) {
+    for (int i = 0; i < kGuardSlots; ++i) {
+        if (guardSlots[i].start.load() != 0) continue;
+        guardSlots[i].cut.store(false);
+        guardSlots[i].length.store(length);
+        guardSlots[i].start.store(start);
+        return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int GuardedMapping::map(int handle, size_t size) {
+    release();
+    if (!handlerInstalled()) return -1;
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
+    if (mapped == MAP_FAILED) return -1;
+    slot_ = claimSlot(reinterpret_cast<uintptr_t>(mapped), size);
+    if (slot_ < 0) {
+        munmap(mapped, size);
+        errno = EBUSY;
+        return -1;
+    }
+    data_ = static_cast<const uint8_t*>(mapped);
+    size_ = size;
+    return 0;
+}
+
+void GuardedMapping::release() {
+    if (!data_) return;
+    guardSlots[slot_].start.store(0);
+    guardSlots[slot_].length.store(0);
+    munmap(const_cast<uint8_t*>(data_), size_);
+    data_ = nullptr;
+    size_ = 0;
+    slot_ = -1;
+}
+
+bool GuardedMapping::wasCut() const { return slot_ >= 0 && guardSlots[slot_].cut.load(); }
+
+void GuardedMapping::advise(size_t from, size_t count, int advice) const {
+    if (!data_ || from >= size_) return;
+    const uintptr_t base = reinterpret_cast<uintptr_t>(data_);
+    const uintptr_t start = pageStart(base + from);
+    const uintptr_t end = base + std::min(size_, from + count);
+    madvise(reinterpret_cast<void*>(start), end - start, advice);
+}
+
+}  // namespace sorvil

@@ -1,0 +1,40 @@
+// A read-only mapping of a whole file that survives the file being cut short
+// while it is mapped: the pages past the new end read as zeros instead of
+// killing the process, and the mapping says so afterwards.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sorvil {
+
+class GuardedMapping {
+public:
+    GuardedMapping() = default;
+    GuardedMapping(const GuardedMapping&) = delete;
+    GuardedMapping& operator=(const GuardedMapping&) = delete;
+    ~GuardedMapping() { release(); }
+
+    // Maps `size` bytes (more than 0) of the open file `handle`, which the
+    // caller still closes. -1 with errno set when it cannot be mapped or
+    // guarded (EBUSY: too many mappings are guarded at once).
+    int map(int handle, size_t size);
+    void release();
+
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    // True when the file shrank while it was mapped: what was read of it
+    // since is zeros, not the file.
+    bool wasCut() const;
+    // Kernel advice (MADV_*) for the bytes [from, from + count) of the
+    // mapping, widened to whole pages. Advice changes no result, so a
+    // refusal is not reported.
+    void advise(size_t from, size_t count, int advice) const;
+
+private:
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    int slot_ = -1;
+};
+
+}  // namespace sorvil
