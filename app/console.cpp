@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/utf8.h"
 
@@ -32,6 +33,17 @@ std::string printable(const char* name) {
         ++bytes;
     }
     return shown;
+}
+
+std::string formatLine(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    char* text = nullptr;
+    const int length = vasprintf(&text, format, arguments);
+    va_end(arguments);
+    std::string line = length < 0 ? std::string(format) : std::string(text, size_t(length));
+    std::free(text);
+    return line;
 }
 
 // Standard output, not the library's message output: that one would cut the

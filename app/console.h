@@ -14,6 +14,9 @@ namespace sorvil {
 std::string printable(const char* name);
 inline std::string printable(const std::string& name) { return printable(name.c_str()); }
 
+// One formatted line, kept to be shown later.
+std::string formatLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Shows one formatted line and ends it.
 void consoleLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -36,7 +36,7 @@ bool wantedBy(bool folders, const char* name) {
 }  // namespace
 
 bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool folders,
-                         EntryCallback callback, void* parameter) {
+                         EntryCallback callback, void* parameter, std::vector<std::string>* messages) {
     std::vector<runtime::FolderEntry> entries;
     if (runtime::listFolder(folder, entries) != 0) return false;
     std::sort(entries.begin(), entries.end(), comesBefore);
@@ -44,8 +44,10 @@ bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folder
         const char* name = entry.name.c_str();
         if (entry.error != 0) {
             if (wantedBy(folders, name)) {
-                consoleLine("ERROR: Cannot examine %s%s: %s", folderShown.c_str(), printable(name).c_str(),
-                            std::strerror(entry.error));
+                const std::string message = formatLine("ERROR: Cannot examine %s%s: %s", folderShown.c_str(),
+                                                       printable(name).c_str(), std::strerror(entry.error));
+                if (messages) messages->push_back(message);
+                else consoleLine("%s", message.c_str());
                 run.incomplete = true;
             }
             continue;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/song_list_run.h"
 
@@ -15,9 +16,10 @@ using EntryCallback = int (*)(const char* name, int attributes, void* parameter)
 // `callback` in name order (letter case first ignored, then byte by byte, so
 // the order does not depend on the disk's), names byte for byte as the disk
 // holds them. An entry the callback might want but whose kind cannot be
-// found is reported and marks the run incomplete: it is never left out
-// without a word. False (errno set) when the folder cannot be read.
+// found is said (into `messages`, or at once when null) and marks the run
+// incomplete: it is never left out without a word. False (errno set) when
+// the folder cannot be read.
 bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool folders,
-                         EntryCallback callback, void* parameter);
+                         EntryCallback callback, void* parameter, std::vector<std::string>* messages);
 
 }  // namespace sorvil

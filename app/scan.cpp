@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/collection.h"
 #include "app/collection_names.h"
 #include "app/console.h"
 #include "app/entry_order.h"
@@ -29,12 +30,6 @@ constexpr size_t NAME_AREA = 256;
 // How many songs ahead of the one being measured are asked from the disk:
 // enough for the disk to work on several at once.
 constexpr intptr_t PREFETCHED_SONGS = 8;
-
-// The songs of one artist as the enumeration gathers them.
-struct SongGathering {
-    SongListRun* run;
-    StringList songs;
-};
 
 // The title is the file name without its last four bytes (the ".mp3"),
 // copied byte by byte: a name need not be UTF-8.
@@ -74,54 +69,29 @@ void processSong(SongListRun& run, int artistFolder, const char* artist, const c
     appendRecord(run, recordStart, run.songSeconds);
 }
 
-// An artist folder that cannot be entered or read is said and skipped.
-void skipArtist(SongListRun& run, const char* what, const char* artist) {
-    consoleLine("ERROR: Cannot %s artist folder %s: %s", what, printable(artist).c_str(), std::strerror(errno));
-    run.incomplete = true;
-}
-
-// Opens the artist's folder, or says (in *failedStep, errno set) whether it
-// could not be entered (searched) or, enterable, not read.
-int openArtistFolder(int startFolder, const char* artist, const char** failedStep) {
-    const int folder = runtime::openFolder(startFolder, artist);
-    if (folder >= 0 && faccessat(folder, ".", X_OK, AT_EACCESS) == 0) return folder;
-    const int error = errno;
-    const bool enterable = folder < 0 && faccessat(startFolder, artist, X_OK, AT_EACCESS) == 0;
-    if (folder >= 0) close(folder);
-    *failedStep = enterable ? "read" : "enter";
-    errno = error;
-    return -1;
-}
-
-void processSongs(SongListRun& run, int folder, const char* artist, StringList songs) {
-    const intptr_t count = stringListCount(songs);
-    for (intptr_t i = 0, prefetched = 0; i < count && !run.stopped; ++i) {
+void processSongs(SongListRun& run, int folder, const FoundArtist& artist) {
+    const size_t count = artist.songs.size();
+    for (size_t i = 0, prefetched = 0; i < count && !run.stopped; ++i) {
         for (; prefetched < count && prefetched <= i + PREFETCHED_SONGS; ++prefetched)
-            prefetchSong(folder, songs[prefetched]);
-        processSong(run, folder, artist, songs[i]);
+            prefetchSong(folder, artist.songs[prefetched].name.c_str());
+        processSong(run, folder, artist.name.c_str(), artist.songs[i].name.c_str());
     }
 }
 
-void processArtist(SongListRun& run, const char* artist) {
-    SongGathering gathering{&run, stringListNew()};
-    if (!gathering.songs) {
-        consoleLine("Cannot allocate TDO for song list!\n");
-        run.stopped = true;
+void processArtist(SongListRun& run, const FoundArtist& artist) {
+    consoleLine("\nProcessing songs for %s...", printable(artist.name).c_str());
+    for (const std::string& message : artist.messages) consoleLine("%s", message.c_str());
+    if (artist.songs.empty()) return;
+    const int folder = runtime::openFolder(run.options.startFolder, artist.name.c_str());
+    if (folder < 0) {
+        consoleLine("ERROR: Cannot enter artist folder %s: %s", printable(artist.name).c_str(), std::strerror(errno));
+        run.incomplete = true;
         return;
     }
-    consoleLine("\nProcessing songs for %s...", printable(artist).c_str());
-    const char* failedStep = "";
-    const int folder = openArtistFolder(run.options.startFolder, artist, &failedStep);
-    if (folder < 0) {
-        skipArtist(run, failedStep, artist);
-    } else {
-        if (!forEachEntryInOrder(run, folder, printable(artist) + "/", false, onSongEntry, &gathering))
-            skipArtist(run, "read", artist);
-        if (!run.stopped) processSongs(run, folder, artist, gathering.songs);
-        close(folder);  // read only: nothing can be lost by its close
-    }
-    stringListFree(gathering.songs);
+    processSongs(run, folder, artist);
+    close(folder);  // read only: nothing can be lost by its close
 }
+
 
 }  // namespace
 
@@ -139,19 +109,6 @@ int onArtistEntry(const char* name, int attributes, void* parameter) {
     return 0;
 }
 
-int onSongEntry(const char* name, int attributes, void* parameter) {
-    auto& gathering = *static_cast<SongGathering*>(parameter);
-    if (isHidden(name) || (attributes & FA_DIREC) || !hasSongExtension(name)) return 0;
-    StringList grown = stringListAppend(gathering.songs, name);
-    if (!grown) {
-        consoleLine("Cannot add to song list!\n");
-        gathering.run->stopped = true;
-        return 1;
-    }
-    gathering.songs = grown;
-    return 0;
-}
-
 bool scanArtists(SongListRun& run) {
     run.artistList = stringListNew();
     run.masterList = stringListNew();
@@ -160,14 +117,15 @@ bool scanArtists(SongListRun& run) {
         run.stopped = true;
         return false;
     }
-    if (!forEachEntryInOrder(run, run.options.startFolder, "", true, onArtistEntry, &run)) {
+    if (!forEachEntryInOrder(run, run.options.startFolder, "", true, onArtistEntry, &run, nullptr)) {
         consoleLine("ERROR: Cannot read the folder the run started in: %s", std::strerror(errno));
         return false;
     }
     if (run.stopped) return false;
     consoleLine("%d artist(s) found.", static_cast<int>(stringListCount(run.artistList)));
     if (musicFolderIsInsideAnArtist(run)) return false;
-    for (intptr_t i = 0; i < stringListCount(run.artistList) && !run.stopped; ++i) processArtist(run, run.artistList[i]);
+    const std::vector<FoundArtist> artists = gatherCollection(run);
+    for (size_t i = 0; i < artists.size() && !run.stopped; ++i) processArtist(run, artists[i]);
     return !run.stopped;
 }
 
