@@ -70,36 +70,29 @@ TEST(StringList, EmptyTextIsAnElement) {
     stringListFree(list);
 }
 
-TEST(WriteStringList, LineModeEndsEveryLineWithCrLf) {
+// Each mode over lists that hold its separators, line ends and long
+// elements: lines end in CR LF (inside elements too), quotes are not escaped
+// and no comma or line end follows the last, NUL mode is binary.
+TEST(WriteStringList, EveryModeWritesItsSeparatorsAroundElementsAsTheyAre) {
+    struct Case {
+        int mode;
+        std::vector<std::string> elements;
+        std::string written;
+    };
+    const std::string longLine(5000, 'x');
+    const Case cases[] = {
+        {WRITE_LINES, {"a", "b|c|d|1", "\xc3\xa9t\xc3\xa9"}, "a\r\nb|c|d|1\r\n\xc3\xa9t\xc3\xa9\r\n"},
+        {WRITE_LINES, {"one\ntwo", longLine}, "one\r\ntwo\r\n" + longLine + "\r\n"},
+        {WRITE_QUOTED, {"a", "b,\"c\"", "d"}, "\"a\",\"b,\"c\"\",\"d\""},
+        {WRITE_NUL_TERMINATED, {"a\nb", "", "c"}, std::string("a\nb\0\0c\0", 7)},
+    };
     TempDir dir;
-    StringList list = listOf({"a", "b|c|d|1", "\xc3\xa9t\xc3\xa9"});
-    ASSERT_EQ(writeStringList(list, dir.file("out.ini").c_str(), WRITE_LINES), 0);
-    EXPECT_EQ(readFile(dir.file("out.ini")), "a\r\nb|c|d|1\r\n\xc3\xa9t\xc3\xa9\r\n");
-    stringListFree(list);
-}
-
-TEST(WriteStringList, LineModeTranslatesNewlinesInsideElementsToo) {
-    TempDir dir;
-    StringList list = listOf({"one\ntwo", std::string(5000, 'x')});
-    ASSERT_EQ(writeStringList(list, dir.file("out.ini").c_str(), WRITE_LINES), 0);
-    EXPECT_EQ(readFile(dir.file("out.ini")), "one\r\ntwo\r\n" + std::string(5000, 'x') + "\r\n");
-    stringListFree(list);
-}
-
-TEST(WriteStringList, QuotedModeIsOneLineWithoutFinalCommaOrLineEnd) {
-    TempDir dir;
-    StringList list = listOf({"a", "b,\"c\"", "d"});
-    ASSERT_EQ(writeStringList(list, dir.file("out.txt").c_str(), WRITE_QUOTED), 0);
-    EXPECT_EQ(readFile(dir.file("out.txt")), "\"a\",\"b,\"c\"\",\"d\"");
-    stringListFree(list);
-}
-
-TEST(WriteStringList, NulModeWritesEachStringWithItsTerminatorInBinary) {
-    TempDir dir;
-    StringList list = listOf({"a\nb", "", "c"});
-    ASSERT_EQ(writeStringList(list, dir.file("out.bin").c_str(), WRITE_NUL_TERMINATED), 0);
-    EXPECT_EQ(readFile(dir.file("out.bin")), std::string("a\nb\0\0c\0", 7));
-    stringListFree(list);
+    for (const Case& c : cases) {
+        StringList list = listOf(c.elements);
+        ASSERT_EQ(writeStringList(list, dir.file("out").c_str(), c.mode), 0);
+        EXPECT_EQ(readFile(dir.file("out")), c.written) << "mode " << c.mode;
+        stringListFree(list);
+    }
 }
 
 TEST(WriteStringList, EmptyListCreatesEmptyFileInEveryMode) {
