@@ -251,8 +251,8 @@ int main(int argc, char** argv) {
     PcmWriter writer(out, wav);
     const int length = static_cast<int>(image.size());
     long lostSyncAt = -1;
-    const bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &writer, &lostSyncAt)
-                                       : sorvil::decodeFrameByFrame(image.data(), length, &writer);
+    const auto decode = throughStream ? sorvil::decodeThroughStream : sorvil::decodeFrameByFrame;
+    const bool created = decode(image.data(), length, &writer, &lostSyncAt);
     if (!created) {
         std::fprintf(stderr, "%s: no MPEG audio stream found in %s\n", PROGRAM, in.c_str());
         return 1;
