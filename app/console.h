@@ -8,9 +8,11 @@
 namespace sorvil {
 
 // A name as the console shows it: control bytes (C0, DEL, and C1 bytes that
-// are not part of a UTF-8 character) as \xHH, so that no name can move the
-// cursor, clear the screen or retitle the terminal. Everything else is shown
-// byte for byte.
+// are not part of a UTF-8 character) as \xHH, and C1 controls written as
+// UTF-8 (C2 80 to C2 9F) as both their bytes (\xC2\x9B), so that no name can
+// move the cursor, clear the screen or retitle the terminal; a backslash as
+// \\, so that a name's own "\x1B" cannot pass for an escaped byte. Everything
+// else is shown byte for byte.
 std::string printable(const char* name);
 inline std::string printable(const std::string& name) { return printable(name.c_str()); }
 

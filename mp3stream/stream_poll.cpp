@@ -17,8 +17,6 @@ namespace {
 // Input piece fed to the decoder for streams with a Xing header, whose first
 // frame says nothing about the size of the others.
 constexpr int kXingPieceBytes = 1792;
-// How far the search for the next decodable frame may go.
-constexpr int kResyncWindow = 0x4000;
 // Silent buffers delivered after the end of the data before stopping.
 constexpr int kEndSilentBuffers = 2;
 // A looping stream that comes round to its start this often without a single
@@ -56,6 +54,15 @@ bool decoderHoldsWholeFrame(const Mp3Stream* stream) {
     FrameInfo frame{};
     if (decodeHeader(&frame, word) <= 0 || frame.frameSize <= 0) return false;
     return decoder.bufferedBytes - 4 >= frame.frameSize;
+}
+
+// Where the frame the next decode works on begins: the decoder may hold its
+// first bytes, fed with the frame before, and its header already read. (Just
+// after a loop point they lie at the end of the data: the start is named.)
+const uint8_t* nextFrameStart(const Mp3Stream* stream) {
+    const DecoderState& decoder = stream->decoder;
+    const int held = decoder.bufferedBytes + (decoder.frameSize > 0 ? 4 : 0);
+    return stream->dataStart + std::max(0, bytesUsed(stream) - held);
 }
 
 // All data fed and no whole frame left in the decoder. Frames fed but not yet
@@ -242,7 +249,7 @@ int mp3StreamPoll(Mp3Stream* stream) {
             stream->needsReset = 0;
             if (++fruitlessLoops >= kFruitlessLoopLimit) return loseSync(stream, stream->dataCursor, buffer, total);
         }
-        const uint8_t* frameStart = stream->dataCursor;
+        const uint8_t* frameStart = nextFrameStart(stream);
         const int bytesRemaining = stream->dataLength - bytesUsed(stream);
         uint8_t* position = buffer + total;
         const int room = bufferBytes - total;

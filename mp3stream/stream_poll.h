@@ -14,6 +14,11 @@ struct AudioOutput;
 // the owner polls (autoPolling stays 0 until it registers pollTimerCallback).
 void mp3StreamStartPlayback(Mp3Stream* stream, AudioOutput* output, int bufferFrames, bool looping);
 
+// How far past a frame that fails to decode the search for the next one
+// goes; a stream that finds none within it has lost synchronisation. The
+// decode tool's frame-by-frame mode keeps to the same distance.
+constexpr int kResyncWindow = 0x4000;
+
 // Bytes at the start of the buffer that the last mp3StreamPoll handed back
 // which hold decoded PCM (the rest of that buffer is silence); 0 when that
 // poll handed back no buffer. Lets a caller that collects the buffers, such

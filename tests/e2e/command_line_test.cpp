@@ -148,6 +148,12 @@ TEST_F(CommandLine, DecodeAndCompareToolsFollowTheSameConventions) {
     RunResult compare = runProgram("tools/sorvil-compare", tree, root, {"missing.raw", "text.mp3"});
     EXPECT_EQ(compare.status, 1);
     EXPECT_EQ(compare.errors, "sorvil-compare: cannot read missing.raw: No such file or directory\n");
+    // An input over 1 GiB is refused; a device's endless bytes are, once 1 GiB is read. (This file, 1 GiB and
+    // a byte, is a hole without a byte on disk.)
+    std::filesystem::resize_file(at("text.mp3"), (uintmax_t(1) << 30) + 1);
+    compare = runProgram("tools/sorvil-compare", tree, root, {"plain.txt", "text.mp3"});
+    EXPECT_EQ(compare.status, 1);
+    EXPECT_EQ(compare.errors, "sorvil-compare: text.mp3 is larger than 1 GiB, the largest input taken\n");
 }
 
 }  // namespace

@@ -362,12 +362,18 @@ TEST_F(HostileCollection, ArtistFoldersThatCannotBeEnteredOrReadAreSkipped) {
 // no-copy mode the fields name the real folder and file, so such a song is
 // reported, left out of the list and its file left alone.
 TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
-    // On the console, control bytes show escaped: a name cannot drive the terminal.
+    // On the console, control bytes show escaped: a name cannot drive the
+    // terminal. C1 controls in UTF-8 show as their two bytes, and a name's own
+    // backslash shows doubled, so it cannot pass for an escape.
     const std::string artist = "AC|DC\r\nLive\x1b]0;pwned\a";
     const std::string shownArtist = "AC|DC\\x0D\\x0ALive\\x1B]0;pwned\\x07";
+    const std::string evil = "Evil\xc2\x9b" "2J\xc2\x9d" "0;title\xc2\x9c", literal = "Lit\\x1B";
+    const std::string shownEvil = "Evil\\xC2\\x9B2J\\xC2\\x9D0;title\\xC2\\x9C", shownLiteral = "Lit\\\\x1B";
     makeFolder(at(artist));
     copyInto(SMALL_SONG, at(artist + "/a.mp3"));
     makeFolder(at("Plain"));
+    copyInto(SMALL_SONG, at("Plain/" + evil + ".mp3"));
+    copyInto(SMALL_SONG, at("Plain/" + literal + ".mp3"));
     copyInto(SMALL_SONG, at("Plain/line\nbreak.mp3"));
     copyInto(SMALL_SONG, at("Plain/ok.mp3"));
     copyInto(SMALL_SONG, at("Plain/one|two.mp3"));
@@ -379,11 +385,13 @@ TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
     RunResult kept = runSorvil(tree, {"nocopy"});
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(kept.output, START_NO_COPY + artists + "  a: ERROR: Cannot list " + shownArtist + "/a.mp3" + refused +
-                               "\nProcessing songs for Plain...\n"
-                               "  line\\x0Abreak: ERROR: Cannot list Plain/line\\x0Abreak.mp3" +
-                               refused + "  ok: 00:01\n  one|two: ERROR: Cannot list Plain/one|two.mp3" + refused);
+                               "\nProcessing songs for Plain...\n  " + shownEvil +
+                               ": 00:01\n  line\\x0Abreak: ERROR: Cannot list Plain/line\\x0Abreak.mp3" + refused +
+                               "  " + shownLiteral + ": 00:01\n  ok: 00:01\n"
+                               "  one|two: ERROR: Cannot list Plain/one|two.mp3" + refused);
     const std::string keptList = readFile(at("songlist.ini"));
-    EXPECT_EQ(keptList, "Plain|ok|ok.mp3|1\r\n");
+    EXPECT_EQ(keptList, "Plain|" + evil + "|" + evil + ".mp3|1\r\nPlain|" + literal + "|" + literal +
+                            ".mp3|1\r\nPlain|ok|ok.mp3|1\r\n");
     expectFourFieldsPerLine(keptList);
     auto after = treeFingerprint(root);
     after.erase("songlist.ini");
@@ -391,12 +399,13 @@ TEST_F(HostileCollection, RecordFieldsNeverHoldBarsOrLineEnds) {
 
     RunResult copied = runSorvil(tree, {});
     EXPECT_EQ(copied.status, 0);
-    EXPECT_EQ(copied.output, START_CREATING + artists +
-                                 "  a: 00:01\n\nProcessing songs for Plain...\n"
-                                 "  line\\x0Abreak: 00:01\n  ok: 00:01\n  one|two: 00:01\n");
+    EXPECT_EQ(copied.output, START_CREATING + artists + "  a: 00:01\n\nProcessing songs for Plain...\n  " +
+                                 shownEvil + ": 00:01\n  line\\x0Abreak: 00:01\n  " + shownLiteral +
+                                 ": 00:01\n  ok: 00:01\n  one|two: 00:01\n");
     const std::string copiedList = readFile(at("songlist.ini"));
-    EXPECT_EQ(copiedList, "AC/DC  Live\x1b]0;pwned\a|a|song0000.mp3|1\r\nPlain|line break|song0001.mp3|1\r\n"
-                          "Plain|ok|song0002.mp3|1\r\nPlain|one/two|song0003.mp3|1\r\n");
+    EXPECT_EQ(copiedList, "AC/DC  Live\x1b]0;pwned\a|a|song0000.mp3|1\r\nPlain|" + evil +
+                              "|song0001.mp3|1\r\nPlain|line break|song0002.mp3|1\r\nPlain|" + literal +
+                              "|song0003.mp3|1\r\nPlain|ok|song0004.mp3|1\r\nPlain|one/two|song0005.mp3|1\r\n");
     expectFourFieldsPerLine(copiedList);
     EXPECT_EQ(readFile(at("music/song0003.mp3")), readFile(SMALL_SONG));
 }

@@ -1,7 +1,8 @@
 // sorvil-compare TEST REF [--channels N] [--ref-length N] [--max-offset N]
 // Compares two raw s16le PCM files after aligning them and prints the offset,
 // the RMS and maximum difference in LSB and the ISO/IEC 11172-4 class.
-// Exit status: 0 full or limited accuracy, 1 fail or read error, 2 bad command line.
+// Exit status: 0 full or limited accuracy, 1 fail, read error or an input over
+// 1 GiB, 2 bad command line.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "input_image.h"
 #include "pcm_compare.h"
 
 namespace {
@@ -37,7 +39,7 @@ const char HELP[] =
     "  --version       print the version and exit\n"
     "\n"
     "Exit status: 0 full or limited accuracy; 1 not accurate, or a file cannot be\n"
-    "read; 2 bad command line.\n";
+    "read or is larger than 1 GiB; 2 bad command line.\n";
 
 int refuse(const std::string& problem) { return sorvil::refuseCommandLine(PROGRAM, problem, USAGE); }
 
@@ -77,15 +79,24 @@ int main(int argc, char** argv) {
     }
     if (files.size() != 2) return refuse(files.size() < 2 ? "TEST and REF are needed" : "too many arguments");
 
-    std::vector<uint8_t> testBytes, refBytes;
-    for (auto [path, bytes] : {std::pair{&files[0], &testBytes}, std::pair{&files[1], &refBytes}}) {
-        if (!sorvil::readBinaryFile(*path, bytes)) {
-            std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, path->c_str(), std::strerror(errno));
+    sorvil::InputImage test, ref;
+    for (auto [path, image] : {std::pair{&files[0], &test}, std::pair{&files[1], &ref}}) {
+        if (!image->open(*path)) {
+            if (errno == EFBIG)
+                std::fprintf(stderr, "%s: %s is larger than 1 GiB, the largest input taken\n", PROGRAM, path->c_str());
+            else
+                std::fprintf(stderr, "%s: cannot read %s: %s\n", PROGRAM, path->c_str(), std::strerror(errno));
             return 1;
         }
     }
-    sorvil::PcmComparison result =
-        sorvil::comparePcm(sorvil::samplesFromBytes(testBytes), sorvil::samplesFromBytes(refBytes), options);
+    const auto testSamples = sorvil::samplesFromBytes(test.data(), test.size());
+    const auto refSamples = sorvil::samplesFromBytes(ref.data(), ref.size());
+    if (test.wasCut() || ref.wasCut()) {
+        std::fprintf(stderr, "%s: %s or %s changed while it was being read\n", PROGRAM, files[0].c_str(),
+                     files[1].c_str());
+        return 1;
+    }
+    sorvil::PcmComparison result = sorvil::comparePcm(testSamples, refSamples, options);
     std::printf("%s\n", sorvil::describeComparison(result).c_str());
     return result.accuracy == sorvil::AccuracyClass::Fail ? 1 : 0;
 }

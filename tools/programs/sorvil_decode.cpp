@@ -249,8 +249,8 @@ int main(int argc, char** argv) {
     PcmWriter writer(out, wav);
     const int length = static_cast<int>(image.size());
     long lostSyncAt = -1;
-    const bool created = throughStream ? sorvil::decodeThroughStream(image.data(), length, &writer, &lostSyncAt)
-                                       : sorvil::decodeFrameByFrame(image.data(), length, &writer);
+    const auto decode = throughStream ? sorvil::decodeThroughStream : sorvil::decodeFrameByFrame;
+    const bool created = decode(image.data(), length, &writer, &lostSyncAt);
     if (image.wasCut()) {
         std::fprintf(stderr, "%s: %s changed while it was being read\n", PROGRAM, in.c_str());
         return 1;

@@ -12,12 +12,13 @@ bool fitsTheData(const uint8_t* at, const FrameInfo& frame, void* dataEnd) {
     return frame.frameSize + 4 <= *static_cast<const uint8_t**>(dataEnd) - at;
 }
 
-// The next position at or after `from` where a frame that fits in the data
+// The next position in [from, before) where a frame that fits in the data
 // is followed by another plausible header or ends the data; -1 if none.
-long nextChainPosition(const uint8_t* data, size_t length, size_t from) {
-    if (from >= length) return -1;
+long nextChainPosition(const uint8_t* data, size_t length, size_t from, size_t before) {
+    before = std::min(before, length);
+    if (from >= before) return -1;
     const uint8_t* end = data + length;
-    const uint8_t* next = findFrameChain(data + from, end, end, end, fitsTheData, &end);
+    const uint8_t* next = findFrameChain(data + from, data + before, end, end, fitsTheData, &end);
     return next ? long(next - data) : -1;
 }
 
@@ -33,12 +34,12 @@ void dropDecoderInput(DecoderState* state) {
 
 }  // namespace
 
-long feedDecoder(DecoderState* state, const uint8_t* data, size_t length, const FeedPlan& plan,
-                 const FeedHandler& handler) {
+FeedEnd feedDecoder(DecoderState* state, const uint8_t* data, size_t length, const FeedPlan& plan,
+                    const FeedHandler& handler) {
     uint8_t output[kFrameOutputBytes];
     size_t fed = 0;         // bytes of data handed to the decoder
     size_t frameStart = 0;  // where the frame being decoded began
-    long frames = 0;
+    FeedEnd outcome;
     const uint8_t* piece = nullptr;
     int pieceSize = 0;
     auto takePiece = [&] {
@@ -55,7 +56,7 @@ long feedDecoder(DecoderState* state, const uint8_t* data, size_t length, const 
         const int result = decodeFrame(state, piece, pieceSize, output, kFrameOutputBytes, &pcmBytes);
         piece = nullptr;
         pieceSize = 0;
-        if (result == DEC_OK) ++frames;
+        if (result == DEC_OK) ++outcome.frames;
         if (!handler(result, output, pcmBytes, *state)) break;
         if (result == DEC_NEED_MORE) {
             if (fed >= length) break;  // the rest is a partial frame
@@ -63,14 +64,18 @@ long feedDecoder(DecoderState* state, const uint8_t* data, size_t length, const 
         } else if (result == DEC_ERR) {
             if (plan.afterError == AfterError::Stop) break;
             if (plan.afterError == AfterError::Resynchronise) {
-                const long next = nextChainPosition(data, length, frameStart + 1);
-                if (next < 0) break;
+                const size_t window = plan.resyncWindow > 0 ? plan.resyncWindow : length;
+                const long next = nextChainPosition(data, length, frameStart + 1, frameStart + window);
+                if (next < 0) {
+                    outcome.lostSyncAt = long(frameStart);
+                    break;
+                }
                 dropDecoderInput(state);
                 fed = size_t(next);
             }
         }
     }
-    return frames;
+    return outcome;
 }
 
 }  // namespace sorvil

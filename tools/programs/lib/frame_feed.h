@@ -26,8 +26,17 @@ struct FeedPlan {
     // data as it arrives; otherwise a piece only when the decoder asks for it.
     bool feedEveryCall = false;
     AfterError afterError = AfterError::Stop;
+    // With Resynchronise: how far past the failed frame's start the next
+    // position may lie (0: anywhere in the data). Where none is found,
+    // synchronisation is lost and the feed ends.
+    size_t resyncWindow = 0;
     // At most this many decodeFrame calls (0: no limit).
     long maxCalls = 0;
+};
+
+struct FeedEnd {
+    long frames = 0;       // decoded
+    long lostSyncAt = -1;  // the failed frame's start where synchronisation was lost, else -1
 };
 
 // Every call's outcome: DEC_OK with the frame's PCM, DEC_ERR or
@@ -38,8 +47,7 @@ using FeedHandler = std::function<bool(int result, const uint8_t* pcm, int pcmBy
 // Feeds data[0, length) to the initialised decoder `state` until the data is
 // used up and the decoder asks for more, the handler stops it, or an error
 // does. The state is left as the last call leaves it (the caller exits it).
-// Returns the number of frames decoded.
-long feedDecoder(DecoderState* state, const uint8_t* data, size_t length, const FeedPlan& plan,
-                 const FeedHandler& handler);
+FeedEnd feedDecoder(DecoderState* state, const uint8_t* data, size_t length, const FeedPlan& plan,
+                    const FeedHandler& handler);
 
 }  // namespace sorvil

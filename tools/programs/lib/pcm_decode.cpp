@@ -81,11 +81,14 @@ bool DecodedPcm::take(const uint8_t* pcm, int size, int frameChannelCount) {
     return true;
 }
 
-bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink) {
+// A damaged stretch is searched past as far as the stream's poll searches,
+// so both ways lose synchronisation at the same byte.
+bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink, long* lostSyncAt) {
     Mp3Stream* stream = mp3StreamCreate(image, length);
     if (!stream) return false;
     const uint8_t* data = stream->dataStart;
     const size_t dataLength = size_t(stream->dataLength);
+    const long dataOffset = stream->dataOffset;
     sink->start(stream->sampleRate, stream->stereo ? 2 : 1, expectedPcmBytes(stream) + kFrameOutputBytes);
     mp3StreamDestroy(stream);
 
@@ -94,11 +97,13 @@ bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink) {
     FeedPlan plan;
     plan.pieceBytes = [](size_t) { return kFramePieceBytes; };
     plan.afterError = AfterError::Resynchronise;
-    feedDecoder(state.get(), data, dataLength, plan,
-                [sink](int result, const uint8_t* pcm, int pcmBytes, const DecoderState& decoder) {
-                    return result != DEC_OK || sink->take(pcm, pcmBytes, decoder.frame.channels);
-                });
+    plan.resyncWindow = kResyncWindow;
+    const FeedEnd end = feedDecoder(state.get(), data, dataLength, plan,
+                                    [sink](int result, const uint8_t* pcm, int pcmBytes, const DecoderState& decoder) {
+                                        return result != DEC_OK || sink->take(pcm, pcmBytes, decoder.frame.channels);
+                                    });
     decoderExit(state.get());
+    if (lostSyncAt) *lostSyncAt = end.lostSyncAt < 0 ? -1 : dataOffset + end.lostSyncAt;
     return true;
 }
 

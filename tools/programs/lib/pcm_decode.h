@@ -39,14 +39,17 @@ struct DecodedPcm final : PcmSink {
     bool take(const uint8_t* pcm, int size, int frameChannelCount) override;
 };
 
+// Both ways of decoding a whole file: false when no stream can be created.
+// lostSyncAt, when given, receives the byte of the file where the stream
+// lost synchronisation and the decoding stopped short of the end (see
+// Mp3Stream), else -1; both ways give the same byte.
+
 // Finds the first frame as stream creation does, then drives decodeFrame
-// frame by frame to the end of the data. False when no stream can be created.
-bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink);
+// frame by frame to the end of the data.
+bool decodeFrameByFrame(const uint8_t* image, int length, PcmSink* sink, long* lostSyncAt = nullptr);
 
 // Decodes through an Mp3Stream and its poll into an audio output in memory;
 // each buffer reaches the sink in pieces of the stream's bytes per frame.
-// lostSyncAt, when given, receives the byte where the stream lost
-// synchronisation and stopped short of the end (see Mp3Stream), else -1.
 bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink, long* lostSyncAt = nullptr);
 
 }  // namespace sorvil
