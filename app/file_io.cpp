@@ -113,7 +113,7 @@ void adviseMeasuredRanges(const uint8_t* image, size_t length) {
 // During a frame walk of the mapped song: the pages behind the walk are
 // dropped from the process (they are the file's, unchanged, and come back
 // from it if read again), and the next stretch is asked for at once.
-void followWalk(const uint8_t* passed, const uint8_t* at) {
+[[maybe_unused]] void followWalk(const uint8_t* passed, const uint8_t* at) {
     if (!fileImage || passed < fileImage || at > fileImage + imageLength) return;
     const uintptr_t dropFrom = pageStart(passed + PAGE_SIZE_BYTES - 1);
     const uintptr_t dropTo = pageStart(at);
@@ -288,7 +288,6 @@ int loadWholeFile(int folder, const char* name) {
         return -1;
     }
     adviseMeasuredRanges(fileImage, size);
-    frameWalkProgress = followWalk;
     loadReadFailed = false;
     return static_cast<int>(size);
 }

@@ -7,8 +7,6 @@
 
 namespace sorvil {
 
-void (*frameWalkProgress)(const uint8_t* passed, const uint8_t* at) = nullptr;
-
 namespace {
 
 // The sampling-frequency index tells the MPEG version apart as well.
@@ -42,15 +40,16 @@ bool resumesWalk(const uint8_t* at, const FrameInfo& frame, void* context) {
 
 }  // namespace
 
-FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first) {
+FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first,
+                     const WalkProgress* progress) {
     FrameWalk walk{0, false};
     Resumption resumption{&first, end};
     const uint8_t* at = from;
     const uint8_t* told = from;
-    if (frameWalkProgress) frameWalkProgress(from, from);
+    if (progress) progress->advanced(from, from, progress->context);
     while (at && at < end) {
-        if (frameWalkProgress && at - told >= kWalkStride) {
-            frameWalkProgress(told, at);
+        if (progress && at - told >= kWalkStride) {
+            progress->advanced(told, at, progress->context);
             told = at;
         }
         FrameInfo frame;

@@ -10,11 +10,6 @@ namespace sorvil {
 
 namespace {
 
-// The first frame must start within this many bytes of the audio data.
-constexpr int kSearchWindow = 28672;
-constexpr int kId3v1Size = 128;
-constexpr int kId3v2HeaderSize = 10;
-
 // The byte range of the image: nothing outside it is ever read.
 struct Image {
     const uint8_t* begin;
@@ -189,11 +184,11 @@ XingInfo* readFrameCountHeader(const uint8_t* data, int dataLength, const FrameI
 // length, which is exact for a constant bitrate and keeps those durations as
 // they always were. Only when the bitrate varies does the walked count
 // stand; a Xing or Info frame without a count holds no audio and is passed.
-int countFrames(const Mp3Stream& stream, const FrameInfo& first) {
+int countFrames(const Mp3Stream& stream, const FrameInfo& first, const WalkProgress* progress) {
     if (stream.xing && (stream.xing->flags & 0x1)) return stream.xing->frames;
     const uint8_t* audio = stream.dataStart;
     if (namesXingHeader(stream.dataStart, stream.dataLength, first)) audio += stream.frameLength;
-    const FrameWalk walk = walkFrames(audio, stream.dataStart + stream.dataLength, first);
+    const FrameWalk walk = walkFrames(audio, stream.dataStart + stream.dataLength, first, progress);
     return walk.bitrateVaries ? walk.frames : stream.dataLength / stream.frameLength;
 }
 
@@ -202,7 +197,7 @@ int countFrames(const Mp3Stream& stream, const FrameInfo& first) {
 // May exceed the image, which then holds no audio data.
 long leadingId3v2Size(const uint8_t* image, int length) {
     long size = 0;
-    while (length - size >= kId3v2HeaderSize) {
+    while (length - size >= kId3v2HeaderBytes) {
         const int tag = id3v2Size(image + size);
         if (tag == 0) break;
         size += tag;
@@ -229,25 +224,27 @@ int id3v2Size(const uint8_t* image) {
     int size = image[6];
     for (int i = 7; i <= 9; ++i) size = (size << 7) | image[i];
     const bool footer = (image[5] & 0x10) != 0;
-    return size + (footer ? 2 * kId3v2HeaderSize : kId3v2HeaderSize);
+    return size + (footer ? 2 * kId3v2HeaderBytes : kId3v2HeaderBytes);
 }
 
-Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) { return mp3StreamCreate(image, length, nullptr); }
+
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length, const WalkProgress* progress) {
     if (!image || length <= 0) return nullptr;
     const Image bounds{image, image + length};
     const int imageLength = length;
 
     int tagSize = 0;
-    if (length >= kId3v1Size && startsWith(image + length - kId3v1Size, "TAG")) {
-        tagSize = kId3v1Size;
-        length -= kId3v1Size;
+    if (length >= kId3v1Bytes && startsWith(image + length - kId3v1Bytes, "TAG")) {
+        tagSize = kId3v1Bytes;
+        length -= kId3v1Bytes;
     }
     const long tags = leadingId3v2Size(image, imageLength);
     // Tags larger than the image leave no audio data.
     if (tags >= length) return nullptr;
     const int id3v2 = int(tags);
     length -= id3v2;
-    const Search search{image + id3v2, length < kSearchWindow ? length : kSearchWindow, bounds};
+    const Search search{image + id3v2, length < kSearchWindowBytes ? length : kSearchWindowBytes, bounds};
 
     auto* probe = static_cast<Probe*>(std::malloc(sizeof(Probe)));
     if (!probe) return nullptr;
@@ -275,7 +272,7 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) {
     describeFirstFrame(stream, frame, probeOutputBytes);
 
     stream->xing = readFrameCountHeader(stream->dataStart, stream->dataLength, frame);
-    stream->totalFrames = countFrames(*stream, frame);
+    stream->totalFrames = countFrames(*stream, frame, progress);
     return stream;
 }
 
