@@ -13,7 +13,8 @@ enum FrameResult { FRAME_SHORT = -3, FRAME_DONE = -1, FRAME_FAILED = 0 };
 
 // Starts playback as the decoding loop expects it: `output` hands out buffers
 // of outBytesPerFrame x bufferFrames bytes, the end countdown is clear, and
-// the owner polls (autoPolling stays 0 until it registers pollTimerCallback).
+// the owner polls (autoPolling stays 0 until the owner installs
+// pollTimerCallback through the output).
 void mp3StreamStartPlayback(Mp3Stream* stream, AudioOutput* output, int bufferFrames, bool looping);
 
 // Bytes at the start of the buffer that the last mp3StreamPoll handed back
