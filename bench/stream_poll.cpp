@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "mp3stream/mp3stream.h"
-#include "mp3stream/stream_poll.h"
+#include "mp3stream/player/stream_poll.h"
 #include "pcm_compare.h"
 #include "pcm_decode.h"
 #include "memory_audio_output.h"

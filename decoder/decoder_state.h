@@ -1,4 +1,11 @@
 // The decoder's per-stream record, its input buffer chain and frame assembly.
+//
+// Streams are decoded one after another on one thread: while a frame is
+// decoded, the layer routines reach the stream's state through the
+// process-wide currentDecoder, and the tables they read are shared by every
+// stream. That process-wide state is the design, not an oversight; two
+// streams may not decode at the same time. The tables alone may be built from
+// any thread: the first decoderInit builds them, once.
 #pragma once
 
 #include <cstdint>
@@ -53,7 +60,6 @@ struct DecoderState {
 
 // The state being decoded; set by every decodeFrame call.
 extern DecoderState* currentDecoder;
-extern bool tablesReady;
 
 int decoderInit(DecoderState* state);
 void decoderExit(DecoderState* state);

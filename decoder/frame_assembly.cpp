@@ -3,6 +3,7 @@
 // the frame's layer routine on it.
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "decoder/bit_reader.h"
 #include "decoder/decoder_state.h"
@@ -13,16 +14,15 @@
 namespace sorvil {
 
 DecoderState* currentDecoder = nullptr;
-bool tablesReady = false;
 
 namespace {
 
-// Every table that needs a power or a trigonometric function, built once.
+// Every table that needs a power or a trigonometric function, built once
+// whichever thread creates the first decoder.
 void buildSharedTables() {
     makeSynthesisTables(32767);
     initLayer3Tables(32);
     initLayer2Tables();
-    tablesReady = true;
 }
 
 // Refuses what a reservoir area cannot take or no routine can decode: layer I
@@ -57,7 +57,8 @@ int decoderInit(DecoderState* state) {
     state->frame.singleChannel = -1;
     for (auto& area : state->hybridLiveSubbands)
         for (int32_t& live : area) live = 32;
-    if (!tablesReady) buildSharedTables();
+    static std::once_flag tablesBuilt;
+    std::call_once(tablesBuilt, buildSharedTables);
     return 1;
 }
 

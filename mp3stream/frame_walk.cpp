@@ -40,7 +40,8 @@ bool resumesWalk(const uint8_t* at, const FrameInfo& frame, void* context) {
 
 }  // namespace
 
-FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first, const WalkProgress* progress) {
+FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first,
+                     const WalkProgress* progress) {
     FrameWalk walk{0, false};
     Resumption resumption{&first, end};
     const uint8_t* at = from;

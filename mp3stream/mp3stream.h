@@ -1,10 +1,14 @@
-// An MP3 stream over a file image held in memory: creation (ID3 tags, first
-// frame search, frame-count header), durations, lifetime and the decoding loop.
+// An MP3 stream over a file image held in memory, as measuring a song needs
+// it: creation (ID3 tags, first frame search, frame-count header), the frame
+// search and walk, durations and lifetime. The decoding loop that plays it is
+// mp3stream/player/.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "decoder/decoder_state.h"
+#include "mp3stream/stream_layout.h"
 #include "platform/audio_output.h"
 
 namespace sorvil {
@@ -50,22 +54,31 @@ struct Mp3Stream {
     // Byte of the file where the frame stood after which the last poll that
     // lost synchronisation found none to go on with; -1 while none has.
     int32_t lostSyncAt;
+    // The output playback was started with. Unlike audioStream it stays set
+    // when the stream stops, so mp3StreamStop reaches the output's timer
+    // callback without reading audioStream, which an auto-poll may be
+    // clearing on the timer thread.
+    AudioOutput* playbackOutput;
+    // The decoding loop's scratch: the PCM bytes of the buffer the last poll
+    // handed back, and the area a frame that might not fit the buffer is
+    // decoded into first.
+    int32_t polledPcmBytes;
+    uint8_t frameArea[kFrameOutputBytes];
 };
 
-enum PollResult { POLL_LOST_SYNC = -2, POLL_NOT_PLAYING = -1, POLL_OK = 0, POLL_FINISHED = 1 };
-enum FrameResult { FRAME_SHORT = -3, FRAME_DONE = -1, FRAME_FAILED = 0 };
-
-// Creation.
-// Told during a frame walk, every kWalkStride bytes, which stretch the walk
-// has left behind and where it stands.
+// Told during a frame walk, every kWalkStride bytes, which stretch the walk has left behind
+// and where it stands.
 struct WalkProgress {
     void (*advanced)(const uint8_t* passed, const uint8_t* at, void* context);
     void* context;
 };
-constexpr long kWalkStride = 1 << 20;
+
+// Creation. A walk of the frames, when the stream needs one, tells `progress`
+// (null: nobody) how far it has come: the song loader lets go of a mapped
+// song's pages behind the walk and asks for those ahead, so a long song is
+// walked in little memory and large reads.
 Mp3Stream* mp3StreamCreate(const uint8_t* image, int length, const WalkProgress* progress);
 Mp3Stream* mp3StreamCreate(const uint8_t* image, int length);
-int id3v2Size(const uint8_t* image);
 
 // Frame search.
 int isFrameHeader(uint32_t word);
@@ -91,13 +104,8 @@ struct FrameWalk {
     int32_t frames;      // complete frames of the first frame's format
     bool bitrateVaries;  // some walked frame's bitrate differs from the first frame's
 };
-FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first, const WalkProgress* progress);
-
-// The layout a measurement reads: the first frame must start within the
-// search window after the ID3v2 tags, and an ID3v1 trailer may end the image.
-constexpr int kSearchWindowBytes = 28672;
-constexpr int kId3v1Bytes = 128;
-constexpr int kId3v2HeaderBytes = 10;
+FrameWalk walkFrames(const uint8_t* from, const uint8_t* end, const FrameInfo& first,
+                     const WalkProgress* progress);
 
 // Durations.
 int mp3StreamTotalFrames(const Mp3Stream* stream);
@@ -113,11 +121,12 @@ void mp3StreamRewind(Mp3Stream* stream);
 int mp3StreamResetDecoder(Mp3Stream* stream);
 void mp3StreamDestroy(Mp3Stream* stream);
 
-// Decoding loop.
-void flipSampleSigns(Mp3Stream* stream, uint8_t* buffer);
-int decodeOneFrame(Mp3Stream* stream, const uint8_t* data, uint8_t* output, int* decodedBytes,
-                   int* consumedBytes);
-int mp3StreamPoll(Mp3Stream* stream);
-void pollTimerCallback(void* parameter);
+// Held by the timer callback for the whole of each poll, and by mp3StreamStop
+// on an auto-polled stream once the callback is removed, so a stop from the
+// owner's thread waits for a poll under way before it reads the stream. The
+// library's removal of a timer callback waits for it only while the callback
+// is still registered, and a poll that ends the song removes it itself.
+// Recursive: that poll stops the stream while it holds the lock.
+std::recursive_mutex& autoPollingLock();
 
 }  // namespace sorvil

@@ -10,11 +10,6 @@ namespace sorvil {
 
 namespace {
 
-// The first frame must start within this many bytes of the audio data.
-constexpr int kSearchWindow = kSearchWindowBytes;
-constexpr int kId3v1Size = kId3v1Bytes;
-constexpr int kId3v2HeaderSize = kId3v2HeaderBytes;
-
 // The byte range of the image: nothing outside it is ever read.
 struct Image {
     const uint8_t* begin;
@@ -202,7 +197,7 @@ int countFrames(const Mp3Stream& stream, const FrameInfo& first, const WalkProgr
 // May exceed the image, which then holds no audio data.
 long leadingId3v2Size(const uint8_t* image, int length) {
     long size = 0;
-    while (length - size >= kId3v2HeaderSize) {
+    while (length - size >= kId3v2HeaderBytes) {
         const int tag = id3v2Size(image + size);
         if (tag == 0) break;
         size += tag;
@@ -229,8 +224,10 @@ int id3v2Size(const uint8_t* image) {
     int size = image[6];
     for (int i = 7; i <= 9; ++i) size = (size << 7) | image[i];
     const bool footer = (image[5] & 0x10) != 0;
-    return size + (footer ? 2 * kId3v2HeaderSize : kId3v2HeaderSize);
+    return size + (footer ? 2 * kId3v2HeaderBytes : kId3v2HeaderBytes);
 }
+
+Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) { return mp3StreamCreate(image, length, nullptr); }
 
 Mp3Stream* mp3StreamCreate(const uint8_t* image, int length, const WalkProgress* progress) {
     if (!image || length <= 0) return nullptr;
@@ -238,16 +235,16 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length, const WalkProgress*
     const int imageLength = length;
 
     int tagSize = 0;
-    if (length >= kId3v1Size && startsWith(image + length - kId3v1Size, "TAG")) {
-        tagSize = kId3v1Size;
-        length -= kId3v1Size;
+    if (length >= kId3v1Bytes && startsWith(image + length - kId3v1Bytes, "TAG")) {
+        tagSize = kId3v1Bytes;
+        length -= kId3v1Bytes;
     }
     const long tags = leadingId3v2Size(image, imageLength);
     // Tags larger than the image leave no audio data.
     if (tags >= length) return nullptr;
     const int id3v2 = int(tags);
     length -= id3v2;
-    const Search search{image + id3v2, length < kSearchWindow ? length : kSearchWindow, bounds};
+    const Search search{image + id3v2, length < kSearchWindowBytes ? length : kSearchWindowBytes, bounds};
 
     auto* probe = static_cast<Probe*>(std::malloc(sizeof(Probe)));
     if (!probe) return nullptr;
@@ -278,7 +275,5 @@ Mp3Stream* mp3StreamCreate(const uint8_t* image, int length, const WalkProgress*
     stream->totalFrames = countFrames(*stream, frame, progress);
     return stream;
 }
-
-Mp3Stream* mp3StreamCreate(const uint8_t* image, int length) { return mp3StreamCreate(image, length, nullptr); }
 
 }  // namespace sorvil

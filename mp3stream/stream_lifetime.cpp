@@ -2,7 +2,6 @@
 #include <cstdlib>
 
 #include "mp3stream/mp3stream.h"
-#include "mp3stream/stream_poll.h"
 
 namespace sorvil {
 
@@ -29,9 +28,14 @@ void mp3StreamStop(Mp3Stream* stream) {
         stopAudioStream(stream);
         return;
     }
-    removeTimerCallback(pollTimerCallback, stream);
+    if (stream->playbackOutput) stream->playbackOutput->removeTimerCallback();
     std::lock_guard<std::recursive_mutex> polling(autoPollingLock());
     stopAudioStream(stream);
+}
+
+std::recursive_mutex& autoPollingLock() {
+    static std::recursive_mutex lock;
+    return lock;
 }
 
 // The decoder is reset by the next poll, not here.

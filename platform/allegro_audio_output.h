@@ -23,6 +23,12 @@ public:
     void freeBuffer() override;
     void stop() override;
 
+    // Calls callback(parameter) on the library's timer thread every
+    // `milliseconds`, until removeTimerCallback; false when it cannot be
+    // installed.
+    bool installTimerCallback(void (*callback)(void*), void* parameter, int milliseconds);
+    void removeTimerCallback() override;
+
     // Null once stopped.
     AUDIOSTREAM* stream() const { return stream_.load(std::memory_order_acquire); }
     // Safe to ask from any thread: an auto-polled stream is stopped by its
@@ -32,6 +38,10 @@ public:
 
 private:
     std::atomic<AUDIOSTREAM*> stream_;
+    // Set before the callback is installed and kept: removal reads them from
+    // the owner's thread and from the callback's own.
+    void (*timerCallback_)(void*) = nullptr;
+    void* timerParameter_ = nullptr;
 };
 
 }  // namespace sorvil

@@ -12,15 +12,14 @@ struct AudioOutput {
     // Hands back the buffer last returned by getBuffer.
     virtual void freeBuffer() = 0;
     virtual void stop() = 0;
+    // Removes the timer callback that polls into this output, if one was
+    // installed through it (harmless otherwise, and when repeated). Once it
+    // returns the callback is not called again. A call under way is waited
+    // for only while the callback is still registered, not when the callback
+    // has just removed itself (see autoPollingLock). Only an output that can
+    // install one has a callback to remove, so a program that never creates
+    // such an output (the decode tool) never links the library's timers.
+    virtual void removeTimerCallback() {}
 };
-
-// Calls callback(parameter) on the library's timer thread every
-// `milliseconds`; false when it cannot be installed.
-bool installTimerCallback(void (*callback)(void*), void* parameter, int milliseconds);
-// Removes a parameterised timer callback (harmless when never installed).
-// Once it returns the callback is not called again. A call under way is
-// waited for only while the callback is still registered, not when the
-// callback has just removed itself (see autoPollingLock).
-void removeTimerCallback(void (*callback)(void*), void* parameter);
 
 }  // namespace sorvil

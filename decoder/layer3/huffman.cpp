@@ -475,7 +475,7 @@ void buildHuffmanLookups() {
     }
 }
 
-int decodeSpectrum(double* spectrum, const int* scalefactors, GranuleInfo* granule, int samplingFrequency,
+int decodeSpectrum(double* lines, const int* scalefactors, GranuleInfo* granule, int samplingFrequency,
                    int part2Bits) {
     const SpectrumMapLists& lists = spectrumMap[samplingFrequency];
     const bool shortBlocks = granule->blockType == 2;
@@ -492,7 +492,7 @@ int decodeSpectrum(double* spectrum, const int* scalefactors, GranuleInfo* granu
     }
     const int* pretabRow = (!shortBlocks && granule->preflag) ? pretab : kNoPretab;
 
-    SpectrumDecoder decoder(spectrum, scalefactors, *granule, pretabRow, list, listLength);
+    SpectrumDecoder decoder(lines, scalefactors, *granule, pretabRow, list, listLength);
     const long endBit = decoder.bitPosition() + (granule->part23Length - part2Bits);
     const int bigValues = std::clamp(granule->bigValues, 0, kMaxPairs);
     int regionPairs[3];

@@ -19,7 +19,7 @@ extern const HuffmanTable count1Tables[2];
 void buildHuffmanLookups();
 
 // 0, or 1 when the granule's data overran its bit budget.
-int decodeSpectrum(double* spectrum, const int* scalefactors, GranuleInfo* granule,
+int decodeSpectrum(double* lines, const int* scalefactors, GranuleInfo* granule,
                    int samplingFrequency, int part2Bits);
 
 }  // namespace sorvil

@@ -21,21 +21,21 @@ constexpr int kLinesPerSubband = 18;
 // One even subband and the odd one above it: long blocks (window row 0, 1
 // or 3) through the pair kernel, short blocks one subband at a time with the
 // plain and the signed window.
-void transformPair(int row, int subband, const double* spectrum, const double* previous, double* next,
+void transformPair(int row, int subband, const double* lines, const double* previous, double* next,
                    double (*output)[32]) {
     const int even = subband * kLinesPerSubband;
     const int odd = even + kLinesPerSubband;
     if (row != 2) {
-        imdct36Pair(spectrum + even, previous + even, next + even, row, &output[0][subband]);
+        imdct36Pair(lines + even, previous + even, next + even, row, &output[0][subband]);
         return;
     }
-    imdct12(spectrum + even, previous + even, next + even, imdctWindow[row], &output[0][subband]);
-    imdct12(spectrum + odd, previous + odd, next + odd, imdctWindowSigned[row], &output[0][subband + 1]);
+    imdct12(lines + even, previous + even, next + even, imdctWindow[row], &output[0][subband]);
+    imdct12(lines + odd, previous + odd, next + odd, imdctWindowSigned[row], &output[0][subband + 1]);
 }
 
 }  // namespace
 
-void antialias(double* spectrum, const GranuleInfo* granule) {
+void antialias(double* lines, const GranuleInfo* granule) {
     int boundaries;
     if (granule->blockType == 2)
         boundaries = granule->mixedBlock ? 1 : 0;
@@ -46,8 +46,8 @@ void antialias(double* spectrum, const GranuleInfo* granule) {
     // Two butterflies at a time, each lane computed exactly as alone: lines
     // below the boundary are read and written in reverse.
     for (int s = 0; s < boundaries; ++s) {
-        double* lower = spectrum + kLinesPerSubband * s + 17;
-        double* upper = spectrum + kLinesPerSubband * (s + 1);
+        double* lower = lines + kLinesPerSubband * s + 17;
+        double* upper = lines + kLinesPerSubband * (s + 1);
         for (int i = 0; i < 8; i += 2) {
             const Lanes2 lo = reversed(loadPair(lower - i - 1));
             const Lanes2 hi = loadPair(upper + i);
@@ -59,7 +59,7 @@ void antialias(double* spectrum, const GranuleInfo* granule) {
     }
 }
 
-void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const GranuleInfo* granule) {
+void hybridFilterbank(double* lines, double (*output)[32], int channel, const GranuleInfo* granule) {
     const int b = currentDecoder->hybridBlockIndex[channel];
     const double* previous = currentDecoder->hybridBlock[b][channel];
     double* next = currentDecoder->hybridBlock[1 - b][channel];
@@ -69,7 +69,7 @@ void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const
 
     int s = 0;
     if (granule->mixedBlock == 1) {
-        transformPair(0, 0, spectrum, previous, next, output);
+        transformPair(0, 0, lines, previous, next, output);
         s = 2;
     }
 
@@ -82,10 +82,10 @@ void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const
     if (row != 2 && quad) {
         for (; s + 4 <= (active + 1) / 2 * 2; s += 4) {
             const int line = kLinesPerSubband * s;
-            quad(spectrum + line, previous + line, next + line, row, &output[0][s]);
+            quad(lines + line, previous + line, next + line, row, &output[0][s]);
         }
     }
-    for (; s < active; s += 2) transformPair(row, s, spectrum, previous, next, output);
+    for (; s < active; s += 2) transformPair(row, s, lines, previous, next, output);
 
     // The next overlap of the other subbands is zero: only the part of it
     // that may hold an older granule's values is cleared.

@@ -5,8 +5,8 @@
 
 namespace sorvil {
 
-void antialias(double* spectrum, const GranuleInfo* granule);
+void antialias(double* lines, const GranuleInfo* granule);
 // output: the channel's [18][32] rows of hybridOutput.
-void hybridFilterbank(double* spectrum, double (*output)[32], int channel, const GranuleInfo* granule);
+void hybridFilterbank(double* lines, double (*output)[32], int channel, const GranuleInfo* granule);
 
 }  // namespace sorvil

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "mp3stream/mp3stream.h"
-#include "mp3stream/stream_poll.h"
+#include "mp3stream/player/stream_poll.h"
 #include "memory_audio_output.h"
 
 using namespace sorvil;
@@ -28,7 +28,7 @@ void playOnce(Mp3Stream* stream, int bufferFrames, bool looping, int pollLimit) 
     int polls = 0;
     for (; polls < pollLimit; ++polls) {
         const int result = mp3StreamPoll(stream);
-        if (mp3StreamPolledPcmBytes() < 0 || mp3StreamPolledPcmBytes() > bufferBytes) __builtin_trap();
+        if (mp3StreamPolledPcmBytes(stream) < 0 || mp3StreamPolledPcmBytes(stream) > bufferBytes) __builtin_trap();
         output.clearDelivered();
         if (result == POLL_FINISHED || result == POLL_LOST_SYNC) break;
         if (result != POLL_OK) __builtin_trap();

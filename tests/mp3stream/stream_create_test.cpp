@@ -122,7 +122,7 @@ TEST_P(RealFiles, StreamAndDurationMatchTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Encoders, RealFiles, ::testing::ValuesIn(kFiles),
-                         [](const auto& info) { return test::identifierOf(info.param.file); });
+                         [](const auto& testCase) { return test::identifierOf(testCase.param.file); });
 
 TEST(StreamCreate, XingHeaderIsParsed) {
     Created created(streamFile("lame_vbr_xing_44100.mp3"));

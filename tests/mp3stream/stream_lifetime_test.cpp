@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "mp3stream/mp3stream.h"
+#include "mp3stream/player/stream_poll.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {

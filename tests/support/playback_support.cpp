@@ -11,7 +11,7 @@ int Playback::poll() {
     const int result = mp3StreamPoll(stream);
     if (sink->delivered().size() > before) {
         const Bytes& buffer = sink->delivered().back();
-        pcmPerPoll.push_back(toSigned(Bytes(buffer.begin(), buffer.begin() + mp3StreamPolledPcmBytes())));
+        pcmPerPoll.push_back(toSigned(Bytes(buffer.begin(), buffer.begin() + mp3StreamPolledPcmBytes(stream))));
     }
     return result;
 }

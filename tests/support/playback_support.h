@@ -10,7 +10,7 @@
 
 #include "decoder/decoder_state.h"
 #include "mp3stream/mp3stream.h"
-#include "mp3stream/stream_poll.h"
+#include "mp3stream/player/stream_poll.h"
 #include "memory_audio_output.h"
 #include "support/temp_dir.h"
 

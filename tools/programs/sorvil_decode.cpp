@@ -29,6 +29,7 @@
 #include "app/command_line.h"
 #include "input_image.h"
 #include "pcm_compare.h"
+#include "mp3stream/player/sample_signs.h"
 #include "pcm_decode.h"
 
 namespace {

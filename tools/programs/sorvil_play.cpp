@@ -22,7 +22,7 @@
 #include "app/command_line.h"
 #include "input_image.h"
 #include "mp3stream/mp3stream.h"
-#include "mp3stream/stream_poll.h"
+#include "mp3stream/player/stream_poll.h"
 #include "pcm_compare.h"
 #include "platform/allegro_audio_output.h"
 #include "platform/runtime.h"
@@ -183,7 +183,7 @@ bool startAutoPolledPlayback(Mp3Stream* stream, AllegroAudioOutput* output, bool
     stream->autoPolling = STREAM_TRUE;
     // Everything above is written before the timer thread first reads it:
     // installing the callback takes the lock the timer thread calls it under.
-    return installTimerCallback(pollTimerCallback, stream, kPollMilliseconds);
+    return output->installTimerCallback(pollTimerCallback, stream, kPollMilliseconds);
 }
 
 // Returns when the poll has stopped the stream (the song ended, or no frame

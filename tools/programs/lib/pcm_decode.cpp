@@ -1,13 +1,13 @@
 #include "pcm_decode.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <memory>
 
 #include "frame_feed.h"
 #include "mp3stream/mp3stream.h"
-#include "mp3stream/stream_poll.h"
+#include "mp3stream/player/sample_signs.h"
+#include "mp3stream/player/stream_poll.h"
 #include "platform/audio_output.h"
 
 namespace sorvil {
@@ -47,19 +47,6 @@ private:
 constexpr int kStreamBufferFrames = 4;
 
 }  // namespace
-
-void copyFlippingSigns(uint8_t* to, const uint8_t* from, size_t size) {
-    typedef uint8_t Bytes16 __attribute__((vector_size(16)));
-    const Bytes16 signs = {0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80};
-    size_t i = 0;
-    for (; i + 16 <= size; i += 16) {
-        Bytes16 chunk;
-        std::memcpy(&chunk, from + i, 16);
-        chunk ^= signs;
-        std::memcpy(to + i, &chunk, 16);
-    }
-    for (; i < size; ++i) to[i] = from[i] ^ uint8_t(i % 2 ? 0x80 : 0);
-}
 
 bool PcmSink::takeUnsigned(uint8_t* pcm, int bytes, int channels) {
     copyFlippingSigns(pcm, pcm, size_t(std::max(bytes, 0)));
@@ -122,7 +109,7 @@ bool decodeThroughStream(const uint8_t* image, int length, PcmSink* sink, long* 
     bool taking = true;
     while (taking) {
         const bool more = mp3StreamPoll(stream) == POLL_OK;
-        const int pcmBytes = mp3StreamPolledPcmBytes();
+        const int pcmBytes = mp3StreamPolledPcmBytes(stream);
         uint8_t* pcm = output.takeHandedBack();
         if (pcm && pcmBytes > 0) {
             for (int done = 0; done < pcmBytes && taking; done += frameBytes)

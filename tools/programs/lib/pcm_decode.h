@@ -24,10 +24,6 @@ public:
     virtual bool takeUnsigned(uint8_t* pcm, int bytes, int channels);
 };
 
-// Copies 16-bit little-endian samples (from a sample's first byte on),
-// flipping each one's sign bit; `to` may be `from`.
-void copyFlippingSigns(uint8_t* to, const uint8_t* from, size_t size);
-
 struct DecodedPcm final : PcmSink {
     std::vector<uint8_t> bytes;     // signed 16-bit little-endian, interleaved
     std::vector<int> frameBytes;    // PCM bytes of each decoded frame, in order

@@ -2,13 +2,13 @@
 // decoded frames, turns the samples unsigned and hands the buffer back. It
 // also runs the end countdown, looping, the reset after a rewind and the
 // search for the next frame after a decoding error.
+#include "mp3stream/player/stream_poll.h"
+
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "decoder/frame_header.h"
-#include "mp3stream/mp3stream.h"
-#include "mp3stream/stream_poll.h"
+#include "mp3stream/player/sample_signs.h"
 
 namespace sorvil {
 
@@ -23,17 +23,6 @@ constexpr int kEndSilentBuffers = 2;
 // decoded sample in between holds nothing playable; without a limit the poll
 // would go round forever.
 constexpr int kFruitlessLoopLimit = 3;
-
-// The top bit of both 16-bit little-endian samples in a 32-bit word.
-constexpr uint32_t kSampleSignBits = std::endian::native == std::endian::little ? 0x80008000u : 0x00800080u;
-
-// A frame that might not fit the room left in the audio buffer (a stream that
-// switches from one channel to two decodes twice the bytes it announced) is
-// decoded here first and only as much as fits is copied into the buffer.
-// While frames fit, the buffer receives exactly what decoding in place gives.
-uint8_t frameArea[kFrameOutputBytes];
-
-int lastPollPcmBytes = 0;
 
 int bytesUsed(const Mp3Stream* stream) { return int(stream->dataCursor - stream->dataStart); }
 
@@ -79,18 +68,22 @@ void handBack(Mp3Stream* stream, uint8_t* buffer, int pcmBytes) {
     const int bufferBytes = std::max(0, stream->outBytesPerFrame * stream->bufferFrames);
     if (pcmBytes < bufferBytes) std::memset(buffer + pcmBytes, 0, size_t(bufferBytes - pcmBytes));
     flipSampleSigns(stream, buffer);
-    lastPollPcmBytes = pcmBytes;
+    stream->polledPcmBytes = pcmBytes;
     stream->audioStream->freeBuffer();
 }
 
 // Decodes the frame at dataCursor into the buffer at position, never past
-// room bytes; decodedBytes is what the buffer received.
+// room bytes; decodedBytes is what the buffer received. A frame that might
+// not fit the room left (a stream that switches from one channel to two
+// decodes twice the bytes it announced) is decoded into the stream's frame
+// area first and only as much as fits is copied into the buffer. While
+// frames fit, the buffer receives exactly what decoding in place gives.
 int decodeIntoBuffer(Mp3Stream* stream, uint8_t* position, int room, int* decodedBytes, int* consumedBytes) {
     if (room >= kFrameOutputBytes)
         return decodeOneFrame(stream, stream->dataCursor, position, decodedBytes, consumedBytes);
-    const int result = decodeOneFrame(stream, stream->dataCursor, frameArea, decodedBytes, consumedBytes);
+    const int result = decodeOneFrame(stream, stream->dataCursor, stream->frameArea, decodedBytes, consumedBytes);
     *decodedBytes = std::clamp(*decodedBytes, 0, room);
-    std::memcpy(position, frameArea, size_t(*decodedBytes));
+    std::memcpy(position, stream->frameArea, size_t(*decodedBytes));
     return result;
 }
 
@@ -167,30 +160,18 @@ void mp3StreamStartPlayback(Mp3Stream* stream, AudioOutput* output, int bufferFr
     stream->lostSyncAt = -1;
     stream->autoPolling = STREAM_FALSE;
     stream->audioStream = output;
+    stream->playbackOutput = output;
+    stream->polledPcmBytes = 0;
 }
 
-int mp3StreamPolledPcmBytes() { return lastPollPcmBytes; }
+int mp3StreamPolledPcmBytes(const Mp3Stream* stream) { return stream->polledPcmBytes; }
 
+// Whole 32-bit words only, two samples each: bytes past the last whole word
+// are left alone.
 void flipSampleSigns(Mp3Stream* stream, uint8_t* buffer) {
     if (stream->sampleBits != 16) return;
     const int words = stream->bufferFrames * stream->outBytesPerFrame / 4;
-    // Four words at a time in a vector register: the buffer is flipped on
-    // every poll, all 42 MB of a 4-minute song.
-    typedef uint32_t FourWords __attribute__((vector_size(16)));
-    const FourWords signs = {kSampleSignBits, kSampleSignBits, kSampleSignBits, kSampleSignBits};
-    int i = 0;
-    for (; i + 4 <= words; i += 4) {
-        FourWords four;
-        std::memcpy(&four, buffer + 4 * i, sizeof four);
-        four ^= signs;
-        std::memcpy(buffer + 4 * i, &four, sizeof four);
-    }
-    for (; i < words; ++i) {
-        uint32_t word;
-        std::memcpy(&word, buffer + 4 * i, 4);
-        word ^= kSampleSignBits;
-        std::memcpy(buffer + 4 * i, &word, 4);
-    }
+    if (words > 0) copyFlippingSigns(buffer, buffer, size_t(words) * 4);
 }
 
 int decodeOneFrame(Mp3Stream* stream, const uint8_t* data, uint8_t* output, int* decodedBytes,
@@ -215,7 +196,7 @@ int decodeOneFrame(Mp3Stream* stream, const uint8_t* data, uint8_t* output, int*
 }
 
 int mp3StreamPoll(Mp3Stream* stream) {
-    lastPollPcmBytes = 0;
+    stream->polledPcmBytes = 0;
     if (!stream->audioStream) return POLL_NOT_PLAYING;
     auto* buffer = static_cast<uint8_t*>(stream->audioStream->getBuffer());
     if (!buffer) return POLL_OK;
@@ -279,11 +260,6 @@ int mp3StreamPoll(Mp3Stream* stream) {
         if (!stream->looping) stream->endCountdown = kEndSilentBuffers;
     }
     return POLL_OK;
-}
-
-std::recursive_mutex& autoPollingLock() {
-    static std::recursive_mutex lock;
-    return lock;
 }
 
 void pollTimerCallback(void* parameter) {
