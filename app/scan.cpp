@@ -123,7 +123,7 @@ bool scanArtists(SongListRun& run) {
     }
     if (run.stopped) return false;
     consoleLine("%d artist(s) found.", static_cast<int>(stringListCount(run.artistList)));
-    if (musicFolderIsInsideAnArtist(run)) return false;
+    if (collectionFoldersOverlap(run)) return false;
     const std::vector<FoundArtist> artists = gatherCollection(run);
     for (size_t i = 0; i < artists.size() && !run.stopped; ++i) processArtist(run, artists[i]);
     return !run.stopped;

@@ -277,6 +277,41 @@ TEST_F(HostileCollection, MusicFolderLinkedOutsideTheCollectionIsRefused) {
     }
 }
 
+// A music folder that is the folder the run started in, or an artist folder
+// that is it or holds it: the copies would be listed as an artist's songs and
+// the list would grow on every run, or the collection would be one of its
+// own artists. Refused, in no-copy mode too for an artist: nothing is
+// copied, and no list is written.
+TEST_F(HostileCollection, FoldersThatAreTheCollectionItselfAreRefused) {
+    const std::string artistHolds = " is the folder the run started in, or holds it; the collection cannot be one "
+                                    "of its artists\n";
+    const struct {
+        const char* link;
+        const char* target;
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {"music", ".", {}, "ERROR: \"music\" is the folder the run started in; the songs cannot be copied into it\n"},
+        {"Zed", ".", {}, "ERROR: The artist folder Zed" + artistHolds},
+        {"Zed", ".", {"nocopy"}, "ERROR: The artist folder Zed" + artistHolds},
+        {"Up", "..", {}, "ERROR: The artist folder Up" + artistHolds},
+        {"Root", "/", {"nocopy"}, "ERROR: The artist folder Root" + artistHolds},
+    };
+    for (const auto& refused : cases) {
+        TempDir trial;
+        const std::string start = trial.file("start");
+        makeFolder(start + "/A");
+        makeFolder(start + "/MUSIC");
+        copyInto(SMALL_SONG, start + "/A/song.mp3");
+        ASSERT_EQ(symlink(refused.target, (start + "/" + refused.link).c_str()), 0);
+        const auto before = treeFingerprint(trial.path());
+        const RunResult run = runSorvil(trial, start, refused.arguments);
+        EXPECT_EQ(run.status, 1) << refused.link;
+        EXPECT_NE(run.output.find(refused.message), std::string::npos) << run.output;
+        EXPECT_EQ(treeFingerprint(trial.path()), before) << refused.link;
+    }
+}
+
 ino_t inodeOf(const std::string& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0 ? info.st_ino : 0;
