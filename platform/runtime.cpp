@@ -79,9 +79,9 @@ int listFolder(int folder, std::vector<FolderEntry>& entries) {
     while (const dirent* entry = ::readdir(stream)) {
         struct stat info {};
         if (::fstatat(folder, entry->d_name, &info, 0) == 0)
-            entries.push_back({entry->d_name, S_ISDIR(info.st_mode), 0});
+            entries.push_back({entry->d_name, S_ISDIR(info.st_mode), S_ISREG(info.st_mode), 0});
         else if (errno != ENOENT)
-            entries.push_back({entry->d_name, false, errno});
+            entries.push_back({entry->d_name, false, false, errno});
         errno = 0;
     }
     int error = errno;

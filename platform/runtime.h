@@ -38,6 +38,7 @@ bool foldersUpToTheRoot(int folder, std::vector<FileIdentity>& passed);
 struct FolderEntry {
     std::string name;  // the bytes the file system holds, not always UTF-8
     bool isFolder;     // links followed
+    bool isRegular;    // a plain file, links followed: not a folder, pipe or device
     int error;         // 0, or the errno of an entry that could not be examined
 };
 

@@ -84,7 +84,7 @@ TEST_F(LoadWholeFile, SongCutShortWhileMappedIsAFailedLoadNotACrash) {
     SongListRun run;
     fileToCutWhenMapped = dir.file("cut.mp3");
     testing::internal::CaptureStdout();
-    const int seconds = measureSong(run, AT_FDCWD, dir.file("cut.mp3").c_str(), "cut.mp3");
+    const int seconds = measureSong(run, AT_FDCWD, dir.file("cut.mp3").c_str(), "cut.mp3", true);
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(seconds, 0);
     EXPECT_TRUE(run.incomplete);
