@@ -313,24 +313,17 @@ TEST_F(HostileCollection, MusicFolderLinkedOutsideTheCollectionIsRefused) {
 }
 
 // A music folder that is the folder the run started in, or an artist folder
-// that is it or holds it: the copies would be listed as an artist's songs and
-// the list would grow on every run, or the collection would be one of its
-// own artists. Refused, in no-copy mode too for an artist: nothing is
-// copied, and no list is written.
+// that is it or holds it, would list copies as songs or the collection as one
+// of its own artists, the list growing on every run: refused, nothing written.
 TEST_F(HostileCollection, FoldersThatAreTheCollectionItselfAreRefused) {
-    const std::string artistHolds = " is the folder the run started in, or holds it; the collection cannot be one "
-                                    "of its artists\n";
-    const struct {
-        const char* link;
-        const char* target;
-        std::vector<std::string> arguments;
-        std::string message;
-    } cases[] = {
-        {"music", ".", {}, "ERROR: \"music\" is the folder the run started in; the songs cannot be copied into it\n"},
-        {"Zed", ".", {}, "ERROR: The artist folder Zed" + artistHolds},
-        {"Zed", ".", {"nocopy"}, "ERROR: The artist folder Zed" + artistHolds},
-        {"Up", "..", {}, "ERROR: The artist folder Up" + artistHolds},
-        {"Root", "/", {"nocopy"}, "ERROR: The artist folder Root" + artistHolds},
+    const std::string holds = " is the folder the run started in, or holds it; the collection cannot be one of its "
+                              "artists\n";
+    const std::vector<std::vector<std::string>> cases = {  // the link, its target, the message, the arguments
+        {"music", ".", "ERROR: \"music\" is the folder the run started in; the songs cannot be copied into it\n"},
+        {"Zed", ".", "ERROR: The artist folder Zed" + holds},
+        {"Zed", ".", "ERROR: The artist folder Zed" + holds, "nocopy"},
+        {"Up", "..", "ERROR: The artist folder Up" + holds},
+        {"Root", "/", "ERROR: The artist folder Root" + holds, "nocopy"},
     };
     for (const auto& refused : cases) {
         TempDir trial;
@@ -338,12 +331,12 @@ TEST_F(HostileCollection, FoldersThatAreTheCollectionItselfAreRefused) {
         makeFolder(start + "/A");
         makeFolder(start + "/MUSIC");
         copyInto(SMALL_SONG, start + "/A/song.mp3");
-        ASSERT_EQ(symlink(refused.target, (start + "/" + refused.link).c_str()), 0);
+        ASSERT_EQ(symlink(refused[1].c_str(), (start + "/" + refused[0]).c_str()), 0);
         const auto before = treeFingerprint(trial.path());
-        const RunResult run = runSorvil(trial, start, refused.arguments);
-        EXPECT_EQ(run.status, 1) << refused.link;
-        EXPECT_NE(run.output.find(refused.message), std::string::npos) << run.output;
-        EXPECT_EQ(treeFingerprint(trial.path()), before) << refused.link;
+        const RunResult run = runSorvil(trial, start, {refused.begin() + 3, refused.end()});
+        EXPECT_EQ(run.status, 1) << refused[0];
+        EXPECT_NE(run.output.find(refused[2]), std::string::npos) << run.output;
+        EXPECT_EQ(treeFingerprint(trial.path()), before) << refused[0];
     }
 }
 
@@ -494,9 +487,11 @@ TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
 
     RunResult kept = runSorvil(tree, {"nocopy"});
     EXPECT_EQ(kept.status, 0);
-    EXPECT_EQ(kept.output, START_NO_COPY + artists + "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
-                               noAudio + ": ERROR: Cannot create MP3 " + shownArtist + "/" + noAudio + ".mp3\n00:00\n  " + utf8 +
-                               ": 00:01\n");
+    // Both modes name the song's own file.
+    const std::string songs = "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " + noAudio +
+                              ": ERROR: Cannot create MP3 " + shownArtist + "/" + noAudio + ".mp3\n00:00\n  " + utf8 +
+                              ": 00:01\n";
+    EXPECT_EQ(kept.output, START_NO_COPY + artists + songs);
     EXPECT_EQ(readFile(at("songlist.ini")),
               artist + "|" + overlong + "|" + overlong + ".mp3|1\r\n" + artist + "|" + latin1 + "|" + latin1 +
                   ".mp3|3\r\n" + artist + "|" + noAudio + "|" + noAudio + ".mp3|0\r\n" + artist + "|" + utf8 + "|" +
@@ -504,9 +499,7 @@ TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
 
     RunResult copied = runSorvil(tree, {});
     EXPECT_EQ(copied.status, 0);
-    EXPECT_EQ(copied.output, START_CREATING + artists + "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
-                                 noAudio + ": ERROR: Cannot create MP3 " + shownArtist + "/" + noAudio + ".mp3\n00:00\n  " + utf8 +
-                                 ": 00:01\n");
+    EXPECT_EQ(copied.output, START_CREATING + artists + songs);
     EXPECT_EQ(readFile(at("songlist.ini")), artist + "|" + overlong + "|song0000.mp3|1\r\n" + artist + "|" + latin1 +
                                                 "|song0001.mp3|3\r\n" + artist + "|" + noAudio + "|song0002.mp3|0\r\n" +
                                                 artist + "|" + utf8 + "|song0003.mp3|1\r\n");
