@@ -115,10 +115,10 @@ void* mapFile(int handle, size_t size) {
         const int error = errno;
         munmap(image, size);
         errno = error;
-        // ENOMEM: more stretches than a process may hold mappings. Mapped
-        // whole, the file is read right, and its holes cost room only as far
-        // as they are read.
-        if (error != ENOMEM) return MAP_FAILED;
+        // More stretches than a process may hold mappings (ENOMEM), or a file
+        // system that cannot tell data from holes: mapped whole, the file is
+        // read right, and its holes cost room only as far as they are read.
+        if (error != ENOMEM && error != EINVAL && error != EOPNOTSUPP) return MAP_FAILED;
     }
     return mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
 }
