@@ -21,6 +21,7 @@ namespace {
 struct SongGathering {
     SongListRun* run;
     StringList songs;
+    std::vector<bool> plainFiles;  // the kind of each song, as the listing found it
 };
 
 // Opens the artist's folder, or says (in *failedStep, errno set) whether it
@@ -44,7 +45,7 @@ void skipArtist(SongListRun& run, FoundArtist& artist, const char* what) {
 }
 
 void gatherSongs(SongListRun& run, int folder, FoundArtist& artist) {
-    SongGathering gathering{&run, stringListNew()};
+    SongGathering gathering{&run, stringListNew(), {}};
     if (!gathering.songs) {
         consoleLine("Cannot allocate TDO for song list!\n");
         run.stopped = true;
@@ -53,7 +54,8 @@ void gatherSongs(SongListRun& run, int folder, FoundArtist& artist) {
     if (!forEachEntryInOrder(run, folder, printable(artist.name) + "/", false, onSongEntry, &gathering,
                              &artist.messages))
         skipArtist(run, artist, "read");
-    for (intptr_t i = 0; i < stringListCount(gathering.songs); ++i) artist.songs.push_back({gathering.songs[i]});
+    for (intptr_t i = 0; i < stringListCount(gathering.songs); ++i)
+        artist.songs.push_back({gathering.songs[i], gathering.plainFiles[size_t(i)]});
     stringListFree(gathering.songs);
 }
 
@@ -82,6 +84,7 @@ int onSongEntry(const char* name, int attributes, void* parameter) {
         return 1;
     }
     gathering.songs = grown;
+    gathering.plainFiles.push_back((attributes & FA_ARCH) != 0);
     return 0;
 }
 

@@ -12,6 +12,9 @@ namespace sorvil {
 
 struct FoundSong {
     std::string name;  // the file's name in its artist's folder
+    // False for a pipe or device named like a song: it is never opened (a
+    // pipe's writer would be let go, a device read without end).
+    bool isPlainFile = true;
 };
 
 struct FoundArtist {

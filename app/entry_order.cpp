@@ -52,7 +52,8 @@ bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folder
             }
             continue;
         }
-        if (entry.isFolder == folders && callback(name, folders ? FA_DIREC : 0, parameter) != 0) break;
+        const int attributes = entry.isFolder ? FA_DIREC : entry.isRegular ? FA_ARCH : 0;
+        if (entry.isFolder == folders && callback(name, attributes, parameter) != 0) break;
     }
     return true;
 }

@@ -9,7 +9,8 @@
 namespace sorvil {
 
 // The callback of an enumeration: the entry's name, its attributes (FA_DIREC
-// for a folder) and the enumeration's parameter. Non-zero ends it.
+// for a folder, FA_ARCH for a plain file: not a pipe or device) and the
+// enumeration's parameter. Non-zero ends it.
 using EntryCallback = int (*)(const char* name, int attributes, void* parameter);
 
 // Hands the folders (or else the other entries) of the open folder to

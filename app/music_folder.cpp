@@ -75,16 +75,28 @@ bool prepareMusicFolder(RunOptions& options) {
     return true;
 }
 
-bool musicFolderIsInsideAnArtist(const SongListRun& run) {
+bool collectionFoldersOverlap(const SongListRun& run) {
     const RunOptions& options = run.options;
-    if (options.noCopy) return false;
-    std::vector<runtime::FileIdentity> chain;  // the music folder and every folder above it in the collection
-    runtime::foldersUpTo(options.musicFolder, options.startFolder, chain);
+    std::vector<runtime::FileIdentity> copiesChain;  // the music folder and every folder above it in the collection
+    if (!options.noCopy && runtime::foldersUpTo(options.musicFolder, options.startFolder, copiesChain) &&
+        copiesChain.empty()) {
+        consoleLine("ERROR: \"%s\" is the folder the run started in; the songs cannot be copied into it",
+                    printable(options.musicName).c_str());
+        return true;
+    }
+    std::vector<runtime::FileIdentity> collectionChain;  // the folder the run started in and every one above it
+    runtime::foldersUpToTheRoot(options.startFolder, collectionChain);
     for (intptr_t i = 0; i < stringListCount(run.artistList); ++i) {
         struct stat info {};
         if (fstatat(options.startFolder, run.artistList[i], &info, 0) != 0) continue;
         const runtime::FileIdentity artist{info.st_dev, info.st_ino};
-        if (std::find(chain.begin(), chain.end(), artist) != chain.end()) {
+        if (std::find(collectionChain.begin(), collectionChain.end(), artist) != collectionChain.end()) {
+            consoleLine("ERROR: The artist folder %s is the folder the run started in, or holds it; the "
+                        "collection cannot be one of its artists",
+                        printable(run.artistList[i]).c_str());
+            return true;
+        }
+        if (std::find(copiesChain.begin(), copiesChain.end(), artist) != copiesChain.end()) {
             consoleLine("ERROR: \"%s\" lies inside the artist folder %s; the songs cannot be copied into it",
                         printable(options.musicName).c_str(), printable(run.artistList[i]).c_str());
             return true;

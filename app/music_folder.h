@@ -10,9 +10,11 @@ namespace sorvil {
 // (said on the console) when there cannot be one the copies can go to.
 bool prepareMusicFolder(RunOptions& options);
 
-// Copies into a folder that is scanned as an artist, or lies inside one,
-// would be taken for that artist's songs or replace them: true (said) when
-// the music folder is one of the run's artists or inside one.
-bool musicFolderIsInsideAnArtist(const SongListRun& run);
+// Folders of the run that must not be one another, true (said) when they
+// are: copies into the folder the run started in, into an artist or into a
+// folder inside one would be taken for songs or replace them, and an artist
+// that is the folder the run started in (or holds it) would be the whole
+// collection. Either would grow the list on every run.
+bool collectionFoldersOverlap(const SongListRun& run);
 
 }  // namespace sorvil

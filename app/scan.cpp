@@ -53,18 +53,21 @@ std::string ownFileRecord(SongListRun& run, const char* artist, const char* name
     return ownFileRecordStart(artist, title, name);
 }
 
-void processSong(SongListRun& run, int artistFolder, const char* artist, const char* name) {
+void processSong(SongListRun& run, int artistFolder, const char* artist, const FoundSong& song) {
+    const char* name = song.name.c_str();
     char title[NAME_AREA];
     formTitle(name, title);
     if (!run.options.noCopy && run.songNumber == kFirstLongNumber)
         consoleLine("NOTE: more than %d songs; song%d.mp3 and the names after it are longer than 8.3",
                     kFirstLongNumber, kFirstLongNumber);
     consoleLineStart("  %s: ", printable(title).c_str());
-    std::string shownName = name;
-    const std::string recordStart = run.options.noCopy ? ownFileRecord(run, artist, name, title)
-                                                       : copySong(run, artistFolder, artist, name, title, shownName);
+    const std::string recordStart = run.options.noCopy
+                                        ? ownFileRecord(run, artist, name, title)
+                                        : copySong(run, artistFolder, artist, name, title, song.isPlainFile);
     if (recordStart.empty()) return;
-    run.songSeconds = measureSong(run, artistFolder, name, shownName);
+    // Messages name the file that was read: the song's own, not its copy.
+    const std::string songFile = std::string(artist) + "/" + name;
+    run.songSeconds = measureSong(run, artistFolder, name, songFile, song.isPlainFile);
     consoleLine("%02d:%02d", run.songSeconds / 60, run.songSeconds % 60);
     appendRecord(run, recordStart, run.songSeconds);
 }
@@ -73,8 +76,8 @@ void processSongs(SongListRun& run, int folder, const FoundArtist& artist) {
     const size_t count = artist.songs.size();
     for (size_t i = 0, prefetched = 0; i < count && !run.stopped; ++i) {
         for (; prefetched < count && prefetched <= i + PREFETCHED_SONGS; ++prefetched)
-            prefetchSong(folder, artist.songs[prefetched].name.c_str());
-        processSong(run, folder, artist.name.c_str(), artist.songs[i].name.c_str());
+            if (artist.songs[prefetched].isPlainFile) prefetchSong(folder, artist.songs[prefetched].name.c_str());
+        processSong(run, folder, artist.name.c_str(), artist.songs[i]);
     }
 }
 
@@ -123,7 +126,7 @@ bool scanArtists(SongListRun& run) {
     }
     if (run.stopped) return false;
     consoleLine("%d artist(s) found.", static_cast<int>(stringListCount(run.artistList)));
-    if (musicFolderIsInsideAnArtist(run)) return false;
+    if (collectionFoldersOverlap(run)) return false;
     const std::vector<FoundArtist> artists = gatherCollection(run);
     for (size_t i = 0; i < artists.size() && !run.stopped; ++i) processArtist(run, artists[i]);
     return !run.stopped;

@@ -8,9 +8,9 @@ namespace sorvil {
 // Finds the artist folders, and for every song in them copies it (copy
 // mode), measures it, prints its time and adds its record to the run's
 // master list. False (said on the console) when the starting folder cannot
-// be listed or the music folder lies in an artist: there is then nothing to
-// write over the old song list. The run's `stopped` says whether it could
-// not go on.
+// be listed or its folders overlap (collectionFoldersOverlap): there is then
+// nothing to write over the old song list. The run's `stopped` says whether
+// it could not go on.
 bool scanArtists(SongListRun& run);
 
 // The enumeration callbacks; `parameter` is the run (artists) or the song

@@ -12,9 +12,10 @@ constexpr int kFirstLongNumber = 10000;
 
 // Gives the song the run's next number and copies it into the music folder,
 // unless the earlier run's copy under that name is this same song,
-// unchanged. Gives the record's start; `shownName` gets the copy's path as
-// messages name it. A failed copy is said and marks the run incomplete.
+// unchanged. Gives the record's start. A failed copy is said and marks the
+// run incomplete; a song that is no plain file (`plainFile` false, as the
+// listing found it) fails without being opened.
 std::string copySong(SongListRun& run, int artistFolder, const char* artist, const char* name, const char* title,
-                     std::string& shownName);
+                     bool plainFile);
 
 }  // namespace sorvil

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "app/console.h"
 #include "app/read_ahead.h"
@@ -19,6 +21,9 @@ int closeAndFail(int handle, int error) {
     errno = error;
     return -1;
 }
+
+// ": reason" for a failed call; nothing for a file that is simply no song.
+std::string reasonOf(int error) { return error != 0 ? std::string(": ") + std::strerror(error) : std::string(); }
 
 }  // namespace
 
@@ -47,13 +52,15 @@ int loadWholeFile(GuardedMapping& image, int folder, const char* name) {
     return static_cast<int>(size);
 }
 
-int measureSong(SongListRun& run, int folder, const char* name, const std::string& shownName) {
+int measureSong(SongListRun& run, int folder, const char* name, const std::string& shownName, bool plainFile) {
     int seconds = 0;
     GuardedMapping& image = run.fileImage;
-    const int size = loadWholeFile(image, folder, name);
+    errno = 0;
+    const int size = plainFile ? loadWholeFile(image, folder, name) : -1;
     if (size <= 0) {
-        if (errno != 0) run.incomplete = true;
-        consoleLine("ERROR: Cannot load MP3 file %s", printable(shownName).c_str());
+        const int error = errno;
+        if (error != 0) run.incomplete = true;
+        consoleLine("ERROR: Cannot load MP3 file %s%s", printable(shownName).c_str(), reasonOf(error).c_str());
     } else {
         const WalkProgress follower = walkFollower(image);
         if (Mp3Stream* stream = mp3StreamCreate(image.data(), size, &follower)) {

@@ -21,7 +21,9 @@ int loadWholeFile(GuardedMapping& image, int folder, const char* name);
 
 // The song's duration in whole seconds; 0 when it cannot be loaded or no
 // stream can be made over it, which is said on the console naming
-// `shownName`. A song that could not be read marks the run incomplete.
-int measureSong(SongListRun& run, int folder, const char* name, const std::string& shownName);
+// `shownName`, with the reason when a call failed. A song that could not be
+// read marks the run incomplete. A song that is no plain file (`plainFile`
+// false, as the listing found it) is not opened: it holds no audio.
+int measureSong(SongListRun& run, int folder, const char* name, const std::string& shownName, bool plainFile);
 
 }  // namespace sorvil

@@ -8,6 +8,7 @@
 
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -78,12 +79,56 @@ int claimSlot(uintptr_t start, size_t length) {
     return -1;
 }
 
+uintptr_t pageEnd(uintptr_t address) { return pageStart(address + kPageBytes - 1); }
+
+// Maps the file's data over `image`, a reservation of `size` bytes: each
+// stretch that holds data at its own place, the holes left as the
+// reservation's zeros. False (errno set) when the stretches cannot be found
+// or mapped.
+bool mapDataOver(uint8_t* image, int handle, size_t size) {
+    off_t at = 0;
+    while (size_t(at) < size) {
+        const off_t data = lseek(handle, at, SEEK_DATA);
+        if (data < 0) return errno == ENXIO;  // no data after `at`: the rest is a hole
+        const off_t hole = lseek(handle, data, SEEK_HOLE);
+        if (hole < 0) return false;
+        const uintptr_t from = pageStart(uintptr_t(data));
+        const uintptr_t to = pageEnd(std::min(size_t(hole), size));
+        if (from >= to) break;  // the file grew since its size was taken
+        if (mmap(image + from, to - from, PROT_READ, MAP_PRIVATE | MAP_FIXED, handle, off_t(from)) == MAP_FAILED)
+            return false;
+        at = hole;
+    }
+    return true;
+}
+
+// A file with holes (its blocks hold less than its size), e.g. on tmpfs,
+// would have every hole a read passes filled with pages of the file system's
+// own: a long read through a sparse file can fill the disk. Its holes are
+// anonymous zero pages instead, which are the same bytes and take no room.
+void* mapFile(int handle, size_t size) {
+    struct stat info {};
+    if (fstat(handle, &info) != 0) return MAP_FAILED;
+    if (uint64_t(info.st_blocks) * 512 < size) {
+        void* image = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (image == MAP_FAILED || mapDataOver(static_cast<uint8_t*>(image), handle, size)) return image;
+        const int error = errno;
+        munmap(image, size);
+        errno = error;
+        // More stretches than a process may hold mappings (ENOMEM), or a file
+        // system that cannot tell data from holes: mapped whole, the file is
+        // read right, and its holes cost room only as far as they are read.
+        if (error != ENOMEM && error != EINVAL && error != EOPNOTSUPP) return MAP_FAILED;
+    }
+    return mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
+}
+
 }  // namespace
 
 int GuardedMapping::map(int handle, size_t size) {
     release();
     if (!handlerInstalled()) return -1;
-    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, handle, 0);
+    void* mapped = mapFile(handle, size);
     if (mapped == MAP_FAILED) return -1;
     slot_ = claimSlot(reinterpret_cast<uintptr_t>(mapped), size);
     if (slot_ < 0) {

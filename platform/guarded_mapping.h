@@ -16,8 +16,10 @@ public:
     ~GuardedMapping() { release(); }
 
     // Maps `size` bytes (more than 0) of the open file `handle`, which the
-    // caller still closes. -1 with errno set when it cannot be mapped or
-    // guarded (EBUSY: too many mappings are guarded at once).
+    // caller still closes; a sparse file's holes are mapped as zeros of no
+    // file's, so that reading them fills no disk. -1 with errno set when it
+    // cannot be mapped or guarded (EBUSY: too many mappings are guarded at
+    // once).
     int map(int handle, size_t size);
     void release();
 

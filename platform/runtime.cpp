@@ -26,18 +26,24 @@ bool isFolder(const char* path) {
     return false;
 }
 
-bool foldersUpTo(int folder, int top, std::vector<FileIdentity>& passed) {
-    struct stat topInfo {}, info {};
-    if (::fstat(top, &topInfo) != 0) return false;
+namespace {
+
+// Walks up by "..", so links are resolved, until the folder `top` (when
+// given) or the root (its own parent). True when the walk ended at either.
+bool walkUp(int folder, const struct stat* top, std::vector<FileIdentity>& passed) {
+    struct stat info {};
     int current = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
     bool reached = false;
     while (current >= 0 && ::fstat(current, &info) == 0) {
-        if (info.st_dev == topInfo.st_dev && info.st_ino == topInfo.st_ino) {
+        if (top && info.st_dev == top->st_dev && info.st_ino == top->st_ino) {
             reached = true;
             break;
         }
         const FileIdentity here{info.st_dev, info.st_ino};
-        if (std::find(passed.begin(), passed.end(), here) != passed.end()) break;  // the root is its own parent
+        if (std::find(passed.begin(), passed.end(), here) != passed.end()) {  // the root is its own parent
+            reached = !top;
+            break;
+        }
         passed.push_back(here);
         int parent = openFolder(current, "..");
         ::close(current);
@@ -46,6 +52,15 @@ bool foldersUpTo(int folder, int top, std::vector<FileIdentity>& passed) {
     if (current >= 0) ::close(current);
     return reached;
 }
+
+}  // namespace
+
+bool foldersUpTo(int folder, int top, std::vector<FileIdentity>& passed) {
+    struct stat topInfo {};
+    return ::fstat(top, &topInfo) == 0 && walkUp(folder, &topInfo, passed);
+}
+
+bool foldersUpToTheRoot(int folder, std::vector<FileIdentity>& passed) { return walkUp(folder, nullptr, passed); }
 
 int openFolder(int folder, const char* path) { return ::openat(folder, path, O_PATH | O_DIRECTORY | O_CLOEXEC); }
 
@@ -64,9 +79,9 @@ int listFolder(int folder, std::vector<FolderEntry>& entries) {
     while (const dirent* entry = ::readdir(stream)) {
         struct stat info {};
         if (::fstatat(folder, entry->d_name, &info, 0) == 0)
-            entries.push_back({entry->d_name, S_ISDIR(info.st_mode), 0});
+            entries.push_back({entry->d_name, S_ISDIR(info.st_mode), S_ISREG(info.st_mode), 0});
         else if (errno != ENOENT)
-            entries.push_back({entry->d_name, false, errno});
+            entries.push_back({entry->d_name, false, false, errno});
         errno = 0;
     }
     int error = errno;

@@ -31,10 +31,14 @@ struct FileIdentity {
 // folder `top` (by "..", so links are resolved) into `passed`. False when
 // `top` is not met below the root: `folder` lies outside it.
 bool foldersUpTo(int folder, int top, std::vector<FileIdentity>& passed);
+// The open folder `folder` and every folder above it, the root included,
+// into `passed`; false when one on the way cannot be examined.
+bool foldersUpToTheRoot(int folder, std::vector<FileIdentity>& passed);
 
 struct FolderEntry {
     std::string name;  // the bytes the file system holds, not always UTF-8
     bool isFolder;     // links followed
+    bool isRegular;    // a plain file, links followed: not a folder, pipe or device
     int error;         // 0, or the errno of an entry that could not be examined
 };
 

@@ -62,6 +62,14 @@ TEST_F(LoadWholeFile, LoadsTheNamedFileWholeAndLeavesNoImageWhenItCannot) {
     EXPECT_EQ(load(dir.file("missing.mp3")), -1);
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(image.data(), nullptr);
+
+    // A sparse file's holes (its data starts and ends inside pages) are zeros.
+    const int handle = open(dir.file("sparse.mp3").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(pwrite(handle, bytes.data(), 70000, 1 << 20), 70000);
+    ASSERT_EQ(ftruncate(handle, 3 << 20), 0);
+    close(handle);
+    ASSERT_EQ(load(dir.file("sparse.mp3")), 3 << 20);
+    EXPECT_TRUE(loaded() == std::string(1 << 20, '\0') + bytes.substr(0, 70000) + std::string((2 << 20) - 70000, '\0'));
 }
 
 // A song cut short after it was mapped: reading the lost pages must not kill
@@ -72,7 +80,7 @@ TEST_F(LoadWholeFile, SongCutShortWhileMappedIsAFailedLoadNotACrash) {
     SongListRun run;
     fileToCutWhenMapped = dir.file("cut.mp3");
     testing::internal::CaptureStdout();
-    const int seconds = measureSong(run, AT_FDCWD, dir.file("cut.mp3").c_str(), "cut.mp3");
+    const int seconds = measureSong(run, AT_FDCWD, dir.file("cut.mp3").c_str(), "cut.mp3", true);
     const std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(seconds, 0);
     EXPECT_TRUE(run.incomplete);

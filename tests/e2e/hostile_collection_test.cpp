@@ -12,11 +12,15 @@
 //   encoded/l3_mpeg1_44100_joint_128k.mp3  24659 bytes, 59 frames of 417 (+ padding) bytes, 26 ms each
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -95,7 +99,7 @@ TEST_F(HostileCollection, UnreadableSongIsReportedWithoutACopyAndTheRunGoesOn) {
     EXPECT_EQ(copied.status, 1);
     EXPECT_EQ(copied.output, START_CREATING + ONE_ARTIST_A +
                                  "  1 locked: ERROR: Cannot copy MP3 file to ../music/song0000.mp3"
-                                 "\nERROR: Cannot load MP3 file ../music/song0000.mp3\n00:00\n"
+                                 "\nERROR: Cannot load MP3 file A/1 locked.mp3: Permission denied\n00:00\n"
                                  "  2 open: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "A|1 locked|song0000.mp3|0\r\nA|2 open|song0001.mp3|1\r\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0001.mp3"});
@@ -104,7 +108,7 @@ TEST_F(HostileCollection, UnreadableSongIsReportedWithoutACopyAndTheRunGoesOn) {
     RunResult kept = runSorvil(tree, {"nocopy"}, RunOptions{true, 0});
     EXPECT_EQ(kept.status, 1);
     EXPECT_EQ(kept.output, START_NO_COPY + ONE_ARTIST_A +
-                               "  1 locked: ERROR: Cannot load MP3 file 1 locked.mp3\n00:00\n"
+                               "  1 locked: ERROR: Cannot load MP3 file A/1 locked.mp3: Permission denied\n00:00\n"
                                "  2 open: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "A|1 locked|1 locked.mp3|0\r\nA|2 open|2 open.mp3|1\r\n");
 }
@@ -126,7 +130,7 @@ TEST_F(HostileCollection, SongThatVanishesBeforeItsTurnIsReportedAndTheRunGoesOn
     EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A +
                               "  1 first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n00:03\n"
                               "  2 gone: ERROR: Cannot copy MP3 file to ../music/song0001.mp3"
-                              "\nERROR: Cannot load MP3 file ../music/song0001.mp3\n00:00\n"
+                              "\nERROR: Cannot load MP3 file A/2 gone.mp3: No such file or directory\n00:00\n"
                               "  3 last: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")),
               "A|1 first|song0000.mp3|3\r\nA|2 gone|song0001.mp3|0\r\nA|3 last|song0002.mp3|1\r\n");
@@ -137,25 +141,56 @@ TEST_F(HostileCollection, SongThatVanishesBeforeItsTurnIsReportedAndTheRunGoesOn
 // A pipe named like a song would block the copy's open until some writer came,
 // and a link to a device of endless zeros would copy until the disk is full:
 // neither is a song, neither is copied, and both fail to load. They hold no
-// audio, which is no failure of the run, but their copies failed.
+// audio, which is no failure of the run, but their copies failed. The listing
+// examined them; nothing opens them (a writer waiting on the pipe would be
+// let go, then killed when nobody reads).
 TEST_F(HostileCollection, PipesAndDevicesNamedLikeSongsAreNeitherCopiedNorWaitedFor) {
     makeFolder(at("A"));
     ASSERT_EQ(mkfifo(at("A/1 pipe.mp3").c_str(), 0644), 0);
     ASSERT_EQ(symlink("/dev/zero", at("A/2 zeros.mp3").c_str()), 0);
     ASSERT_EQ(symlink("/dev/null", at("A/3 nothing.mp3").c_str()), 0);
     copyInto(SMALL_SONG, at("A/4 real.mp3"));
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(opens, at("A/1 pipe.mp3").c_str(), IN_OPEN), 0);
     // Should the copy of the zeros start, the disk is full at 1 MiB.
     RunResult run = runSorvil(tree, {}, RunOptions{false, 1 << 20});
+    char event[4096];
+    EXPECT_LT(read(opens, event, sizeof event), 0) << "the pipe was opened";
+    close(opens);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, START_CREATING + ONE_ARTIST_A +
                               "  1 pipe: ERROR: Cannot copy MP3 file to ../music/song0000.mp3"
-                              "\nERROR: Cannot load MP3 file ../music/song0000.mp3\n00:00\n"
+                              "\nERROR: Cannot load MP3 file A/1 pipe.mp3\n00:00\n"
                               "  2 zeros: ERROR: Cannot copy MP3 file to ../music/song0001.mp3"
-                              "\nERROR: Cannot load MP3 file ../music/song0001.mp3\n00:00\n"
+                              "\nERROR: Cannot load MP3 file A/2 zeros.mp3\n00:00\n"
                               "  3 nothing: ERROR: Cannot copy MP3 file to ../music/song0002.mp3"
-                              "\nERROR: Cannot load MP3 file ../music/song0002.mp3\n00:00\n"
+                              "\nERROR: Cannot load MP3 file A/3 nothing.mp3\n00:00\n"
                               "  4 real: 00:01\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});
+}
+
+// A song without a frame-count header is walked to its end. Sparse on tmpfs
+// (its frames, then a hole to 200 MiB), reading the hole must not fill the
+// file system with pages of zeros.
+TEST_F(HostileCollection, WalkingASparseSongFillsNoTmpfs) {
+    makeFolder(at("A"));
+    if (mount("none", at("A").c_str(), "tmpfs", 0, "size=300m") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { umount(folder.c_str()); }
+    } unmount{at("A")};
+    const auto usedBytes = [this] {
+        struct statvfs info {};
+        return statvfs(at("A").c_str(), &info) == 0 ? uint64_t(info.f_blocks - info.f_bfree) * info.f_frsize : 0;
+    };
+    writeFile(at("A/sparse.mp3"), readFile(testData(L3_44100)));
+    ASSERT_EQ(truncate(at("A/sparse.mp3").c_str(), off_t(200) << 20), 0);
+    const uint64_t before = usedBytes();
+    RunResult run = runSorvil(tree, {"nocopy"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, START_NO_COPY + ONE_ARTIST_A + "  sparse: 217:55\n");
+    EXPECT_LT(usedBytes(), before + (1 << 20));
 }
 
 // Copy targets left by an earlier run as links to the songs themselves (a hard
@@ -274,6 +309,34 @@ TEST_F(HostileCollection, MusicFolderLinkedOutsideTheCollectionIsRefused) {
                                   "into it\n"), std::string::npos) << run.output;
         EXPECT_EQ(readFile(at("A/song0000.mp3")), readFile(BIG_SONG)) << target;
         EXPECT_EQ(readFile(at("songlist.ini")), "previous\r\n") << target;
+    }
+}
+
+// A music folder that is the folder the run started in, or an artist folder
+// that is it or holds it, would list copies as songs or the collection as one
+// of its own artists, the list growing on every run: refused, nothing written.
+TEST_F(HostileCollection, FoldersThatAreTheCollectionItselfAreRefused) {
+    const std::string holds = " is the folder the run started in, or holds it; the collection cannot be one of its "
+                              "artists\n";
+    const std::vector<std::vector<std::string>> cases = {  // the link, its target, the message, the arguments
+        {"music", ".", "ERROR: \"music\" is the folder the run started in; the songs cannot be copied into it\n"},
+        {"Zed", ".", "ERROR: The artist folder Zed" + holds},
+        {"Zed", ".", "ERROR: The artist folder Zed" + holds, "nocopy"},
+        {"Up", "..", "ERROR: The artist folder Up" + holds},
+        {"Root", "/", "ERROR: The artist folder Root" + holds, "nocopy"},
+    };
+    for (const auto& refused : cases) {
+        TempDir trial;
+        const std::string start = trial.file("start");
+        makeFolder(start + "/A");
+        makeFolder(start + "/MUSIC");
+        copyInto(SMALL_SONG, start + "/A/song.mp3");
+        ASSERT_EQ(symlink(refused[1].c_str(), (start + "/" + refused[0]).c_str()), 0);
+        const auto before = treeFingerprint(trial.path());
+        const RunResult run = runSorvil(trial, start, {refused.begin() + 3, refused.end()});
+        EXPECT_EQ(run.status, 1) << refused[0];
+        EXPECT_NE(run.output.find(refused[2]), std::string::npos) << run.output;
+        EXPECT_EQ(treeFingerprint(trial.path()), before) << refused[0];
     }
 }
 
@@ -433,9 +496,11 @@ TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
 
     RunResult kept = runSorvil(tree, {"nocopy"});
     EXPECT_EQ(kept.status, 0);
-    EXPECT_EQ(kept.output, START_NO_COPY + artists + "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
-                               noAudio + ": ERROR: Cannot create MP3 " + noAudio + ".mp3\n00:00\n  " + utf8 +
-                               ": 00:01\n");
+    // Both modes name the song's own file.
+    const std::string songs = "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " + noAudio +
+                              ": ERROR: Cannot create MP3 " + shownArtist + "/" + noAudio + ".mp3\n00:00\n  " + utf8 +
+                              ": 00:01\n";
+    EXPECT_EQ(kept.output, START_NO_COPY + artists + songs);
     EXPECT_EQ(readFile(at("songlist.ini")),
               artist + "|" + overlong + "|" + overlong + ".mp3|1\r\n" + artist + "|" + latin1 + "|" + latin1 +
                   ".mp3|3\r\n" + artist + "|" + noAudio + "|" + noAudio + ".mp3|0\r\n" + artist + "|" + utf8 + "|" +
@@ -443,9 +508,7 @@ TEST_F(HostileCollection, NamesThatAreNotUtf8TravelByteForByte) {
 
     RunResult copied = runSorvil(tree, {});
     EXPECT_EQ(copied.status, 0);
-    EXPECT_EQ(copied.output, START_CREATING + artists + "  " + shownOverlong + ": 00:01\n  " + latin1 + ": 00:03\n  " +
-                                 noAudio + ": ERROR: Cannot create MP3 ../music/song0002.mp3\n00:00\n  " + utf8 +
-                                 ": 00:01\n");
+    EXPECT_EQ(copied.output, START_CREATING + artists + songs);
     EXPECT_EQ(readFile(at("songlist.ini")), artist + "|" + overlong + "|song0000.mp3|1\r\n" + artist + "|" + latin1 +
                                                 "|song0001.mp3|3\r\n" + artist + "|" + noAudio + "|song0002.mp3|0\r\n" +
                                                 artist + "|" + utf8 + "|song0003.mp3|1\r\n");
@@ -498,24 +561,24 @@ TEST_F(HostileCollection, GiantSparseSongsAreRefusedWithoutLoadingThem) {
     RunResult kept = runSorvil(tree, {"nocopy"});
     EXPECT_EQ(kept.status, 0);
     EXPECT_EQ(kept.output, START_NO_COPY + ONE_ARTIST_A + "  1 two gigabytes: " + refused2g +
-                               "ERROR: Cannot load MP3 file 1 two gigabytes.mp3\n00:00\n"
+                               "ERROR: Cannot load MP3 file A/1 two gigabytes.mp3\n00:00\n"
                                "  2 four gigabytes: " +
                                refused4g +
-                               "ERROR: Cannot load MP3 file 2 four gigabytes.mp3\n00:00\n"
+                               "ERROR: Cannot load MP3 file A/2 four gigabytes.mp3\n00:00\n"
                                "  3 just over: " +
-                               refused1g + "ERROR: Cannot load MP3 file 3 just over.mp3\n00:00\n  4 real: 00:01\n");
+                               refused1g + "ERROR: Cannot load MP3 file A/3 just over.mp3\n00:00\n  4 real: 00:01\n");
     EXPECT_LT(kept.peakKilobytes, 256 * 1024);
 
     RunResult copied = runSorvil(tree, {}, RunOptions{false, 64 * 1024});
     EXPECT_EQ(copied.status, 1);
     EXPECT_EQ(copied.output, START_CREATING + ONE_ARTIST_A +
                                  "  1 two gigabytes: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n" + refused2g +
-                                 "ERROR: Cannot load MP3 file ../music/song0000.mp3\n00:00\n"
+                                 "ERROR: Cannot load MP3 file A/1 two gigabytes.mp3\n00:00\n"
                                  "  2 four gigabytes: ERROR: Cannot copy MP3 file to ../music/song0001.mp3\n" +
                                  refused4g +
-                                 "ERROR: Cannot load MP3 file ../music/song0001.mp3\n00:00\n"
+                                 "ERROR: Cannot load MP3 file A/2 four gigabytes.mp3\n00:00\n"
                                  "  3 just over: ERROR: Cannot copy MP3 file to ../music/song0002.mp3\n" +
-                                 refused1g + "ERROR: Cannot load MP3 file ../music/song0002.mp3\n00:00\n  4 real: 00:01\n");
+                                 refused1g + "ERROR: Cannot load MP3 file A/3 just over.mp3\n00:00\n  4 real: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "A|1 two gigabytes|song0000.mp3|0\r\nA|2 four gigabytes|song0001.mp3|0\r\n"
                                             "A|3 just over|song0002.mp3|0\r\nA|4 real|song0003.mp3|1\r\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});

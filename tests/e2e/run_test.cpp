@@ -226,8 +226,9 @@ TEST_F(Run, LongestFileAndFolderNamesFitEverywhere) {
 }
 
 // A song that cannot be loaded or measured gets 0 seconds, not the duration of
-// the song before it; the messages name the copy in copy mode.
-TEST_F(Run, UnmeasurableSongsGetZeroSecondsAndMessagesNameTheCopy) {
+// the song before it; the messages name the file that was read, the song's
+// own, not its copy; an empty file or one without audio has no reason to add.
+TEST_F(Run, UnmeasurableSongsGetZeroSecondsAndMessagesNameTheSongsOwnFile) {
     makeFolder(at("A"));
     copyInto(samplesFolder() + "/Aurora Lane/Track #2.mp3", at("A/1 good.mp3"));
     writeFile(at("A/2 text.mp3"), NOT_AN_MP3);
@@ -238,9 +239,9 @@ TEST_F(Run, UnmeasurableSongsGetZeroSecondsAndMessagesNameTheCopy) {
     EXPECT_EQ(run.output, START_CREATING +
                               "  A\n1 artist(s) found.\n\nProcessing songs for A...\n"
                               "  1 good: 00:03\n"
-                              "  2 text: ERROR: Cannot create MP3 ../music/song0001.mp3\n00:00\n"
+                              "  2 text: ERROR: Cannot create MP3 A/2 text.mp3\n00:00\n"
                               "  3 good: 00:03\n"
-                              "  4 empty: ERROR: Cannot load MP3 file ../music/song0003.mp3\n00:00\n");
+                              "  4 empty: ERROR: Cannot load MP3 file A/4 empty.mp3\n00:00\n");
     EXPECT_EQ(readFile(at("songlist.ini")),
               "A|1 good|song0000.mp3|3\r\nA|2 text|song0001.mp3|0\r\nA|3 good|song0002.mp3|3\r\n"
               "A|4 empty|song0003.mp3|0\r\n");
@@ -257,8 +258,8 @@ TEST_F(Run, InNoCopyModeMessagesNameTheSongsOwnFile) {
     EXPECT_EQ(run.output, START_NO_COPY +
                               "  A\n1 artist(s) found.\n\nProcessing songs for A...\n"
                               "  1 good: 00:03\n"
-                              "  2 text: ERROR: Cannot create MP3 2 text.mp3\n00:00\n"
-                              "  3 empty: ERROR: Cannot load MP3 file 3 empty.mp3\n00:00\n");
+                              "  2 text: ERROR: Cannot create MP3 A/2 text.mp3\n00:00\n"
+                              "  3 empty: ERROR: Cannot load MP3 file A/3 empty.mp3\n00:00\n");
     EXPECT_EQ(readFile(at("songlist.ini")),
               "A|1 good|1 good.mp3|3\r\nA|2 text|2 text.mp3|0\r\nA|3 empty|3 empty.mp3|0\r\n");
 }
