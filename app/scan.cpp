@@ -54,9 +54,9 @@ std::string ownFileRecord(SongListRun& run, const char* artist, const std::strin
 }
 
 void processSong(SongListRun& run, int songFolder, const char* artist, const FoundSong& song) {
-    char title[NAME_AREA];
-    formTitle(song.name.c_str(), title);
     const char* name = song.name.c_str();
+    char title[NAME_AREA];
+    formTitle(name, title);
     if (!run.options.noCopy && run.songNumber == kFirstLongNumber)
         consoleLine("NOTE: more than %d songs; song%d.mp3 and the names after it are longer than 8.3",
                     kFirstLongNumber, kFirstLongNumber);
