@@ -29,13 +29,13 @@ bool comesBefore(const runtime::FolderEntry& a, const runtime::FolderEntry& b) {
     return a.name < b.name;
 }
 
-bool wantedBy(bool folders, const char* name) {
-    return !isHidden(name) && (folders ? !isMusicFolderName(name) : hasSongExtension(name));
+bool mightBeWanted(bool isStartFolder, const char* name) {
+    return !isHidden(name) && !(isStartFolder && isMusicFolderName(name));
 }
 
 }  // namespace
 
-bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool folders,
+bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool isStartFolder,
                          EntryCallback callback, void* parameter, std::vector<std::string>* messages) {
     std::vector<runtime::FolderEntry> entries;
     if (runtime::listFolder(folder, entries) != 0) return false;
@@ -43,7 +43,7 @@ bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folder
     for (const runtime::FolderEntry& entry : entries) {
         const char* name = entry.name.c_str();
         if (entry.error != 0) {
-            if (wantedBy(folders, name)) {
+            if (mightBeWanted(isStartFolder, name)) {
                 const std::string message = formatLine("ERROR: Cannot examine %s%s: %s", folderShown.c_str(),
                                                        printable(name).c_str(), std::strerror(entry.error));
                 if (messages) messages->push_back(message);
@@ -53,7 +53,7 @@ bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folder
             continue;
         }
         const int attributes = entry.isFolder ? FA_DIREC : entry.isRegular ? FA_ARCH : 0;
-        if (entry.isFolder == folders && callback(name, attributes, parameter) != 0) break;
+        if (callback(name, attributes, parameter) != 0) break;
     }
     return true;
 }

@@ -13,14 +13,15 @@ namespace sorvil {
 // enumeration's parameter. Non-zero ends it.
 using EntryCallback = int (*)(const char* name, int attributes, void* parameter);
 
-// Hands the folders (or else the other entries) of the open folder to
-// `callback` in name order (letter case first ignored, then byte by byte, so
-// the order does not depend on the disk's), names byte for byte as the disk
-// holds them. An entry the callback might want but whose kind cannot be
-// found is said (into `messages`, or at once when null) and marks the run
-// incomplete: it is never left out without a word. False (errno set) when
-// the folder cannot be read.
-bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool folders,
+// Hands the entries of the open folder to `callback` in name order (letter
+// case first ignored, then byte by byte, so the order does not depend on the
+// disk's), names byte for byte as the disk holds them, with FA_DIREC for a
+// folder. An entry whose kind cannot be found is said (into `messages`, or at
+// once when null) and marks the run incomplete unless it is hidden or, in the
+// folder the run started in, named as the music folder: it may be a song or
+// a folder the run walks, and is never left out without a word. False (errno
+// set) when the folder cannot be read.
+bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folderShown, bool isStartFolder,
                          EntryCallback callback, void* parameter, std::vector<std::string>* messages);
 
 }  // namespace sorvil

@@ -40,45 +40,87 @@ void formTitle(const char* name, char* title) {
     title[titleBytes] = '\0';
 }
 
-// The record's start for a song listed under its own file, or empty (said)
-// when its names cannot be carried by the list: no stand-in would name the
-// real folder and file.
-std::string ownFileRecord(SongListRun& run, const char* artist, const char* name, const char* title) {
-    if (holdsRecordSeparator(artist) || holdsRecordSeparator(name)) {
+// The record's start for a song listed under its own file, its path inside
+// the artist's folder, or empty (said) when its names cannot be carried by
+// the list: no stand-in would name the real folders and file.
+std::string ownFileRecord(SongListRun& run, const char* artist, const std::string& path, const char* title) {
+    if (holdsRecordSeparator(artist) || holdsRecordSeparator(path.c_str())) {
         consoleLine("ERROR: Cannot list %s/%s in songlist.ini: a name there cannot hold '|', CR or LF",
-                    printable(artist).c_str(), printable(name).c_str());
+                    printable(artist).c_str(), printable(path).c_str());
         run.incomplete = true;
         return {};
     }
-    return ownFileRecordStart(artist, title, name);
+    return ownFileRecordStart(artist, title, path.c_str());
 }
 
-void processSong(SongListRun& run, int artistFolder, const char* artist, const FoundSong& song) {
+void processSong(SongListRun& run, int songFolder, const char* artist, const FoundSong& song) {
     const char* name = song.name.c_str();
     char title[NAME_AREA];
     formTitle(name, title);
     if (!run.options.noCopy && run.songNumber == kFirstLongNumber)
         consoleLine("NOTE: more than %d songs; song%d.mp3 and the names after it are longer than 8.3",
                     kFirstLongNumber, kFirstLongNumber);
-    consoleLineStart("  %s: ", printable(title).c_str());
+    // Two albums may hold songs of one title: the folder tells them apart.
+    consoleLineStart("  %s: ", printable(song.folder.empty() ? title : song.folder + "/" + title).c_str());
     const std::string recordStart = run.options.noCopy
-                                        ? ownFileRecord(run, artist, name, title)
-                                        : copySong(run, artistFolder, artist, name, title, song.isPlainFile);
+                                        ? ownFileRecord(run, artist, song.path(), title)
+                                        : copySong(run, songFolder, artist, name, title, song.isPlainFile);
     if (recordStart.empty()) return;
     // Messages name the file that was read: the song's own, not its copy.
-    const std::string songFile = std::string(artist) + "/" + name;
-    run.songSeconds = measureSong(run, artistFolder, name, songFile, song.isPlainFile);
+    const std::string songFile = std::string(artist) + "/" + song.path();
+    run.songSeconds = measureSong(run, songFolder, name, songFile, song.isPlainFile);
     consoleLine("%02d:%02d", run.songSeconds / 60, run.songSeconds % 60);
     appendRecord(run, recordStart, run.songSeconds);
 }
 
-void processSongs(SongListRun& run, int folder, const FoundArtist& artist) {
-    const size_t count = artist.songs.size();
-    for (size_t i = 0, prefetched = 0; i < count && !run.stopped; ++i) {
-        for (; prefetched < count && prefetched <= i + PREFETCHED_SONGS; ++prefetched)
-            if (artist.songs[prefetched].isPlainFile) prefetchSong(folder, artist.songs[prefetched].name.c_str());
-        processSong(run, folder, artist.name.c_str(), artist.songs[i]);
+// Opens the folder at `inside` the artist's folder one name at a time, so no
+// path can outgrow the system's limit; the artist's folder itself for "".
+// -1 with errno set.
+int openFolderInside(int artistFolder, const std::string& inside) {
+    int folder = artistFolder;
+    for (size_t start = 0; start < inside.size();) {
+        const size_t end = std::min(inside.find('/', start), inside.size());
+        const int next = runtime::openFolder(folder, inside.substr(start, end - start).c_str());
+        const int error = errno;
+        if (folder != artistFolder) close(folder);  // read only: nothing can be lost by its close
+        if (next < 0) {
+            errno = error;
+            return -1;
+        }
+        folder = next;
+        start = end + 1;
     }
+    return folder;
+}
+
+// A song's folder is opened when the first of its songs comes, and closed
+// when the songs of another come: one at a time, however many there are.
+int openSongFolder(SongListRun& run, int artistFolder, const FoundArtist& artist, const std::string& inside) {
+    const int folder = openFolderInside(artistFolder, inside);
+    if (folder < 0) {
+        consoleLine("ERROR: Cannot enter folder %s/%s: %s", printable(artist.name).c_str(), printable(inside).c_str(),
+                    std::strerror(errno));
+        run.incomplete = true;
+    }
+    return folder;
+}
+
+void processSongs(SongListRun& run, int artistFolder, const FoundArtist& artist) {
+    const std::vector<FoundSong>& songs = artist.songs;
+    int folder = artistFolder;
+    std::string openedInside;
+    for (size_t i = 0, prefetched = 0; i < songs.size() && !run.stopped; ++i) {
+        // Asked through the artist's folder: the next songs may lie in the next albums.
+        for (; prefetched < songs.size() && prefetched <= i + PREFETCHED_SONGS; ++prefetched)
+            if (songs[prefetched].isPlainFile) prefetchSong(artistFolder, songs[prefetched].path().c_str());
+        if (songs[i].folder != openedInside) {
+            if (folder >= 0 && folder != artistFolder) close(folder);  // read only: nothing can be lost by its close
+            openedInside = songs[i].folder;
+            folder = openSongFolder(run, artistFolder, artist, openedInside);
+        }
+        if (folder >= 0) processSong(run, folder, artist.name.c_str(), songs[i]);
+    }
+    if (folder >= 0 && folder != artistFolder) close(folder);  // read only: nothing can be lost by its close
 }
 
 void processArtist(SongListRun& run, const FoundArtist& artist) {
@@ -95,12 +137,17 @@ void processArtist(SongListRun& run, const FoundArtist& artist) {
     close(folder);  // read only: nothing can be lost by its close
 }
 
-
 }  // namespace
 
 int onArtistEntry(const char* name, int attributes, void* parameter) {
-    auto& run = *static_cast<SongListRun*>(parameter);
-    if (isHidden(name) || isMusicFolderName(name) || !(attributes & FA_DIREC)) return 0;
+    auto& listing = *static_cast<ArtistListing*>(parameter);
+    SongListRun& run = *listing.run;
+    if (isHidden(name)) return 0;
+    if (!(attributes & FA_DIREC)) {
+        if (hasSongExtension(name)) ++listing.songsOutside;
+        return 0;
+    }
+    if (isMusicFolderName(name)) return 0;
     consoleLine("  %s", printable(name).c_str());
     StringList grown = stringListAppend(run.artistList, name);
     if (!grown) {
@@ -120,12 +167,17 @@ bool scanArtists(SongListRun& run) {
         run.stopped = true;
         return false;
     }
-    if (!forEachEntryInOrder(run, run.options.startFolder, "", true, onArtistEntry, &run, nullptr)) {
+    ArtistListing listing{&run, 0};
+    if (!forEachEntryInOrder(run, run.options.startFolder, "", true, onArtistEntry, &listing, nullptr)) {
         consoleLine("ERROR: Cannot read the folder the run started in: %s", std::strerror(errno));
         return false;
     }
     if (run.stopped) return false;
     consoleLine("%d artist(s) found.", static_cast<int>(stringListCount(run.artistList)));
+    // They have no artist, yet were surely meant to be found.
+    if (listing.songsOutside == 1) consoleLine("NOTE: 1 song outside an artist folder is not listed");
+    if (listing.songsOutside > 1)
+        consoleLine("NOTE: %d songs outside an artist folder are not listed", listing.songsOutside);
     if (collectionFoldersOverlap(run)) return false;
     const std::vector<FoundArtist> artists = gatherCollection(run);
     for (size_t i = 0; i < artists.size() && !run.stopped; ++i) processArtist(run, artists[i]);

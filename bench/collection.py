@@ -33,6 +33,11 @@ from datetime import datetime, timezone
 from measure import cpu_model  # the benchmarks name the machine alike
 
 SONGS_PER_ARTIST = 10
+# The album layout: ALBUMS_PER_ARTIST albums of SONGS_PER_ALBUM songs to an
+# artist, against the same songs directly in the same artist folders.
+ALBUMS_PER_ARTIST = 10
+SONGS_PER_ALBUM = 10
+DROP_CACHES = "/proc/sys/vm/drop_caches"
 SIGNAL_SECONDS = 240
 BYTES_PER_SECOND_AT_160K = 160000 // 8
 TIME = "/usr/bin/time"
@@ -117,6 +122,24 @@ def make_collection(folder, sources, songs):
     return total
 
 
+def make_album_collection(folder, source, songs, in_albums):
+    """songs songs, ALBUMS_PER_ARTIST * SONGS_PER_ALBUM to an artist, in album
+    folders or directly in the artist folder; the same names and bytes either way."""
+    shutil.rmtree(folder, ignore_errors=True)
+    with open(source, "rb") as f:
+        body = f.read()
+    per_artist = ALBUMS_PER_ARTIST * SONGS_PER_ALBUM
+    for song in range(songs):
+        parent = os.path.join(folder, f"Artist {song // per_artist + 1:03d}")
+        if in_albums:
+            parent = os.path.join(parent, f"Album {song % per_artist // SONGS_PER_ALBUM + 1:02d}")
+        os.makedirs(parent, exist_ok=True)
+        title = f"Title {song + 1:05d}"
+        with open(os.path.join(parent, title + ".mp3"), "wb") as out:
+            out.write(id3v2_tag(f"{title} (tagged)", 256 + 97 * (song % 11)) + body)
+    os.sync()
+
+
 # ---- running and timing ----------------------------------------------------
 
 def run_once(command, cwd, output=None):
@@ -153,6 +176,17 @@ def drop_cache(folder):
             os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
         finally:
             os.close(fd)
+
+
+def drop_every_cache(folder):
+    """The page cache, the folder entries and the inodes of the whole machine
+    (a walk of folders reads them), when allowed; else the songs' pages only."""
+    if not os.access(DROP_CACHES, os.W_OK):
+        drop_cache(folder)
+        return
+    os.sync()
+    with open(DROP_CACHES, "w") as f:
+        f.write("3\n")
 
 
 class Case:
@@ -357,6 +391,28 @@ class Bench:
         return songs, size, os.path.getsize(source), cold, warm, note
 
 
+    def albums(self):
+        """sorvil nocopy over songs in album folders against the same songs
+        directly in the artist folders, cold and warm."""
+        a = self.args
+        source = self.cbr_song(a.album_megabytes)
+        flat, nested = os.path.join(a.work, "flat"), os.path.join(a.work, "albums")
+        self.say(f"== {a.songs} songs of {a.album_megabytes} MB, flat and in albums of {SONGS_PER_ALBUM}")
+        make_album_collection(flat, source, a.songs, False)
+        make_album_collection(nested, source, a.songs, True)
+        cold = alternate([Case("flat", [self.sorvil, "nocopy"], flat, before=lambda: drop_every_cache(flat)),
+                          Case("albums", [self.sorvil, "nocopy"], nested, before=lambda: drop_every_cache(nested))],
+                         a.album_runs)
+        warm = alternate([Case("flat", [self.sorvil, "nocopy"], flat, warm_up=True),
+                          Case("albums", [self.sorvil, "nocopy"], nested, warm_up=True)], a.album_runs)
+        for folder in (flat, nested):
+            if records_in(folder) != a.songs:
+                sys.exit(f"collection: sorvil nocopy listed {records_in(folder)} songs in {folder}")
+            shutil.rmtree(folder)
+        self.say(f"   cold {cold}\n   warm {warm}")
+        return os.path.getsize(source), cold, warm
+
+
 def songs_lines(console_file):
     with open(console_file, "rb") as f:
         return [line for line in f.read().splitlines() if not line.startswith(b"MUSIC directory")]
@@ -373,7 +429,22 @@ def per_song(value, songs):
     return f"{micro:.0f} µs" if micro < 1000 else f"{micro / 1000:.1f} ms"
 
 
-def report(args, start_load, main, growth):
+def album_report(args, albums):
+    song_bytes, cold, warm = albums
+    cache = "page cache, folder entries and inodes dropped (drop_caches 3)" if os.access(DROP_CACHES, os.W_OK) \
+        else "the songs' page cache dropped"
+    lines = [f"{args.songs} songs of {song_bytes / 1e6:.2f} MB in {args.songs // (ALBUMS_PER_ARTIST * SONGS_PER_ALBUM)} "
+             f"artist folders: {ALBUMS_PER_ARTIST} albums of {SONGS_PER_ALBUM} songs each, against the same songs "
+             f"directly in the artist folders; `sorvil nocopy`, medians of {args.album_runs} alternated runs; "
+             f"cold = {cache}:", "",
+             "| Run | flat: wall (CPU) | in albums: wall (CPU) | Ratio (wall) | Goal |", "|---|---|---|---|---|"]
+    for label, (flat, nested) in (("cold", cold), ("warm", warm)):
+        lines.append(f"| {label} | {seconds(flat['wall'])} ({seconds(flat['cpu'])}) | {seconds(nested['wall'])} "
+                     f"({seconds(nested['cpu'])}) | {nested['wall'] / flat['wall']:.2f}x | ≤ 1.1x |")
+    return lines + [""]
+
+
+def report(args, start_load, main, growth, albums=None):
     now = datetime.now(timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
     fs = subprocess.run(["df", "--output=fstype", args.work], capture_output=True, text=True).stdout.split()[-1]
@@ -421,6 +492,8 @@ def report(args, start_load, main, growth):
                          f"| {per_song(cold[1]['wall'], songs)} | {per_song(warm[1]['wall'], songs) if warm else '-'} "
                          f"| {cold[0]['rss_kib'] / 1024:.1f} MiB | {note} |")
         lines.append("")
+    if albums:
+        lines += album_report(args, albums)
     return "\n".join(lines)
 
 
@@ -434,7 +507,7 @@ def main():
     parser.add_argument("--revision", default="unknown")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--songs", type=int, default=1000)
-    parser.add_argument("--parts", default="main,growth", help="main, growth or both")
+    parser.add_argument("--parts", default="main,growth", help="main, growth, albums, comma-separated")
     parser.add_argument("--no-strace", dest="strace", action="store_false")
     parser.add_argument("--growth-runs", type=int, default=3)
     parser.add_argument("--no-growth-warm", dest="growth_warm", action="store_false",
@@ -443,6 +516,8 @@ def main():
     parser.add_argument("--sizes", type=float, nargs="*", default=[1, 5, 50], help="song sizes in MB")
     parser.add_argument("--counts", type=int, nargs="*", default=[1000, 10000], help="song counts")
     parser.add_argument("--count-megabytes", type=float, default=1)
+    parser.add_argument("--album-megabytes", type=float, default=0.3, help="song size of the albums part")
+    parser.add_argument("--album-runs", type=int, default=7)
     parser.add_argument("--report", help="also write the markdown report to this file")
     args = parser.parse_args()
     args.sizes = [int(size) if size == int(size) else size for size in args.sizes]
@@ -455,7 +530,8 @@ def main():
     parts = args.parts.split(",")
     main_figures = bench.main_collection() if "main" in parts else None
     growth = bench.growth() if "growth" in parts else None
-    text = report(args, start_load, main_figures, growth)
+    albums = bench.albums() if "albums" in parts else None
+    text = report(args, start_load, main_figures, growth, albums)
     print()
     print(text)
     if args.report:

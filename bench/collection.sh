@@ -15,11 +15,16 @@
 #   - the system calls a song of one nocopy run (strace -c -f);
 #   - nocopy's time a song for 1, 5 and 50 MB songs (100 each), and for 1,000
 #     against 10,000 songs of 1 MB (10 GB);
-#   - the peak memory of each.
+#   - the peak memory of each;
+#   - with the part "albums" (not run by default), `sorvil nocopy` over
+#     1,000 small songs in album folders (10 albums of 10 songs to an artist)
+#     against the same songs directly in the artist folders, cold (as root:
+#     every cache dropped, folder entries and inodes too) and warm.
 # It ends with markdown tables to paste into doc/performance.md, naming the machine.
 # SORVIL_BENCH_RUNS sets the runs per figure (default 3), SORVIL_BENCH_PARTS
-# "main", "growth" or "main,growth" (the default). The encoded songs are kept in
-# /tmp/sorvil-bench-songs for later runs. Needs about 12 GB free in the scratch
+# "main", "growth", "albums" or several, comma-separated (default
+# "main,growth"). The encoded songs are kept in /tmp/sorvil-bench-songs for
+# later runs. Needs about 12 GB free in the scratch
 # folder; the work runs under nice.
 # Needs cmake, ninja, Google Benchmark, python3 with mutagen, lame and strace
 # (tools/scripts/setup-debian.sh bench, run first, installs the missing ones).

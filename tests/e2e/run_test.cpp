@@ -91,6 +91,56 @@ TEST_F(Run, NoCopyInAnyLetterCaseKeepsOwnNamesAndMakesNoMusicFolder) {
     }
 }
 
+// Songs at any depth below an artist folder are its own, each folder taken
+// whole after the songs beside it. Not walked: a hidden folder, a loop (said),
+// an album reached again through a link, the music folder. A song in the
+// starting folder has no artist: only counted.
+TEST_F(Run, SongsInAlbumFoldersAtAnyDepthBelongToTheirArtist) {
+    const std::string one = testData(L3_44100), two = samplesFolder() + "/Aurora Lane/Morning Light.mp3",
+                      three = samplesFolder() + "/Aurora Lane/Track #2.mp3";
+    copyInto(one, at("loose.mp3"));
+    makeFolder(at("Band/Live/CD2"));
+    makeFolder(at("Band/.hidden"));
+    makeFolder(at("Solo/First"));
+    makeFolder(at("Solo/Second"));
+    copyInto(one, at("Band/.hidden/unseen.mp3"));
+    copyInto(three, at("Band/Intro.mp3"));
+    copyInto(two, at("Band/Live/CD2/01 Deep.mp3"));
+    copyInto(one, at("Band/Live/01 Deep.mp3"));
+    ASSERT_EQ(symlink(".", at("Band/Live/CD2/loop").c_str()), 0);
+    ASSERT_EQ(symlink("Live", at("Band/Same live").c_str()), 0);
+    ASSERT_EQ(symlink("../music", at("Band/copies").c_str()), 0);
+    copyInto(two, at("Solo/First/a.mp3"));
+    copyInto(three, at("Solo/Second/b.mp3"));
+    const std::string console =
+        "  Band\n  Solo\n2 artist(s) found.\nNOTE: 1 song outside an artist folder is not listed\n"
+        "\nProcessing songs for Band...\nERROR: Cannot enter folder Band/Live/CD2/loop: it leads back to a folder it "
+        "lies in\n  Intro: 00:03\n  Live/01 Deep: 00:01\n  Live/CD2/01 Deep: 00:02\n"
+        "\nProcessing songs for Solo...\n  First/a: 00:02\n  Second/b: 00:03\n";
+    const char* files[] = {"Intro.mp3", "Live/01 Deep.mp3", "Live/CD2/01 Deep.mp3", "First/a.mp3", "Second/b.mp3"};
+    const std::string records[] = {"Band|Intro|", "Band|01 Deep|", "Band|01 Deep|", "Solo|a|", "Solo|b|"};
+    const char* seconds[] = {"|3\r\n", "|1\r\n", "|2\r\n", "|2\r\n", "|3\r\n"};
+    std::string ownFiles, copies;
+    for (int i = 0; i < 5; ++i) {
+        ownFiles += records[i] + files[i] + seconds[i];
+        copies += records[i] + "song000" + std::to_string(i) + ".mp3" + seconds[i];
+    }
+
+    RunResult kept = runSorvil(tree, root, {"nocopy"});
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(kept.output, START_NO_COPY + console);
+    EXPECT_EQ(readFile(at("songlist.ini")), ownFiles);
+
+    RunResult copied = runSorvil(tree, root, {});
+    EXPECT_EQ(copied.status, 1);
+    EXPECT_EQ(copied.output, START_CREATING + console);
+    EXPECT_EQ(readFile(at("songlist.ini")), copies);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(readFile(at("music/song000" + std::to_string(i) + ".mp3")),
+                  readFile(at(std::string(i < 3 ? "Band/" : "Solo/") + files[i])));
+    EXPECT_FALSE(exists(at("music/song0005.mp3")));
+}
+
 TEST_F(Run, EmptyFolderGivesNoArtistsAndAnEmptySongList) {
     RunResult run = runSorvil(tree, root, {});
     EXPECT_EQ(run.status, 0);
@@ -155,6 +205,7 @@ TEST_F(Run, HiddenEntriesPlainFilesAndOtherFilesAreSkipped) {
                               "  Band\n"
                               "  Quiet\n"
                               "2 artist(s) found.\n"
+                              "NOTE: 1 song outside an artist folder is not listed\n"
                               "\nProcessing songs for Band...\n"
                               "  real: 00:01\n"
                               "\nProcessing songs for Quiet...\n");
