@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -29,7 +30,8 @@ std::string fileToCutWhenMapped;
 extern "C" int madvise(void* address, size_t length, int advice) noexcept {
     using Advise = int (*)(void*, size_t, int);
     static const auto libraryAdvise = reinterpret_cast<Advise>(dlsym(RTLD_NEXT, "madvise"));
-    if (!fileToCutWhenMapped.empty()) truncate(fileToCutWhenMapped.c_str(), 100);
+    if (!fileToCutWhenMapped.empty() && truncate(fileToCutWhenMapped.c_str(), 100) != 0)
+        ADD_FAILURE() << "cannot cut " << fileToCutWhenMapped << " short: " << std::strerror(errno);
     return libraryAdvise(address, length, advice);
 }
 
