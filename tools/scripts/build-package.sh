@@ -7,8 +7,9 @@
 # part of a release), runs dpkg-buildpackage -us -uc -b there (the test suite
 # runs unless DEB_BUILD_OPTIONS has nocheck), then lintian --pedantic -I on
 # the .changes (an error or a warning fails) and hardening-check on every
-# installed program (all its checks but control-flow protection, see below). The .deb files and the .changes land in build-package/.
-# Exits 1 when the build or a check fails.
+# installed program (all its checks but control-flow protection, see below).
+# The .deb files and the .changes land in build-package/. Exits 1 when the
+# build or a check fails.
 # SORVIL_PACKAGE_DIR chooses the folder (default: build-package).
 set -euo pipefail
 project=$(cd "$(dirname "$0")/../.." && pwd)
@@ -38,7 +39,8 @@ mkdir -p "$unpacked"
 for deb in "$out"/sorvil_*.deb; do dpkg-deb -x "$deb" "$unpacked"; done
 # Control-flow protection cannot show on Debian 12: glibc's start files lack
 # the IBT and SHSTK notes, so no program linked there has them (ls neither),
-# whatever the flags. The programs are compiled with -fcf-protection all the same.
+# whatever the flags. The programs are compiled with -fcf-protection all the
+# same.
 for program in "$unpacked"/usr/bin/*; do
   hardening-check --nocfprotection "$program" || failed=1
 done
