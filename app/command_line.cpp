@@ -37,11 +37,13 @@ const char SORVIL_HELP[] =
     "any letter case, else a new music/.\n"
     "\n"
     "Exit status:\n"
-    "  0  everything done\n"
-    "  1  something failed: FOLDER or the music folder unusable, an artist\n"
-    "     folder skipped, a song not copied or not read, or songlist.ini not\n"
-    "     written (it still lists what was processed when an artist or song was\n"
-    "     skipped)\n"
+    "  0  everything done; a song that is empty, holds no MPEG audio or is over\n"
+    "     1 GiB is no failure: it is reported and listed with 0 seconds\n"
+    "  1  something failed: a song could not be read, copied or listed, a\n"
+    "     folder or an entry of the collection could not be read, the music\n"
+    "     folder could not be used, or songlist.ini or the report could not be\n"
+    "     written (songlist.ini still lists what was processed when a song or\n"
+    "     an artist failed)\n"
     "  2  bad command line; nothing was touched\n";
 
 namespace {

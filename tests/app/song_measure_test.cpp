@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,7 +25,8 @@ std::string fileToCutWhenMapped;
 extern "C" int madvise(void* address, size_t length, int advice) noexcept {
     using Advise = int (*)(void*, size_t, int);
     static const auto libraryAdvise = reinterpret_cast<Advise>(dlsym(RTLD_NEXT, "madvise"));
-    if (!fileToCutWhenMapped.empty() && truncate(fileToCutWhenMapped.c_str(), 100) != 0) std::abort();
+    if (!fileToCutWhenMapped.empty() && truncate(fileToCutWhenMapped.c_str(), 100) != 0)
+        ADD_FAILURE() << "cannot cut " << fileToCutWhenMapped << " short: " << std::strerror(errno);
     return libraryAdvise(address, length, advice);
 }
 

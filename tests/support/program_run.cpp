@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -21,10 +23,15 @@ namespace fs = std::filesystem;
 
 constexpr unsigned HANG_SECONDS = 60;
 
+void handToNobody(const std::string& path) {
+    if (lchown(path.c_str(), NOBODY, NOBODY) != 0)
+        ADD_FAILURE() << "cannot hand " << path << " to nobody: " << std::strerror(errno);
+}
+
 void handTreeToNobody(const std::string& root) {
     if (geteuid() != 0) return;
-    lchown(root.c_str(), NOBODY, NOBODY);
-    for (const auto& entry : fs::recursive_directory_iterator(root)) lchown(entry.path().c_str(), NOBODY, NOBODY);
+    handToNobody(root);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) handToNobody(entry.path());
 }
 
 // In the forked child: the user, limits and environment asked for, then the

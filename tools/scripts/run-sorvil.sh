@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what running needs (when missing), builds sorvil with the decode
-# and compare tools, and runs it with the same arguments as the program:
+# Installs what running needs (when missing), builds sorvil with the other
+# programs and the manual pages, and runs it with the same arguments as the
+# program:
 #   tools/scripts/run-sorvil.sh [nocopy] [FOLDER]
 # Without FOLDER it runs on a temporary copy of the sample collection
 # (samples/), so the project tree stays clean; the copy is removed at the end
@@ -13,8 +14,14 @@ build="${SORVIL_BUILD_DIR:-$project/build}"
 case "$build" in /*) ;; *) build="$project/$build" ;; esac
 
 "$project/tools/scripts/setup-debian.sh" run
-cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target sorvil sorvil-decode sorvil-compare sorvil-play
+# A new build folder leaves the tests out even where GoogleTest is installed;
+# one the test command made keeps them.
+tests=()
+[ -f "$build/CMakeCache.txt" ] || tests=(-DSORVIL_TESTS=OFF)
+cmake -S "$project" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${tests[@]}" >/dev/null
+# The default target: the programs and their manual pages, all that
+# cmake --install needs.
+cmake --build "$build"
 
 arguments=("$@")
 for argument in "$@"; do

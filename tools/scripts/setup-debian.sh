@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that one purpose needs, when some are missing:
-#   tools/scripts/setup-debian.sh [run | test | bench]        (default: run)
+#   tools/scripts/setup-debian.sh [run | test | bench | package]   (default: run)
 #   run    building and running the tool: compiler, CMake, Ninja, pkg-config,
 #          Allegro 4's development package and help2man (the manual pages)
 #   test   run's packages, GoogleTest and GoogleMock, clang with its fuzzer and
@@ -9,6 +9,9 @@
 #          manual pages are rendered) and strace for the fault-injection check
 #   bench  run's packages, Google Benchmark, python3 with mutagen, the
 #          encoders and strace
+#   package  the Debian package build (tools/scripts/build-package.sh): run's
+#          packages, build-essential, debhelper, dpkg-dev, lintian, devscripts
+#          (hardening-check), git, and what the package's test suite needs
 # With every package present it changes nothing and needs no network. As root
 # it runs apt-get, otherwise through sudo; with neither it names the missing
 # packages and the apt-get line that installs them, and exits 1.
@@ -20,12 +23,16 @@ run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev help2man)
 test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg man-db
                xvfb xauth strace)
 bench_packages=(libbenchmark-dev python3 python3-mutagen lame twolame ffmpeg strace)
+# debian/control's Build-Depends, with the tools that build and check the package.
+package_packages=(build-essential debhelper dpkg-dev lintian devscripts git pkgconf libgtest-dev libgmock-dev python3
+                  man-db xvfb xauth strace)
 
 case "${1:-run}" in
   run) packages=("${run_packages[@]}") ;;
   test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
   bench) packages=("${run_packages[@]}" "${bench_packages[@]}") ;;
-  *) echo "Usage: tools/scripts/setup-debian.sh [run | test | bench]" >&2; exit 2 ;;
+  package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+  *) echo "Usage: tools/scripts/setup-debian.sh [run | test | bench | package]" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null; then
