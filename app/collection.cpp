@@ -1,9 +1,6 @@
 #include "app/collection.h"
 
 #include <allegro.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -49,23 +46,14 @@ struct FolderGathering {
     std::vector<bool> plainFiles;  // the kind of each song, as the listing found it
 };
 
-// The identity of `name` in the open folder (of the folder itself when the
-// name is empty); false with errno set.
-bool identityOf(int folder, const char* name, FileIdentity& identity) {
-    struct stat info {};
-    if (fstatat(folder, name, &info, *name ? 0 : AT_EMPTY_PATH) != 0) return false;
-    identity = {info.st_dev, info.st_ino};
-    return true;
-}
-
 // Opens the artist's folder, or says (in *failedStep, errno set) whether it
 // could not be entered (searched) or, enterable, not read.
 int openArtistFolder(int startFolder, const char* artist, const char** failedStep) {
     const int folder = runtime::openFolder(startFolder, artist);
-    if (folder >= 0 && faccessat(folder, ".", X_OK, AT_EACCESS) == 0) return folder;
+    if (folder >= 0 && runtime::canEnter(folder, ".")) return folder;
     const int error = errno;
-    const bool enterable = folder < 0 && faccessat(startFolder, artist, X_OK, AT_EACCESS) == 0;
-    if (folder >= 0) close(folder);
+    const bool enterable = folder < 0 && runtime::canEnter(startFolder, artist);
+    if (folder >= 0) runtime::closeFolder(folder);
     *failedStep = enterable ? "read" : "enter";
     errno = error;
     return -1;
@@ -102,12 +90,12 @@ void gatherSubFolder(CollectionWalk& walk, FoundArtist& artist, int parent, cons
     FileIdentity identity{};
     if (folder < 0) {
         skipFolder(walk.run, artist, path, "enter");
-    } else if (!identityOf(folder, "", identity)) {
+    } else if (!runtime::identityOf(folder, "", identity)) {
         skipFolder(walk.run, artist, path, "examine");
     } else if (std::find(walk.onTheWay.begin(), walk.onTheWay.end(), identity) != walk.onTheWay.end()) {
         sayLoop(walk.run, artist, path);
     } else if (walk.taken.insert(identity).second) {
-        if (faccessat(folder, ".", X_OK, AT_EACCESS) != 0) {
+        if (!runtime::canEnter(folder, ".")) {
             skipFolder(walk.run, artist, path, "enter");
         } else {
             walk.onTheWay.push_back(identity);
@@ -115,7 +103,7 @@ void gatherSubFolder(CollectionWalk& walk, FoundArtist& artist, int parent, cons
             walk.onTheWay.pop_back();
         }
     }
-    if (folder >= 0) close(folder);  // read only: nothing can be lost by its close
+    if (folder >= 0) runtime::closeFolder(folder);
 }
 
 // The folder's own songs, then its sub-folders, each whole.
@@ -149,14 +137,14 @@ FoundArtist gatherArtist(CollectionWalk& walk, const char* name, const FileIdent
     walk.onTheWay.push_back(identity);
     gatherFolder(walk, artist, folder, "");
     walk.onTheWay.pop_back();
-    close(folder);  // read only: nothing can be lost by its close
+    runtime::closeFolder(folder);
     return artist;
 }
 
 // A folder of the run that cannot be examined cannot be told from an album
 // or a loop: said at once, and the walk goes on without knowing it.
 bool examineRunFolder(SongListRun& run, int folder, const std::string& shownName, FileIdentity& identity) {
-    if (identityOf(folder, "", identity)) return true;
+    if (runtime::identityOf(folder, "", identity)) return true;
     consoleLine("ERROR: Cannot examine %s: %s", shownName.c_str(), std::strerror(errno));
     run.incomplete = true;
     return false;
@@ -188,7 +176,7 @@ std::vector<ArtistFolder> takeArtistFolders(CollectionWalk& walk) {
     std::vector<ArtistFolder> folders;
     for (intptr_t i = 0; i < stringListCount(walk.run.artistList); ++i) {
         ArtistFolder folder{{}, 0};
-        if (identityOf(walk.run.options.startFolder, walk.run.artistList[i], folder.identity))
+        if (runtime::identityOf(walk.run.options.startFolder, walk.run.artistList[i], folder.identity))
             walk.taken.insert(folder.identity);
         else
             folder.error = errno;

@@ -1,8 +1,5 @@
 #include "app/music_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,15 +55,14 @@ bool prepareMusicFolder(RunOptions& options) {
         return false;
     }
     if (!existing.empty()) return openExistingMusicFolder(options, existing);
-    struct stat info {};
-    if (fstatat(options.startFolder, "music", &info, 0) == 0) {
+    if (runtime::exists(options.startFolder, "music")) {
         consoleLine("ERROR: \"music\" is not a directory; the songs cannot be copied into it");
         return false;
     }
     const int lookError = errno;
     consoleLine("MUSIC directory does not exist; creating it...");
     errno = lookError;
-    if (errno != ENOENT || mkdirat(options.startFolder, "music", 0777) != 0 ||
+    if (errno != ENOENT || runtime::makeFolder(options.startFolder, "music") != 0 ||
         (options.musicFolder = runtime::openFolder(options.startFolder, "music")) < 0) {
         consoleLine("ERROR: Cannot create MUSIC directory: %s", std::strerror(errno));
         return false;
@@ -87,9 +83,8 @@ bool collectionFoldersOverlap(const SongListRun& run) {
     std::vector<runtime::FileIdentity> collectionChain;  // the folder the run started in and every one above it
     runtime::foldersUpToTheRoot(options.startFolder, collectionChain);
     for (intptr_t i = 0; i < stringListCount(run.artistList); ++i) {
-        struct stat info {};
-        if (fstatat(options.startFolder, run.artistList[i], &info, 0) != 0) continue;
-        const runtime::FileIdentity artist{info.st_dev, info.st_ino};
+        runtime::FileIdentity artist{};
+        if (!runtime::identityOf(options.startFolder, run.artistList[i], artist)) continue;
         if (std::find(collectionChain.begin(), collectionChain.end(), artist) != collectionChain.end()) {
             consoleLine("ERROR: The artist folder %s is the folder the run started in, or holds it; the "
                         "collection cannot be one of its artists",

@@ -1,8 +1,6 @@
 #include "app/scan.h"
 
 #include <allegro.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -82,7 +80,7 @@ int openFolderInside(int artistFolder, const std::string& inside) {
         const size_t end = std::min(inside.find('/', start), inside.size());
         const int next = runtime::openFolder(folder, inside.substr(start, end - start).c_str());
         const int error = errno;
-        if (folder != artistFolder) close(folder);  // read only: nothing can be lost by its close
+        if (folder != artistFolder) runtime::closeFolder(folder);
         if (next < 0) {
             errno = error;
             return -1;
@@ -114,13 +112,13 @@ void processSongs(SongListRun& run, int artistFolder, const FoundArtist& artist)
         for (; prefetched < songs.size() && prefetched <= i + PREFETCHED_SONGS; ++prefetched)
             if (songs[prefetched].isPlainFile) prefetchSong(artistFolder, songs[prefetched].path().c_str());
         if (songs[i].folder != openedInside) {
-            if (folder >= 0 && folder != artistFolder) close(folder);  // read only: nothing can be lost by its close
+            if (folder >= 0 && folder != artistFolder) runtime::closeFolder(folder);
             openedInside = songs[i].folder;
             folder = openSongFolder(run, artistFolder, artist, openedInside);
         }
         if (folder >= 0) processSong(run, folder, artist.name.c_str(), songs[i]);
     }
-    if (folder >= 0 && folder != artistFolder) close(folder);  // read only: nothing can be lost by its close
+    if (folder >= 0 && folder != artistFolder) runtime::closeFolder(folder);
 }
 
 void processArtist(SongListRun& run, const FoundArtist& artist) {
@@ -134,7 +132,7 @@ void processArtist(SongListRun& run, const FoundArtist& artist) {
         return;
     }
     processSongs(run, folder, artist);
-    close(folder);  // read only: nothing can be lost by its close
+    runtime::closeFolder(folder);
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 #include "app/song_measure.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -11,13 +7,14 @@
 #include "app/console.h"
 #include "app/read_ahead.h"
 #include "mp3stream/mp3stream.h"
+#include "platform/runtime.h"
 
 namespace sorvil {
 
 namespace {
 
 int closeAndFail(int handle, int error) {
-    close(handle);
+    runtime::closeFile(handle);
     errno = error;
     return -1;
 }
@@ -29,13 +26,11 @@ std::string reasonOf(int error) { return error != 0 ? std::string(": ") + std::s
 
 int loadWholeFile(GuardedMapping& image, int folder, const char* name) {
     image.release();
-    // Not blocking: a pipe's open would wait for a writer.
-    const int handle = openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const runtime::OpenedFile file = runtime::openForReading(folder, name);
+    const int handle = file.handle;
     if (handle < 0) return -1;
-    struct stat info {};
-    if (fstat(handle, &info) != 0) return closeAndFail(handle, errno);
-    const uint64_t size = info.st_size;
-    if (!S_ISREG(info.st_mode) || size == 0 || size > kLargestSong) {
+    const uint64_t size = file.size;
+    if (!file.isPlain || size == 0 || size > kLargestSong) {
         if (size > kLargestSong)
             consoleLine("ERROR: Cannot load a file of %llu bytes (the limit is %llu)",
                         static_cast<unsigned long long>(size), static_cast<unsigned long long>(kLargestSong));
@@ -43,7 +38,7 @@ int loadWholeFile(GuardedMapping& image, int folder, const char* name) {
     }
     const bool mapped = image.map(handle, size) == 0;
     const int error = errno;
-    if (close(handle) != 0 || !mapped) {
+    if (runtime::closeFile(handle) != 0 || !mapped) {
         image.release();
         if (!mapped) errno = error;
         return -1;

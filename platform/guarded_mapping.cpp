@@ -153,12 +153,15 @@ void GuardedMapping::release() {
 
 bool GuardedMapping::wasCut() const { return slot_ >= 0 && guardSlots[slot_].cut.load(); }
 
-void GuardedMapping::advise(size_t from, size_t count, int advice) const {
+size_t GuardedMapping::pageBytes() { return size_t(kPageBytes); }
+
+void GuardedMapping::advise(size_t from, size_t count, Advice advice) const {
+    static constexpr int kAdvice[] = {MADV_RANDOM, MADV_WILLNEED, MADV_DONTNEED};
     if (!data_ || from >= size_) return;
     const uintptr_t base = reinterpret_cast<uintptr_t>(data_);
     const uintptr_t start = pageStart(base + from);
     const uintptr_t end = base + std::min(size_, from + count);
-    madvise(reinterpret_cast<void*>(start), end - start, advice);
+    madvise(reinterpret_cast<void*>(start), end - start, kAdvice[int(advice)]);
 }
 
 }  // namespace sorvil

@@ -28,10 +28,15 @@ public:
     // True when the file shrank while it was mapped: what was read of it
     // since is zeros, not the file.
     bool wasCut() const;
-    // Kernel advice (MADV_*) for the bytes [from, from + count) of the
-    // mapping, widened to whole pages. Advice changes no result, so a
-    // refusal is not reported.
-    void advise(size_t from, size_t count, int advice) const;
+    // What the reader tells the kernel of the bytes [from, from + count) of
+    // the mapping, widened to whole pages: read at random (no read-ahead
+    // past what is touched), needed soon, or no longer needed (clean pages
+    // of the file, read again from it if touched). Advice changes no result,
+    // so a refusal is not reported.
+    enum class Advice { Random, WillNeed, DontNeed };
+    void advise(size_t from, size_t count, Advice advice) const;
+    // The size of a page: what the mapping and its advice are made of.
+    static size_t pageBytes();
 
 private:
     const uint8_t* data_ = nullptr;

@@ -62,6 +62,52 @@ bool foldersUpTo(int folder, int top, std::vector<FileIdentity>& passed) {
 
 bool foldersUpToTheRoot(int folder, std::vector<FileIdentity>& passed) { return walkUp(folder, nullptr, passed); }
 
+void closeFolder(int folder) { ::close(folder); }
+
+bool canEnter(int folder, const char* path) { return ::faccessat(folder, path, X_OK, AT_EACCESS) == 0; }
+
+bool identityOf(int folder, const char* name, FileIdentity& identity) {
+    struct stat info {};
+    if (::fstatat(folder, name, &info, *name ? 0 : AT_EMPTY_PATH) != 0) return false;
+    identity = {info.st_dev, info.st_ino};
+    return true;
+}
+
+bool exists(int folder, const char* name) {
+    struct stat info {};
+    return ::fstatat(folder, name, &info, 0) == 0;
+}
+
+int makeFolder(int folder, const char* name) { return ::mkdirat(folder, name, 0777); }
+
+OpenedFile openForReading(int folder, const char* name) {
+    OpenedFile file{::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC), false, 0};
+    struct stat info {};
+    if (file.handle >= 0 && ::fstat(file.handle, &info) != 0) {
+        const int error = errno;
+        ::close(file.handle);
+        file.handle = -1;
+        errno = error;
+    }
+    if (file.handle >= 0) {
+        file.isPlain = S_ISREG(info.st_mode);
+        file.size = uint64_t(info.st_size);
+    }
+    return file;
+}
+
+int closeFile(int handle) { return ::close(handle); }
+
+void askAhead(int folder, const char* name, uint64_t head, uint64_t tail) {
+    const OpenedFile file = openForReading(folder, name);
+    if (file.handle < 0) return;  // the file's own load says why
+    if (file.isPlain && file.size > 0) {
+        ::posix_fadvise(file.handle, 0, off_t(head), POSIX_FADV_WILLNEED);
+        ::posix_fadvise(file.handle, off_t(file.size - std::min(file.size, tail)), off_t(tail), POSIX_FADV_WILLNEED);
+    }
+    ::close(file.handle);
+}
+
 int openFolder(int folder, const char* path) { return ::openat(folder, path, O_PATH | O_DIRECTORY | O_CLOEXEC); }
 
 int listFolder(int folder, std::vector<FolderEntry>& entries) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <sys/types.h>
 
 #include <cstdio>
@@ -46,6 +47,37 @@ struct FolderEntry {
 // `folder` as a place for the *at calls, not for reading (which then needs
 // no read permission); -1 with errno set.
 int openFolder(int folder, const char* path);
+// Closes a folder opened by openFolder. Such a folder is only a place to
+// reach names from: nothing can be lost by its close, so it cannot fail.
+void closeFolder(int folder);
+// True when the folder `path` in the open folder `folder` ("." for the
+// folder itself) may be searched by this process, as the run's user.
+bool canEnter(int folder, const char* path);
+// The identity of `name` in the open folder, links followed (of the folder
+// itself when `name` is empty); false with errno set.
+bool identityOf(int folder, const char* name, FileIdentity& identity);
+// True when something (links followed) is named `name` in the open folder;
+// false with errno set (ENOENT when nothing is).
+bool exists(int folder, const char* name);
+// Creates the folder `name` in the open folder; 0, or -1 with errno set.
+int makeFolder(int folder, const char* name);
+
+// What a file opened for reading is.
+struct OpenedFile {
+    int handle;     // -1 when it could not be opened or examined
+    bool isPlain;   // not a folder, pipe or device
+    uint64_t size;  // its size in bytes
+};
+// Opens `name` in the open folder for reading without waiting (a pipe's
+// open would wait for a writer) and examines it. handle -1 with errno set
+// when either fails; otherwise the caller closes it with closeFile.
+OpenedFile openForReading(int folder, const char* name);
+// 0, or -1 with errno set.
+int closeFile(int handle);
+// Asks the disk, without waiting, for the first `head` and the last `tail`
+// bytes of the plain file `name`. Advice only: nothing is reported.
+void askAhead(int folder, const char* name, uint64_t head, uint64_t tail);
+
 // The entries of the open folder ("." and ".." included) in the file
 // system's order. Names come unconverted; a dangling link (or an entry gone
 // since it was listed) is no entry; an entry whose kind cannot be found keeps

@@ -1,7 +1,6 @@
 #include "input_image.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +20,7 @@ bool InputImage::open(const std::string& path, size_t largest) {
         return false;
     }
     if (S_ISREG(info.st_mode) && info.st_size > 0 && mapped_.map(fd, size_t(info.st_size)) == 0) {
-        mapped_.advise(0, mapped_.size(), MADV_WILLNEED);  // it is read whole, front to back
+        mapped_.advise(0, mapped_.size(), GuardedMapping::Advice::WillNeed);  // it is read whole, front to back
         close(fd);
         return true;
     }
