@@ -14,6 +14,7 @@
 #include "app/console.h"
 #include "app/entry_order.h"
 #include "app/music_folder.h"
+#include "app/music_sync.h"
 #include "app/read_ahead.h"
 #include "app/song_copy.h"
 #include "app/song_list_file.h"
@@ -61,12 +62,15 @@ void processSong(SongListRun& run, int artistFolder, const char* artist, const c
                     kFirstLongNumber, kFirstLongNumber);
     consoleLineStart("  %s: ", printable(title).c_str());
     std::string shownName = name;
-    const std::string recordStart = run.options.noCopy ? ownFileRecord(run, artist, name, title)
-                                                       : copySong(run, artistFolder, artist, name, title, shownName);
+    bool listed = true;
+    const std::string recordStart = run.options.noCopy
+                                        ? ownFileRecord(run, artist, name, title)
+                                        : copySong(run, artistFolder, artist, name, title, shownName, listed);
     if (recordStart.empty()) return;
     run.songSeconds = measureSong(run, artistFolder, name, shownName);
     consoleLine("%02d:%02d", run.songSeconds / 60, run.songSeconds % 60);
-    appendRecord(run, recordStart, run.songSeconds);
+    // The list names only copies that hold their song.
+    if (listed) appendRecord(run, recordStart, run.songSeconds);
 }
 
 void processSongs(SongListRun& run, int folder, const FoundArtist& artist) {
@@ -125,6 +129,7 @@ bool scanArtists(SongListRun& run) {
     consoleLine("%d artist(s) found.", static_cast<int>(stringListCount(run.artistList)));
     if (musicFolderIsInsideAnArtist(run)) return false;
     const std::vector<FoundArtist> artists = gatherCollection(run);
+    if (!run.options.noCopy && !run.stopped) prepareCopies(run, artists);
     for (size_t i = 0; i < artists.size() && !run.stopped; ++i) processArtist(run, artists[i]);
     return !run.stopped;
 }

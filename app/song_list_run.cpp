@@ -11,6 +11,7 @@ SongListRun::~SongListRun() {
     stringListFree(masterList);
     if (options.musicFolder >= 0) close(options.musicFolder);
     if (options.startFolder >= 0) close(options.startFolder);
+    if (options.lockHandle >= 0) close(options.lockHandle);
 }
 
 }  // namespace sorvil

@@ -1,0 +1,163 @@
+#include "app/music_sync.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/console.h"
+#include "app/song_list_file.h"
+#include "platform/replacement_file.h"
+
+namespace sorvil {
+
+namespace {
+
+std::string shownCopy(const RunOptions& options, const std::string& name) {
+    return printable(("../" + options.musicName + "/" + name).c_str());
+}
+
+// The record file, unless it would say what it says already.
+bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
+    const std::string text = copyStateText(records);
+    if (text == run.copies.writtenState) return true;
+    if (writeCopyState(run.options.musicFolder, text) != 0) {
+        consoleLine("ERROR: Cannot write %s: %s", shownCopy(run.options, COPY_STATE).c_str(), std::strerror(errno));
+        run.incomplete = true;
+        return false;
+    }
+    run.copies.writtenState = text;
+    return true;
+}
+
+// The list on the disk without the records naming what will change. A list
+// that could not be read is emptied: it may name anything.
+bool dropChangingRecords(SongListRun& run) {
+    const std::unordered_set<std::string> touched = touchedNames(run.copies);
+    if (touched.empty()) return true;
+    std::vector<std::string> kept;
+    for (const std::string& record : run.options.earlierRecords)
+        if (!touched.count(recordFile(record))) kept.push_back(record);
+    if (run.options.earlierListRead && kept.size() == run.options.earlierRecords.size()) return true;
+    if (writeSongRecords(run.options.startFolder, kept) != 0) {
+        consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
+        run.incomplete = true;
+        return false;
+    }
+    run.options.earlierRecords = kept;
+    run.options.earlierListRead = true;
+    return true;
+}
+
+// A move that fails leaves the song to be copied anew; the name it could
+// not leave is removed at the end.
+bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, const std::string& to) {
+    const int folder = run.options.musicFolder;
+    if (renameat(folder, from.c_str(), folder, to.c_str()) == 0) return true;
+    consoleLine("ERROR: Cannot move %s to %s: %s", shownCopy(run.options, from).c_str(),
+                shownCopy(run.options, to).c_str(), std::strerror(errno));
+    run.incomplete = true;
+    run.copies.leftovers.push_back(from);
+    song.step = CopyStep::Write;
+    return false;
+}
+
+// Only a missing file is as good as removed.
+bool removeOwnFile(SongListRun& run, const std::string& name) {
+    if (unlinkat(run.options.musicFolder, name.c_str(), 0) == 0 || errno == ENOENT) return true;
+    consoleLine("ERROR: Cannot remove %s: %s", shownCopy(run.options, name).c_str(), std::strerror(errno));
+    run.incomplete = true;
+    return false;
+}
+
+// A run killed while it copied leaves a temporary file beside the name.
+bool removeWithPartial(SongListRun& run, const std::string& name) {
+    const bool removed = removeOwnFile(run, name);
+    return removeOwnFile(run, replacementName(name)) && removed;
+}
+
+void carryOut(SongListRun& run) {
+    CopyPlan& plan = run.copies;
+    for (PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move) moveCopy(run, song, song.from, song.staging);
+    std::vector<std::string> kept;
+    for (const std::string& name : plan.stale)
+        if (!removeWithPartial(run, name)) kept.push_back(name);
+    plan.stale = kept;
+    for (PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move && moveCopy(run, song, song.staging, song.target)) song.step = CopyStep::Keep;
+}
+
+void freeze(CopyPlan& plan, int error) {
+    plan.frozenError = error;
+    for (PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move) song.step = CopyStep::Write;
+}
+
+// The records at the end: every listed copy as its file system now reports it.
+std::vector<CopyRecord> finalRecords(const SongListRun& run) {
+    const CopyPlan& plan = run.copies;
+    std::vector<CopyRecord> records;
+    for (const PlannedCopy& song : plan.songs) {
+        if (song.step == CopyStep::TooLarge) continue;
+        CopyRecord record = pendingRecord(song.target);
+        struct stat info {};
+        if (song.listed && song.sourceKnown &&
+            fstatat(run.options.musicFolder, song.target.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            record.vouched = true;
+            record.source = song.source;
+            record.copy = copyIdentityOf(info);
+        }
+        if (song.listed || song.step == CopyStep::Write) records.push_back(record);
+    }
+    for (const std::string& name : plan.stale) records.push_back(pendingRecord(name));
+    for (const std::string& name : plan.leftovers) records.push_back(pendingRecord(name));
+    return records;
+}
+
+// One flush of the whole file system costs less than one per copy, and the
+// copies are written before it, in the order the disk likes.
+int flushFileSystem(int folder) {
+    const int handle = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // a path descriptor flushes nothing
+    if (handle < 0) return -1;
+    const bool flushed = syncfs(handle) == 0;
+    const int error = errno;
+    close(handle);  // read only: nothing can be lost by its close
+    errno = error;
+    return flushed ? 0 : -1;
+}
+
+}  // namespace
+
+void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
+    std::vector<std::string> earlierNames;
+    for (const std::string& record : run.options.earlierRecords) earlierNames.push_back(recordFile(record));
+    run.copies = planCopies(run.options, artists, earlierNames, run.songNumber);
+    run.copies.writtenState = copyStateText(run.copies.earlier);
+    const std::vector<CopyRecord> interim = interimRecords(run.copies);
+    if (!dropChangingRecords(run) || !replaceState(run, interim)) {
+        freeze(run.copies, errno);
+        return;
+    }
+    carryOut(run);
+}
+
+void finishCopies(SongListRun& run) {
+    CopyPlan& plan = run.copies;
+    std::vector<std::string> left;
+    for (const std::string& name : plan.leftovers)
+        if (!removeOwnFile(run, name)) left.push_back(name);
+    plan.leftovers = left;
+    if (flushFileSystem(run.options.musicFolder) != 0) {
+        consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),
+                    std::strerror(errno));
+        run.incomplete = true;
+        return;  // the records must not vouch for copies that may not be on the disk
+    }
+    if (plan.frozenError != 0) return;
+    const std::vector<CopyRecord> records = finalRecords(run);
+    replaceState(run, records);
+}
+
+}  // namespace sorvil
