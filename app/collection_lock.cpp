@@ -20,14 +20,19 @@ bool lockCollection(RunOptions& options, const char* shownFolder) {
         while ((locked = flock(options.lockHandle, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
         }
     if (locked == 0) return true;
-    if (errno == EWOULDBLOCK) {
+    const bool cannotLock = options.lockHandle >= 0 && (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS ||
+                                                        errno == EINVAL);
+    if (cannotLock) {
+        consoleLine("NOTE: this folder cannot be locked (%s); a second run started meanwhile could disturb this one",
+                    std::strerror(errno));
+        return true;
+    }
+    if (errno == EWOULDBLOCK)
         std::fprintf(stderr, "sorvil: another run of sorvil is working in '%s'; try again once it has ended\n",
                      printable(shownFolder).c_str());
-        return false;
-    }
-    consoleLine("NOTE: this folder cannot be locked (%s); a second run started meanwhile could disturb this one",
-                std::strerror(errno));
-    return true;
+    else
+        std::fprintf(stderr, "sorvil: cannot lock '%s': %s\n", printable(shownFolder).c_str(), std::strerror(errno));
+    return false;
 }
 
 }  // namespace sorvil

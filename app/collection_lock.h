@@ -11,7 +11,8 @@ namespace sorvil {
 // run never blocks the next. False (said on standard error) when another run
 // holds it: this run then stops at once rather than wait, since that run is
 // doing the same work and a scheduled run must not hang behind a manual one.
-// A folder that cannot be locked is said on the console and the run goes on.
+// A file system that cannot lock is said on the console and the run goes on;
+// any other failure to lock stops the run (said on standard error).
 bool lockCollection(RunOptions& options, const char* shownFolder);
 
 }  // namespace sorvil

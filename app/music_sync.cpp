@@ -134,6 +134,7 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     std::vector<std::string> earlierNames;
     for (const std::string& record : run.options.earlierRecords) earlierNames.push_back(recordFile(record));
     run.copies = planCopies(run.options, artists, earlierNames, run.songNumber);
+    removeOwnFile(run, replacementName(COPY_STATE));  // left by a run killed while it wrote the records
     run.copies.writtenState = copyStateText(run.copies.earlier);
     const std::vector<CopyRecord> interim = interimRecords(run.copies);
     if (!dropChangingRecords(run) || !replaceState(run, interim)) {

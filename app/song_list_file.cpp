@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -68,8 +69,12 @@ void readEarlierList(RunOptions& options) {
     close(handle);  // read only: nothing can be lost by its close
     if (got != 0) return;
     options.earlierListRead = true;
-    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        options.earlierRecords.push_back(text.substr(start, end - start));
+    // A player may take a bare LF, or a last line without its end, as a record too.
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
+        const size_t cut = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        options.earlierRecords.push_back(text.substr(start, cut - start));
+    }
 }
 
 std::string recordFile(const std::string& record) {
