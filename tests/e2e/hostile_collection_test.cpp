@@ -3,8 +3,9 @@
 // entered, unreadable songs, songs that vanish before their turn, pipes and
 // devices named like songs, copy targets that are links, names holding '|' or
 // line ends or bytes that are not UTF-8, a song list that cannot be written,
-// giant sparse files, thousands of songs in one artist, a full or read-only
-// "music" folder, and its peak memory over several larger songs.
+// giant sparse files, an earlier list of hundreds of megabytes, a list whose
+// folder cannot be flushed, thousands of songs in one artist, a full or
+// read-only "music" folder, and its peak memory over several larger songs.
 //
 // Songs used (durations as the run test explains them):
 //   samples/Aurora Lane/Track #2.mp3   9313 bytes, 3 s
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -504,6 +506,32 @@ TEST_F(HostileCollection, GiantSparseSongsAreRefusedWithoutLoadingThem) {
     EXPECT_EQ(copied.output, START_CREATING + kept.output.substr(START_NO_COPY.size()));
     EXPECT_EQ(readFile(at("songlist.ini")), "A|4 real|song0003.mp3|1\r\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});
+}
+
+// An earlier list far beyond any collection's is not read: the run takes
+// the memory of any other and replaces it.
+TEST_F(HostileCollection, EarlierListOfHundredsOfMegabytesIsNotRead) {
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/first.mp3"));
+    makeSparseFile(at("songlist.ini"), off_t(300) << 20);
+    RunResult run = runSorvil(tree, {}, RunOptions{false, 0, true});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|first|song0000.mp3|1\r\n");
+    EXPECT_LT(run.peakKilobytes, 64 * 1024);
+}
+
+// The folder's flush after the list's rename fails: the new list is in place
+// but perhaps not on the disk, and the message says just that.
+TEST_F(HostileCollection, ListWrittenButNotFlushedIsSaidSo) {
+    if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "strace is missing";
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/first.mp3"));
+    RunResult run = runProgram("sorvil", tree, root, {"nocopy"}, RunOptions{.wrapper = {"strace", "-qq", "-o",
+        "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=2"}});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, START_NO_COPY + ONE_ARTIST_A + "  first: 00:01\nERROR: songlist.ini was written but may "
+                                                         "not be on the disk yet: Input/output error\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|first|first.mp3|1\r\n");
 }
 
 // Thousands of songs in one artist: numbered in name order, every copy made,

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/collection_test.h"
+#include "support/listed_copies.h"
 #include "support/program_run.h"
 
 namespace sorvil {
@@ -102,21 +103,6 @@ protected:
         for (const char* song : {"B/1.mp3", "B/2.mp3", "C/a.mp3", "C/b.mp3", "C/c.mp3", "D/x.mp3"}) setSameTime(at(song));
     }
 
-    // The copies songlist.ini names, each checked to hold its song.
-    std::set<std::string> listedCopies(const std::string& what) {
-        std::set<std::string> copies;
-        const std::string list = readFile(at("songlist.ini"));
-        for (size_t start = 0, end; (end = list.find("\r\n", start)) != std::string::npos; start = end + 2) {
-            const std::string record = list.substr(start, end - start);
-            const size_t bar = record.find('|'), bar2 = record.find('|', bar + 1), bar3 = record.rfind('|');
-            const std::string song = record.substr(0, bar) + "/" + record.substr(bar + 1, bar2 - bar - 1) + ".mp3";
-            const std::string copy = record.substr(bar2 + 1, bar3 - bar2 - 1);
-            EXPECT_EQ(readFile(at("music/" + copy)), readFile(at(song))) << what << ": " << record;
-            copies.insert(copy);
-        }
-        return copies;
-    }
-
     // What a first run over the same songs gives: its console and its list.
     RunResult firstRun(std::string& list) {
         TempDir fresh;
@@ -152,7 +138,7 @@ TEST_F(ReRun, WritesOnlyNewOrChangedSongsMovesTheRestAndRemovesStaleCopies) {
             written += !born.count(birthOf(entry.path())) && entry.path().filename() != ".sorvil-copies";
         }
         present.erase(".sorvil-copies");
-        EXPECT_EQ(present, listedCopies(change.what)) << change.what << ": copies the list does not name";
+        EXPECT_EQ(present, listedCopiesHoldingTheirSongs(root, change.what)) << change.what << ": copies the list does not name";
         EXPECT_EQ(written, change.written) << change.what;
     }
 }
