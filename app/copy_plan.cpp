@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -46,17 +47,31 @@ long findCopy(const CopyPlan& plan, const RecordIndex& index, std::vector<bool>&
     return -1;
 }
 
+// Where inode numbers are made up at each mount, nothing but the bytes could
+// tell two songs of one size and time apart once they trade names: their
+// copies are never reused. Asked once per device.
+bool identifiesSongs(std::unordered_map<uint64_t, bool>& known, int startFolder, const std::string& path,
+                     uint64_t device) {
+    auto found = known.find(device);
+    if (found != known.end()) return found->second;
+    const int handle = openat(startFolder, path.c_str(), O_PATH | O_CLOEXEC);
+    const bool keeps = handle >= 0 && keepsInodeNumbers(handle);
+    if (handle >= 0) close(handle);  // a path descriptor: nothing to lose
+    return known[device] = keeps;
+}
+
 void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used, const RunOptions& options,
               PlannedCopy& song) {
     struct stat info {};
     const std::string path = song.artist + "/" + song.name;
     if (fstatat(options.startFolder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
-    song.sourceKnown = true;
-    song.source = sourceIdentityOf(info);
     if (uint64_t(info.st_size) > kLargestSong) {
         song.step = CopyStep::TooLarge;
         return;
     }
+    if (!identifiesSongs(plan.songDevices, options.startFolder, path, info.st_dev)) return;
+    song.sourceKnown = true;
+    song.source = sourceIdentityOf(info);
     const long found = findCopy(plan, index, used, options.musicFolder, song.source);
     if (found < 0) return;
     song.record = size_t(found);

@@ -4,7 +4,9 @@
 // needs any more.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -29,7 +31,7 @@ struct PlannedCopy {
     std::string from;          // Keep, Move: the name its copy has now
     size_t record = 0;         // Keep, Move: the earlier record that vouches for it
     std::string staging;       // Move: the name it passes through, so chains and swaps lose nothing
-    bool sourceKnown = false;  // a plain file whose identity was read
+    bool sourceKnown = false;  // a plain file whose identity tells it from any other
     SourceIdentity source;
     bool listed = false;       // set once its copy holds it
 };
@@ -39,7 +41,8 @@ struct CopyPlan {
     std::vector<CopyRecord> earlier;         // the records found at the start
     std::vector<std::string> stale;          // the run's own names no song needs
     std::vector<std::string> leftovers;      // names that may still hold something of the run's
-    bool compareInodes = false;
+    bool compareInodes = false;              // the music folder keeps inode numbers and change times
+    std::unordered_map<uint64_t, bool> songDevices;  // whether each device of songs does
     size_t cursor = 0;                       // the next song processSong takes
     int frozenError = 0;                     // set: music/ may not change, songs not kept fail so
     std::string writtenState;                // the record file as last written or read

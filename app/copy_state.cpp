@@ -106,9 +106,9 @@ std::string movingName(int number) {
     return name;
 }
 
-bool keepsInodeNumbers(int folder) {
+bool keepsInodeNumbers(int handle) {
     struct statfs info {};
-    if (fstatfs(folder, &info) != 0) return false;
+    if (fstatfs(handle, &info) != 0) return false;
     const long type = long(info.f_type);
     return type != MSDOS_SUPER_MAGIC && type != FUSE_MAGIC && type != EXFAT_MAGIC;
 }
@@ -141,14 +141,14 @@ int writeCopyState(int musicFolder, const std::string& text) {
     return file.commit(true);
 }
 
-bool copyStillHolds(int musicFolder, const CopyRecord& record, bool compareInodes) {
+bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity) {
     struct stat info {};
     if (!record.vouched || fstatat(musicFolder, record.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
     const CopyIdentity now = copyIdentityOf(info), then = record.copy;
-    return S_ISREG(info.st_mode) && info.st_nlink == 1 && (!compareInodes || now.inode == then.inode) &&
-           now.size == then.size && now.modifiedSeconds == then.modifiedSeconds &&
-           now.modifiedNanoseconds == then.modifiedNanoseconds && now.changedSeconds == then.changedSeconds &&
-           now.changedNanoseconds == then.changedNanoseconds;
+    const bool sameChange = now.inode == then.inode && now.changedSeconds == then.changedSeconds &&
+                            now.changedNanoseconds == then.changedNanoseconds;
+    return S_ISREG(info.st_mode) && info.st_nlink == 1 && (!fullIdentity || sameChange) && now.size == then.size &&
+           now.modifiedSeconds == then.modifiedSeconds && now.modifiedNanoseconds == then.modifiedNanoseconds;
 }
 
 }  // namespace sorvil

@@ -57,9 +57,10 @@ CopyIdentity copyIdentityOf(const struct stat& info);
 bool isOwnCopyName(const std::string& name);
 std::string movingName(int number);
 
-// Inode numbers that a FAT driver makes up anew at every mount cannot tell
-// copies apart; there the other fields must.
-bool keepsInodeNumbers(int folder);
+// Whether the file system of the open file or folder keeps inode numbers
+// and change times: a FAT driver makes up the numbers anew at every mount and
+// reports the creation or modification time as the change time.
+bool keepsInodeNumbers(int handle);
 
 // The records of the music folder, empty when there are none, they cannot be
 // read or are beyond sense (over a few megabytes): every song is then copied
@@ -73,7 +74,8 @@ std::string copyStateText(const std::vector<CopyRecord>& records);
 int writeCopyState(int musicFolder, const std::string& text);
 
 // True when the vouched record's name still holds the very copy it made: a
-// plain file of one name (no link) with the identity recorded.
-bool copyStillHolds(int musicFolder, const CopyRecord& record, bool compareInodes);
+// plain file of one name (no link) with the identity recorded (inode and
+// change time only where the file system keeps them).
+bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity);
 
 }  // namespace sorvil

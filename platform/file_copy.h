@@ -17,4 +17,5 @@ int copyFile(int sourceFolder, const char* source, int targetFolder, const char*
 int copyFile(const char* source, const char* target);
 // Copies to the end of the source. 0, or -1 with errno set.
 int copyFileData(int sourceHandle, int targetHandle);
+
 }  // namespace sorvil

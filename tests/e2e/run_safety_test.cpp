@@ -94,15 +94,14 @@ TEST_F(RunSafety, FatCardReRunWritesNothing) {
     ASSERT_EQ(std::system((unmount + " && " + mount).c_str()), 0);
     const std::string log = tree.file("calls");
     const RunResult again = runSorvil(tree, {}, RunOptions{.wrapper = {"strace", "-f", "-qq", "-o", log, "-e",
-                                                                       "trace=openat,renameat,unlinkat"}});
+                                                                       "trace=renameat,unlinkat"}});
     const std::string calls = readFile(log);
     listedCopiesHoldingTheirSongs(root, "FAT");
     std::system(unmount.c_str());
     EXPECT_EQ(first.status, 0);
     EXPECT_EQ(again.status, 0);
     EXPECT_EQ(again.output, first.output);
-    EXPECT_EQ(calls.find(".mp3.partial"), std::string::npos) << "a copy was written again";
-    EXPECT_EQ(calls.find("unlinkat(5"), std::string::npos) << calls;
+    EXPECT_EQ(calls.find(".mp3"), std::string::npos) << "a copy was written, moved or removed:\n" << calls;
 }
 
 }  // namespace
