@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "app/console.h"
 #include "app/song_list_file.h"
@@ -77,16 +79,39 @@ bool removeWithPartial(SongListRun& run, const std::string& name) {
     return removeOwnFile(run, replacementName(name)) && removed;
 }
 
+// Moves one copy, after the copy whose name it takes has moved on: along a
+// chain the last name is taken first, and a cycle (copies trading numbers)
+// is broken by one copy stepping aside under a name of the run's own.
+void moveAlongChain(SongListRun& run, PlannedCopy* first, std::unordered_map<std::string, PlannedCopy*>& leaving) {
+    std::vector<PlannedCopy*> chain;
+    std::unordered_set<PlannedCopy*> inChain;
+    for (PlannedCopy* song = first; song && inChain.insert(song).second;) {
+        chain.push_back(song);
+        auto next = leaving.find(song->target);
+        song = next == leaving.end() ? nullptr : next->second;
+        if (song && inChain.count(song)) {
+            leaving.erase(song->from);
+            if (moveCopy(run, *song, song->from, song->staging)) song->from = song->staging;
+        }
+    }
+    for (auto song = chain.rbegin(); song != chain.rend(); ++song) {
+        leaving.erase((*song)->from);
+        if ((*song)->step == CopyStep::Move && moveCopy(run, **song, (*song)->from, (*song)->target))
+            (*song)->step = CopyStep::Keep;
+    }
+}
+
 void carryOut(SongListRun& run) {
     CopyPlan& plan = run.copies;
-    for (PlannedCopy& song : plan.songs)
-        if (song.step == CopyStep::Move) moveCopy(run, song, song.from, song.staging);
     std::vector<std::string> kept;
     for (const std::string& name : plan.stale)
         if (!removeWithPartial(run, name)) kept.push_back(name);
     plan.stale = kept;
+    std::unordered_map<std::string, PlannedCopy*> leaving;  // the copies still to move, by the name they leave
     for (PlannedCopy& song : plan.songs)
-        if (song.step == CopyStep::Move && moveCopy(run, song, song.staging, song.target)) song.step = CopyStep::Keep;
+        if (song.step == CopyStep::Move) leaving[song.from] = &song;
+    for (PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move && leaving.count(song.from)) moveAlongChain(run, &song, leaving);
 }
 
 void freeze(CopyPlan& plan, int error) {
@@ -146,9 +171,11 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
 
 void finishCopies(SongListRun& run) {
     CopyPlan& plan = run.copies;
+    std::unordered_set<std::string> targets;  // a name a move could not leave may since hold another copy
+    for (const PlannedCopy& song : plan.songs) targets.insert(song.target);
     std::vector<std::string> left;
     for (const std::string& name : plan.leftovers)
-        if (!removeOwnFile(run, name)) left.push_back(name);
+        if (!targets.count(name) && !removeOwnFile(run, name)) left.push_back(name);
     plan.leftovers = left;
     if (flushFileSystem(run.options.musicFolder) != 0) {
         consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),

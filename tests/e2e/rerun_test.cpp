@@ -9,12 +9,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "support/collection_test.h"
 #include "support/listed_copies.h"
@@ -36,48 +34,27 @@ std::string variant(const std::string& path, char mark) {
     return bytes;
 }
 
-void setSameTime(const std::string& path) {
-    const struct timespec time[2] = {{1600000000, 0}, {1600000000, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), time, 0), 0) << path;
-}
-
-struct Change {
+// Each change as shell commands in the collection; ".spare" (hidden, so no
+// artist) holds the songs they bring in. A rename changes the renamed file's
+// change time: the swapped songs are copied anew.
+const std::string SAME_TIME = "touch -d @1600000000 ";
+const struct {
     const char* what;
-    std::function<void(const TempDir& tree, const std::string& root)> apply;
-    int written;  // copies written by the re-run
-};
-
-void moveFile(const std::string& from, const std::string& to) { ASSERT_EQ(std::rename(from.c_str(), to.c_str()), 0); }
-
-const std::vector<Change> CHANGES = {
-    {"nothing", [](const TempDir&, const std::string&) {}, 0},
-    {"a first artist", [](const TempDir&, const std::string& r) {
-         makeFolder(r + "/A");
-         writeFile(r + "/A/new.mp3", variant(SMALL_SONG, 'n'));
-     }, 1},
-    {"an artist removed from the middle", [](const TempDir&, const std::string& r) { fs::remove_all(r + "/C"); }, 0},
-    {"an artist renamed", [](const TempDir&, const std::string& r) { moveFile(r + "/C", r + "/0 C"); }, 0},
-    // A rename changes the renamed file's change time: both are copied anew.
-    {"two songs of one size and time swapped", [](const TempDir&, const std::string& r) {
-         moveFile(r + "/C/a.mp3", r + "/C/t");
-         moveFile(r + "/C/b.mp3", r + "/C/a.mp3");
-         moveFile(r + "/C/t", r + "/C/b.mp3");
-     }, 2},
-    {"a song edited keeping size and time", [](const TempDir&, const std::string& r) {
-         writeFile(r + "/C/a.mp3", variant(BIG_SONG, 'e'));
-         setSameTime(r + "/C/a.mp3");
-     }, 1},
-    {"a copy replaced by the user", [](const TempDir&, const std::string& r) {
-         writeFile(r + "/music/new", variant(BIG_SONG, 'u'));
-         setSameTime(r + "/music/new");
-         moveFile(r + "/music/new", r + "/music/song0002.mp3");
-     }, 1},
-    {"a hand-edited list", [](const TempDir&, const std::string& r) { writeFile(r + "/songlist.ini", "B|2|song0001.mp3|9\r\n"); }, 0},
-    {"a missing list", [](const TempDir&, const std::string& r) { fs::remove(r + "/songlist.ini"); }, 0},
-    {"a missing record of the copies", [](const TempDir&, const std::string& r) { fs::remove(r + "/music/.sorvil-copies"); }, 6},
-    {"a nocopy run in between", [](const TempDir& t, const std::string& r) {
-         ASSERT_EQ(runSorvil(t, r, {"nocopy"}).status, 0);
-     }, 0},
+    std::string commands;
+    int written;  // copies the re-run writes
+} CHANGES[] = {
+    {"nothing", "true", 0},
+    {"a first artist", "mkdir A && cp .spare/n.mp3 A/new.mp3", 1},
+    {"an artist removed from the middle", "rm -r C", 0},
+    {"an artist renamed", "mv C '0 C'", 0},
+    {"two artists trading names: their copies trade numbers", "mv B t && mv D B && mv t D", 0},
+    {"two songs of one size and time swapped", "mv C/a.mp3 t && mv C/b.mp3 C/a.mp3 && mv t C/b.mp3", 2},
+    {"a song edited keeping size and time", "cat .spare/e.mp3 >C/a.mp3 && " + SAME_TIME + "C/a.mp3", 1},
+    {"a copy replaced by the user", "cp .spare/e.mp3 m && " + SAME_TIME + "m && mv m music/song0002.mp3", 1},
+    {"a hand-edited list", "printf 'B|2|song0001.mp3|9\\r\\n' >songlist.ini", 0},
+    {"a missing list", "rm songlist.ini", 0},
+    {"a missing record of the copies", "rm music/.sorvil-copies", 6},
+    {"a nocopy run in between", std::string(SORVIL_BINARY_DIR) + "/sorvil nocopy >/dev/null", 0},
 };
 
 // A file's inode and birth time, or empty where the file system keeps none.
@@ -93,17 +70,16 @@ std::string birthOf(const std::string& path) {
 class ReRun : public CollectionTest {
 protected:
     void makeCollection() {
-        for (const char* artist : {"B", "C", "D"}) makeFolder(at(artist));
-        copyInto(SMALL_SONG, at("B/1.mp3"));
-        copyInto(BIG_SONG, at("B/2.mp3"));
-        writeFile(at("C/a.mp3"), variant(BIG_SONG, 'a'));
-        writeFile(at("C/b.mp3"), variant(BIG_SONG, 'b'));
-        writeFile(at("C/c.mp3"), variant(SMALL_SONG, 'c'));
-        copyInto(SMALL_SONG, at("D/x.mp3"));
-        for (const char* song : {"B/1.mp3", "B/2.mp3", "C/a.mp3", "C/b.mp3", "C/c.mp3", "D/x.mp3"}) setSameTime(at(song));
+        for (const char* folder : {"B", "C", "D", ".spare"}) makeFolder(at(folder));
+        const std::string songs[][2] = {{"B/1", readFile(SMALL_SONG)}, {"B/2", readFile(BIG_SONG)},
+                                        {"C/a", variant(BIG_SONG, 'a')}, {"C/b", variant(BIG_SONG, 'b')},
+                                        {"C/c", variant(SMALL_SONG, 'c')}, {"D/x", readFile(SMALL_SONG)},
+                                        {".spare/n", variant(SMALL_SONG, 'n')}, {".spare/e", variant(BIG_SONG, 'e')}};
+        for (const auto& [name, bytes] : songs) writeFile(at(name + ".mp3"), bytes);
+        ASSERT_EQ(std::system(("cd '" + root + "' && " + SAME_TIME + "*/*.mp3").c_str()), 0);
     }
 
-    // What a first run over the same songs gives: its console and its list.
+    // The console and list of a first run over the same songs.
     RunResult firstRun(std::string& list) {
         TempDir fresh;
         for (const auto& entry : fs::directory_iterator(root))
@@ -116,7 +92,7 @@ protected:
 };
 
 TEST_F(ReRun, WritesOnlyNewOrChangedSongsMovesTheRestAndRemovesStaleCopies) {
-    for (const Change& change : CHANGES) {
+    for (const auto& change : CHANGES) {
         fs::remove_all(root);
         makeFolder(root);
         makeCollection();
@@ -124,21 +100,21 @@ TEST_F(ReRun, WritesOnlyNewOrChangedSongsMovesTheRestAndRemovesStaleCopies) {
         std::set<std::string> born;
         for (const auto& entry : fs::directory_iterator(at("music"))) born.insert(birthOf(entry.path()));
         if (born.count("")) GTEST_SKIP() << "this file system keeps no birth times";
-        change.apply(tree, root);
+        ASSERT_EQ(std::system(("cd '" + root + "' && " + change.commands).c_str()), 0) << change.what;
         const RunResult again = runSorvil(tree, {});
         std::string firstList;
         const RunResult first = firstRun(firstList);
         EXPECT_EQ(again.status, 0) << change.what;
         EXPECT_EQ(again.output, START_EXISTING + first.output.substr(START_CREATING.size())) << change.what;
         EXPECT_EQ(readFile(at("songlist.ini")), firstList) << change.what;
-        std::set<std::string> present;
+        std::set<std::string> copies;
         int written = 0;
-        for (const auto& entry : fs::directory_iterator(at("music"))) {
-            present.insert(entry.path().filename());
-            written += !born.count(birthOf(entry.path())) && entry.path().filename() != ".sorvil-copies";
-        }
-        present.erase(".sorvil-copies");
-        EXPECT_EQ(present, listedCopiesHoldingTheirSongs(root, change.what)) << change.what << ": copies the list does not name";
+        for (const auto& entry : fs::directory_iterator(at("music")))
+            if (entry.path().filename() != ".sorvil-copies") {
+                copies.insert(entry.path().filename());
+                written += !born.count(birthOf(entry.path()));
+            }
+        EXPECT_EQ(copies, listedCopiesHoldingTheirSongs(root, change.what)) << change.what << ": stale copies";
         EXPECT_EQ(written, change.written) << change.what;
     }
 }
