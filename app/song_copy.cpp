@@ -1,5 +1,9 @@
 #include "app/song_copy.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +23,22 @@ int writeCopy(const CopyPlan& plan, const PlannedCopy* song, int artistFolder, c
     return copyFile(artistFolder, name, musicFolder, song->target.c_str()) == 0 ? 0 : errno;
 }
 
+// While this song is copied, the disk reads the next one to copy, so that
+// reading and writing overlap. Advice only: a refusal changes no result.
+void readNextCopyAhead(const SongListRun& run) {
+    const CopyPlan& plan = run.copies;
+    size_t next = plan.cursor;
+    while (next < plan.songs.size() && plan.songs[next].step != CopyStep::Write) ++next;
+    if (next == plan.songs.size()) return;
+    const std::string path = plan.songs[next].artist + "/" + plan.songs[next].name;
+    struct stat info {};
+    if (fstatat(run.options.startFolder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
+    const int handle = openat(run.options.startFolder, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) return;
+    posix_fadvise(handle, 0, 0, POSIX_FADV_WILLNEED);
+    close(handle);  // read only: nothing can be lost by its close
+}
+
 }  // namespace
 
 std::string copySong(SongListRun& run, int artistFolder, const char* artist, const char* name, const char* title,
@@ -34,6 +54,7 @@ std::string copySong(SongListRun& run, int artistFolder, const char* artist, con
         shownName = name;  // no copy is made: the song is named by its own file
         return copyRecordStart(artist, title, target.c_str());
     }
+    if (song && song->step == CopyStep::Write && run.copies.frozenError == 0) readNextCopyAhead(run);
     const int failure = song && song->step == CopyStep::Keep
                             ? 0
                             : writeCopy(run.copies, song, artistFolder, name, run.options.musicFolder);
