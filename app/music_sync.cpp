@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unordered_map>
@@ -101,7 +102,8 @@ void moveAlongChain(SongListRun& run, PlannedCopy* first, std::unordered_map<std
     }
 }
 
-void carryOut(SongListRun& run) {
+// True when some copy moved.
+bool carryOut(SongListRun& run) {
     CopyPlan& plan = run.copies;
     std::vector<std::string> kept;
     for (const std::string& name : plan.stale)
@@ -112,6 +114,9 @@ void carryOut(SongListRun& run) {
         if (song.step == CopyStep::Move) leaving[song.from] = &song;
     for (PlannedCopy& song : plan.songs)
         if (song.step == CopyStep::Move && leaving.count(song.from)) moveAlongChain(run, &song, leaving);
+    return std::any_of(plan.songs.begin(), plan.songs.end(), [](const PlannedCopy& song) {
+               return song.step == CopyStep::Keep && song.from != song.target;
+           });
 }
 
 void freeze(CopyPlan& plan, int error) {
@@ -120,21 +125,24 @@ void freeze(CopyPlan& plan, int error) {
         if (song.step == CopyStep::Move) song.step = CopyStep::Write;
 }
 
-// The records at the end: every listed copy as its file system now reports it.
-std::vector<CopyRecord> finalRecords(const SongListRun& run) {
+// The records of every copy that holds its song as its file system now
+// reports it: once the songs are done, the listed ones; before, the kept and
+// moved ones.
+std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone) {
     const CopyPlan& plan = run.copies;
     std::vector<CopyRecord> records;
     for (const PlannedCopy& song : plan.songs) {
         if (song.step == CopyStep::TooLarge) continue;
         CopyRecord record = pendingRecord(song.target);
         struct stat info {};
-        if (song.listed && song.sourceKnown &&
+        const bool holds = songsDone ? song.listed : song.step == CopyStep::Keep;
+        if (holds && song.sourceKnown &&
             fstatat(run.options.musicFolder, song.target.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             record.vouched = true;
             record.source = song.source;
             record.copy = copyIdentityOf(info);
         }
-        if (song.listed || song.step == CopyStep::Write) records.push_back(record);
+        if (holds || song.step == CopyStep::Write) records.push_back(record);
     }
     for (const std::string& name : plan.stale) records.push_back(pendingRecord(name));
     for (const std::string& name : plan.leftovers) records.push_back(pendingRecord(name));
@@ -153,6 +161,14 @@ int flushFileSystem(int folder) {
     return flushed ? 0 : -1;
 }
 
+bool flushCopies(SongListRun& run) {
+    if (flushFileSystem(run.options.musicFolder) == 0) return true;
+    consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),
+                std::strerror(errno));
+    run.incomplete = true;
+    return false;
+}
+
 }  // namespace
 
 void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
@@ -166,7 +182,10 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
         freeze(run.copies, errno);
         return;
     }
-    carryOut(run);
+    // Recorded at once, so that a run stopped while it copies costs the next
+    // one no move; flushed first, since a record must never run ahead of the
+    // names it vouches for.
+    if (carryOut(run) && flushCopies(run)) replaceState(run, currentRecords(run, false));
 }
 
 void finishCopies(SongListRun& run) {
@@ -177,15 +196,8 @@ void finishCopies(SongListRun& run) {
     for (const std::string& name : plan.leftovers)
         if (!targets.count(name) && !removeOwnFile(run, name)) left.push_back(name);
     plan.leftovers = left;
-    if (flushFileSystem(run.options.musicFolder) != 0) {
-        consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),
-                    std::strerror(errno));
-        run.incomplete = true;
-        return;  // the records must not vouch for copies that may not be on the disk
-    }
-    if (plan.frozenError != 0) return;
-    const std::vector<CopyRecord> records = finalRecords(run);
-    replaceState(run, records);
+    // The records must not vouch for copies that may not be on the disk.
+    if (flushCopies(run) && plan.frozenError == 0) replaceState(run, currentRecords(run, true));
 }
 
 }  // namespace sorvil
