@@ -183,9 +183,10 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
         return;
     }
     // Recorded at once, so that a run stopped while it copies costs the next
-    // one no move; flushed first, since a record must never run ahead of the
-    // names it vouches for.
-    if (carryOut(run) && flushCopies(run)) replaceState(run, currentRecords(run, false));
+    // one no move. A record that runs ahead of a rename lost in a power cut
+    // vouches for nothing where inode and change time tell files apart;
+    // elsewhere (FAT) the renames are flushed first.
+    if (carryOut(run) && (run.copies.compareInodes || flushCopies(run))) replaceState(run, currentRecords(run, false));
 }
 
 void finishCopies(SongListRun& run) {
