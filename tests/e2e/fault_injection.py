@@ -222,7 +222,7 @@ def whole_run_faults(sorvil, slot, template_root):
 
 KILLED = set(WRITES) | {"rename", "renameat", "renameat2", "unlink", "unlinkat", "mkdir", "mkdirat", "fsync",
                         "fdatasync", "syncfs", "utimensat", "openat"}
-KILLS_SAMPLED = 30  # kill points per scenario beyond the first few
+KILLS_SAMPLED = 100  # kill points per scenario at most (every one of the small collection's, about 60)
 
 
 def file_changing_calls(log):
