@@ -30,7 +30,7 @@ struct PlannedCopy {
     CopyStep step = CopyStep::Write;
     std::string from;          // Keep, Move: the name its copy has now
     size_t record = 0;         // Keep, Move: the earlier record that vouches for it
-    std::string staging;       // Move: the name it passes through, so chains and swaps lose nothing
+    std::string staging;       // Move: the name of its own it steps aside to when copies trade numbers
     bool sourceKnown = false;  // a plain file whose identity tells it from any other
     SourceIdentity source;
     bool listed = false;       // set once its copy holds it
