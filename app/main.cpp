@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -23,6 +24,10 @@ int checkedStandardOutput(int status) {
 
 int main(int argc, char** argv) {
     using namespace sorvil;
+    // A reader that goes away (sorvil | head) must not end the run halfway:
+    // the failed writes are said once at the end and the copies and the
+    // list are still made.
+    std::signal(SIGPIPE, SIG_IGN);
     const CommandLine command = parseCommandLine(argc, argv);
     switch (command.action) {
         case CommandAction::Help: std::fputs(SORVIL_HELP, stdout); return checkedStandardOutput(0);

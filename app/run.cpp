@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/collection_lock.h"
 #include "app/console.h"
+#include "app/music_sync.h"
 #include "app/music_folder.h"
 #include "app/scan.h"
 #include "app/song_list_file.h"
@@ -32,7 +34,8 @@ bool openStartFolder(const CommandLine& command, RunOptions& options) {
     const char* start = command.folder.empty() ? "." : command.folder.c_str();
     errno = command.folderError;
     if (errno == 0) options.startFolder = runtime::openFolder(kCurrentFolder, start);
-    if (options.startFolder >= 0 && faccessat(options.startFolder, ".", X_OK, AT_EACCESS) == 0) return true;
+    if (options.startFolder >= 0 && faccessat(options.startFolder, ".", X_OK, AT_EACCESS) == 0)
+        return lockCollection(options, start);
     std::fprintf(stderr, "sorvil: cannot enter '%s': %s\n", start, std::strerror(errno));
     return false;
 }
@@ -48,6 +51,25 @@ bool prepareOutput(RunOptions& options) {
     if (!prepareMusicFolder(options)) return false;
     readEarlierList(options);
     return true;
+}
+
+// A list that cannot be written stops the run before any copy changes.
+bool songListWritable(const RunOptions& options) {
+    if (trySongListReplacement(options.startFolder) == 0) return true;
+    consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
+    return false;
+}
+
+// The new list, once every copy it names is on the disk.
+int finishSongList(SongListRun& run) {
+    if (!run.options.noCopy) finishCopies(run);
+    bool inPlace = false;
+    if (writeSongList(run, inPlace) == 0) return run.incomplete ? 1 : 0;
+    if (inPlace)
+        consoleLine("ERROR: songlist.ini was written but may not be on the disk yet: %s", std::strerror(errno));
+    else
+        consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
+    return 1;
 }
 
 }  // namespace
@@ -70,14 +92,10 @@ int runSorvil(const CommandLine& command) {
     registerTextObjectType();
 
     consoleLine("Starting Sorvil...");
-    if (!prepareOutput(run.options)) return 1;
+    if (!prepareOutput(run.options) || !songListWritable(run.options)) return 1;
     consoleLine("Getting artist list...");
     if (!scanArtists(run)) return 1;
-    if (writeSongList(run) != 0) {
-        consoleLine("ERROR: Cannot write songlist.ini");
-        return 1;
-    }
-    return run.incomplete ? 1 : 0;
+    return finishSongList(run);
 }
 
 }  // namespace sorvil

@@ -12,6 +12,7 @@
 #include "app/console.h"
 #include "app/entry_order.h"
 #include "app/music_folder.h"
+#include "app/music_sync.h"
 #include "app/read_ahead.h"
 #include "app/song_copy.h"
 #include "app/song_list_file.h"
@@ -60,15 +61,16 @@ void processSong(SongListRun& run, int songFolder, const char* artist, const Fou
                     kFirstLongNumber, kFirstLongNumber);
     // Two albums may hold songs of one title: the folder tells them apart.
     consoleLineStart("  %s: ", printable(song.folder.empty() ? title : song.folder + "/" + title).c_str());
-    const std::string recordStart = run.options.noCopy
-                                        ? ownFileRecord(run, artist, song.path(), title)
-                                        : copySong(run, songFolder, artist, name, title, song.isPlainFile);
+    bool listed = true;
+    const std::string recordStart = run.options.noCopy ? ownFileRecord(run, artist, song.path(), title)
+                                                       : copySong(run, songFolder, artist, song, title, listed);
     if (recordStart.empty()) return;
     // Messages name the file that was read: the song's own, not its copy.
     const std::string songFile = std::string(artist) + "/" + song.path();
     run.songSeconds = measureSong(run, songFolder, name, songFile, song.isPlainFile);
     consoleLine("%02d:%02d", run.songSeconds / 60, run.songSeconds % 60);
-    appendRecord(run, recordStart, run.songSeconds);
+    // The list names only copies that hold their song.
+    if (listed) appendRecord(run, recordStart, run.songSeconds);
 }
 
 // Opens the folder at `inside` the artist's folder one name at a time, so no
@@ -178,6 +180,7 @@ bool scanArtists(SongListRun& run) {
         consoleLine("NOTE: %d songs outside an artist folder are not listed", listing.songsOutside);
     if (collectionFoldersOverlap(run)) return false;
     const std::vector<FoundArtist> artists = gatherCollection(run);
+    if (!run.options.noCopy && !run.stopped) prepareCopies(run, artists);
     for (size_t i = 0; i < artists.size() && !run.stopped; ++i) processArtist(run, artists[i]);
     return !run.stopped;
 }

@@ -1,10 +1,12 @@
 #include "app/song_copy.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/console.h"
 #include "app/song_list_file.h"
@@ -14,36 +16,58 @@ namespace sorvil {
 
 namespace {
 
-// A pipe or device is no song (EINVAL). Its copy fails as any failed copy
-// does: nothing stays under the copy's name (an earlier file there would be
-// another song), and a name that cannot go says its own reason.
-int refuseCopy(int musicFolder, const char* copyName) {
-    if (unlinkat(musicFolder, copyName, 0) == 0 || errno == ENOENT) errno = EINVAL;
-    return -1;
+// 0, or the reason the copy could not be written. A pipe or device is no
+// song (EINVAL) and is never opened; nothing stays under the copy's name.
+int writeCopy(const CopyPlan& plan, const PlannedCopy* song, int songFolder, const FoundSong& found,
+              int musicFolder) {
+    if (!song) return ENOENT;  // the song was not there when the collection was gathered
+    if (plan.frozenError != 0) return plan.frozenError;
+    if (!found.isPlainFile) {
+        if (unlinkat(musicFolder, song->target.c_str(), 0) != 0 && errno != ENOENT) return errno;
+        return EINVAL;
+    }
+    return copyFile(songFolder, found.name.c_str(), musicFolder, song->target.c_str()) == 0 ? 0 : errno;
+}
+
+// While this song is copied, the disk reads the next one to copy, so that
+// reading and writing overlap. Advice only: a refusal changes no result.
+void readNextCopyAhead(const SongListRun& run) {
+    const CopyPlan& plan = run.copies;
+    size_t next = plan.cursor;
+    while (next < plan.songs.size() && plan.songs[next].step != CopyStep::Write) ++next;
+    if (next == plan.songs.size()) return;
+    const std::string path = plan.songs[next].artist + "/" + plan.songs[next].name;
+    struct stat info {};
+    if (fstatat(run.options.startFolder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
+    const int handle = openat(run.options.startFolder, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) return;
+    posix_fadvise(handle, 0, 0, POSIX_FADV_WILLNEED);
+    close(handle);  // read only: nothing can be lost by its close
 }
 
 }  // namespace
 
-std::string copySong(SongListRun& run, int artistFolder, const char* artist, const char* name, const char* title,
-                     bool plainFile) {
-    const RunOptions& options = run.options;
+std::string copySong(SongListRun& run, int songFolder, const char* artist, const FoundSong& found, const char* title,
+                     bool& listed) {
+    PlannedCopy* song = nextPlannedCopy(run.copies, artist, found.path().c_str());
     char copyName[32];
     std::snprintf(copyName, sizeof copyName, "song%04d.mp3", run.songNumber);
     ++run.songNumber;
-    const std::string shownName = "../" + options.musicName + "/" + copyName;
-    const std::string listed = copyRecordStart(artist, title, copyName);
-    // Sizes and times alone could match another song of the same length
-    // unpacked at the same second: the earlier list must name this song too.
-    const bool current = plainFile && options.earlierCopies.count(listed) != 0 &&
-                         copyIsCurrent(artistFolder, name, options.musicFolder, copyName);
-    const int copied = current     ? 0
-                       : plainFile ? copyFile(artistFolder, name, options.musicFolder, copyName)
-                                   : refuseCopy(options.musicFolder, copyName);
-    if (copied != 0) {
-        consoleLine("ERROR: Cannot copy MP3 file to %s", printable(shownName).c_str());
+    const std::string target = song ? song->target : copyName;
+    const std::string shownName = "../" + run.options.musicName + "/" + target;
+    listed = false;
+    if (song && song->step == CopyStep::TooLarge) return copyRecordStart(artist, title, target.c_str());
+    if (song && song->step == CopyStep::Write && run.copies.frozenError == 0) readNextCopyAhead(run);
+    const int failure = song && song->step == CopyStep::Keep
+                            ? 0
+                            : writeCopy(run.copies, song, songFolder, found, run.options.musicFolder);
+    if (failure != 0) {
+        consoleLine("ERROR: Cannot copy MP3 file to %s: %s", printable(shownName).c_str(), std::strerror(failure));
         run.incomplete = true;
     }
-    return listed;
+    listed = failure == 0;
+    if (song) song->listed = listed;
+    return copyRecordStart(artist, title, target.c_str());
 }
 
 }  // namespace sorvil

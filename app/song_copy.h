@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/collection.h"
 #include "app/song_list_run.h"
 
 namespace sorvil {
@@ -10,12 +11,13 @@ namespace sorvil {
 // Copies beyond song9999.mp3 keep the same pattern, which no longer fits 8.3.
 constexpr int kFirstLongNumber = 10000;
 
-// Gives the song the run's next number and copies it into the music folder,
-// unless the earlier run's copy under that name is this same song,
-// unchanged. Gives the record's start. A failed copy is said and marks the
-// run incomplete; a song that is no plain file (`plainFile` false, as the
-// listing found it) fails without being opened.
-std::string copySong(SongListRun& run, int artistFolder, const char* artist, const char* name, const char* title,
-                     bool plainFile);
+// Makes sure the song's copy holds it, as the run's plan says: kept, already
+// moved to its number, or copied anew from `songFolder`, where it lies.
+// Gives the record's start; `listed` says whether its copy holds it (a failed
+// copy is said, marks the run incomplete and is not listed; a song too large
+// to be one is neither copied nor listed; a pipe or device named like a song
+// fails without being opened).
+std::string copySong(SongListRun& run, int songFolder, const char* artist, const FoundSong& song, const char* title,
+                     bool& listed);
 
 }  // namespace sorvil

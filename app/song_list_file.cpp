@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,9 @@ namespace sorvil {
 const char SONG_LIST[] = "songlist.ini";
 
 namespace {
+
+// Some 200,000 records: an earlier list beyond this is beyond sense.
+constexpr off_t LARGEST_EARLIER_LIST = 16 << 20;
 
 std::string displayText(const char* text) {
     std::string shown = text;
@@ -53,22 +57,48 @@ bool appendRecord(SongListRun& run, const std::string& recordStart, int seconds)
 
 void readEarlierList(RunOptions& options) {
     const int handle = openat(options.startFolder, SONG_LIST, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    options.earlierListRead = handle < 0 && errno == ENOENT;
     if (handle < 0) return;
     struct stat info {};
     std::string text;
     char block[65536];
-    ssize_t got = 0;
-    if (fstat(handle, &info) == 0 && S_ISREG(info.st_mode))
-        while ((got = read(handle, block, sizeof block)) > 0) text.append(block, size_t(got));
-    close(handle);
-    if (got < 0) return;
-    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        const size_t bar = text.rfind('|', end);
-        if (bar != std::string::npos && bar >= start) options.earlierCopies.insert(text.substr(start, bar + 1 - start));
+    ssize_t got = -1;
+    if (fstat(handle, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= LARGEST_EARLIER_LIST)
+        while ((got = read(handle, block, sizeof block)) > 0 && text.size() <= size_t(LARGEST_EARLIER_LIST))
+            text.append(block, size_t(got));
+    close(handle);  // read only: nothing can be lost by its close
+    if (got != 0) return;
+    options.earlierListRead = true;
+    // A player may take a bare LF, or a last line without its end, as a record too.
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
+        const size_t cut = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        options.earlierRecords.push_back(text.substr(start, cut - start));
     }
 }
 
-int writeSongList(const SongListRun& run) {
+std::string recordFile(const std::string& record) {
+    const size_t last = record.rfind('|');
+    const size_t before = last == std::string::npos || last == 0 ? std::string::npos : record.rfind('|', last - 1);
+    return before == std::string::npos ? std::string() : record.substr(before + 1, last - before - 1);
+}
+
+int trySongListReplacement(int startFolder) {
+    ReplacementFile list;
+    return list.create(startFolder, SONG_LIST);  // removed again as the file goes out of scope
+}
+
+int writeSongRecords(int startFolder, const std::vector<std::string>& records) {
+    std::string text;
+    for (const std::string& record : records) text += record + "\r\n";
+    ReplacementFile list;
+    if (list.create(startFolder, SONG_LIST) != 0 || !runtime::writeAll(list.handle(), text.data(), text.size()))
+        return -1;
+    return list.commit(true);
+}
+
+int writeSongList(const SongListRun& run, bool& inPlace) {
+    inPlace = false;
     ReplacementFile list;
     if (list.create(run.options.startFolder, SONG_LIST) != 0) return -1;
     std::FILE* text = runtime::textStreamOver(list.handle());
@@ -80,7 +110,9 @@ int writeSongList(const SongListRun& run) {
         errno = error;
         return -1;
     }
-    return list.commit(true);
+    const int result = list.commit(true);
+    inPlace = list.replaced();
+    return result;
 }
 
 }  // namespace sorvil

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/song_list_run.h"
 
@@ -25,13 +26,22 @@ std::string ownFileRecordStart(const char* artist, const char* title, const char
 // memory runs out.
 bool appendRecord(SongListRun& run, const std::string& recordStart, int seconds);
 
-// The record starts of the list an earlier run left, into the run's options.
-// A list that cannot be read only means every song is copied again, which
-// loses nothing, so it is not reported.
+// The records of the list an earlier run left, into the run's options. A list
+// that cannot be read, or is larger than any list (16 MiB), is not kept in
+// memory: the run then empties it before it changes any copy.
 void readEarlierList(RunOptions& options);
+// The file a record names: its third field.
+std::string recordFile(const std::string& record);
+
+// Whether songlist.ini can be replaced at all, found out before anything
+// else changes: its temporary file is created and removed. -1 with errno set.
+int trySongListReplacement(int startFolder);
+// Replaces songlist.ini by these records, as writeSongList does.
+int writeSongRecords(int startFolder, const std::vector<std::string>& records);
 
 // Replaces songlist.ini by the run's records, flushed to the disk before and
-// after its rename. -1 with errno set when it could not be written.
-int writeSongList(const SongListRun& run);
+// after its rename. -1 with errno set when it could not be written;
+// `inPlace` then says whether only the folder's flush failed.
+int writeSongList(const SongListRun& run, bool& inPlace);
 
 }  // namespace sorvil

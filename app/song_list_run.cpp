@@ -9,6 +9,7 @@ SongListRun::~SongListRun() {
     stringListFree(masterList);
     if (options.musicFolder >= 0) runtime::closeFolder(options.musicFolder);
     if (options.startFolder >= 0) runtime::closeFolder(options.startFolder);
+    if (options.lockHandle >= 0) runtime::closeFile(options.lockHandle);
 }
 
 }  // namespace sorvil

@@ -5,8 +5,9 @@
 #pragma once
 
 #include <string>
-#include <unordered_set>
+#include <vector>
 
+#include "app/copy_plan.h"
 #include "app/string_list.h"
 #include "platform/guarded_mapping.h"
 
@@ -19,9 +20,12 @@ struct RunOptions {
     int startFolder = -1;   // the folder the run started in
     int musicFolder = -1;   // the folder copies go to (copy mode)
     std::string musicName;  // its name in the starting folder: "music" in some letter case
-    // The "artist|title|file|" starts of the song list found at the start of
-    // the run: a copy that was listed as this same song may be kept.
-    std::unordered_set<std::string> earlierCopies;
+    // The records of the song list found at the start of the run, when it
+    // could be read whole: before a copy it names changes, the list on the
+    // disk is replaced by one without it.
+    std::vector<std::string> earlierRecords;
+    bool earlierListRead = false;
+    int lockHandle = -1;  // holds the collection's lock until the run ends
 };
 
 struct SongListRun {
@@ -33,6 +37,7 @@ struct SongListRun {
     RunOptions options;
     StringList artistList = nullptr;
     StringList masterList = nullptr;  // the records, in the order songs were found
+    CopyPlan copies;                  // copy mode: what happens to each song's copy
     int songNumber = 0;               // the next copy's number, shared by all artists
     int songSeconds = 0;              // the duration last measured
     GuardedMapping fileImage;         // the song being measured

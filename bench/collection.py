@@ -290,7 +290,7 @@ class Bench:
         rows.append(("`sorvil nocopy`, warm cache", warm[0], "mutagen listing, one process", warm[1], "≤ 0.5"))
         self.say(f"   cold {cold}\n   warm {warm}")
 
-        self.say("== sorvil (copy) against cp -r, cold")
+        self.say("== sorvil (copy) against cp -r, both until sync returns, cold")
         target = os.path.join(a.work, "cp-target")
 
         def before_copy():
@@ -298,56 +298,79 @@ class Bench:
             shutil.rmtree(target, ignore_errors=True)
             drop_cache(folder)
 
-        copy = alternate([Case("copy", [self.sorvil], folder, before=before_copy),
-                          Case("cp -r", ["cp", "-r", folder, target], a.work, before=before_copy)], a.runs)
+        copy = alternate([Case("copy", ["sh", "-c", '"$0" && sync', self.sorvil], folder, before=before_copy),
+                          Case("cp -r", ["sh", "-c", 'cp -r "$0" "$1" && sync', folder, target], a.work,
+                               before=before_copy)], a.runs)
         shutil.rmtree(target, ignore_errors=True)
-        rows.append(("`sorvil` (copy), cold cache", copy[0], "`cp -r` of the collection", copy[1], "≤ 1.0"))
+        rows.append(("`sorvil; sync` (copy), cold cache", copy[0], "`cp -r` of the collection; `sync`", copy[1],
+                     "≤ 1.0"))
         self.say(f"   {copy}")
 
-        self.say("== a copy-mode re-run over its own unchanged copies against sorvil nocopy, cold")
-        rerun, same = self.rerun_against_nocopy(folder)
-        rows.append((f"`sorvil` re-run over its unchanged copies, cold cache (songlist.ini and console "
-                     f"{'the same as' if same else 'NOT the same as'} the first run's)",
-                     rerun[0], "`sorvil nocopy`, cold cache", rerun[1], "≤ 1.5"))
-        self.say(f"   {rerun}; same output: {same}")
+        self.say("== copy-mode re-runs after changes against sorvil nocopy, cold")
+        rows += self.reruns_against_nocopy(folder)
 
         syscalls = self.strace_counts(folder) if a.strace else None
         self.clear_outputs(folder)
         shutil.rmtree(folder)
         return size, rows, syscalls
 
-    def rerun_against_nocopy(self, folder):
-        """A copy-mode run over the copies a first run made (with the first
-        run's songlist.ini back in place each time) against nocopy."""
+    def reruns_against_nocopy(self, folder):
+        """Copy-mode re-runs after a first copy run, each after one change that the case makes before it and
+        takes back after it (with an untimed run that puts the copies back), against nocopy. A copy written
+        anew is a file of a new inode and birth time; a moved one keeps both."""
         a = self.args
         self.clear_outputs(folder)
         first_console = os.path.join(a.work, "first-console.txt")
         run_once([self.sorvil], folder, output=first_console)
-        list_path = os.path.join(folder, "songlist.ini")
-        with open(list_path, "rb") as f:
+        with open(os.path.join(folder, "songlist.ini"), "rb") as f:
             first_list = f.read()
-        reruns_same = []
+        artists = sorted(name for name in os.listdir(folder) if name.startswith("Artist "))
+        middle, aside = artists[len(artists) // 2], os.path.join(a.work, "aside")
+        new_artist = os.path.join(folder, "0 New Artist")
 
-        def restore_list():
-            with open(list_path, "wb") as f:
-                f.write(first_list)
-            drop_cache(folder)
+        def add_first():
+            os.makedirs(new_artist)
+            shutil.copy(files_in(os.path.join(folder, artists[0]))[0], os.path.join(new_artist, "New.mp3"))
 
-        def check_rerun():
-            with open(list_path, "rb") as f:
-                reruns_same.append(f.read() == first_list)
+        changes = [
+            ("nothing changed", lambda: None, lambda: None, 0),
+            ("a new first artist of one song", add_first, lambda: shutil.rmtree(new_artist), 1),
+            ("an artist of 10 songs removed from the middle", lambda: os.rename(os.path.join(folder, middle), aside),
+             lambda: os.rename(aside, os.path.join(folder, middle)), 0),
+            ("an artist folder renamed", lambda: os.rename(os.path.join(folder, middle), os.path.join(folder, "Z")),
+             lambda: os.rename(os.path.join(folder, "Z"), os.path.join(folder, middle)), 0),
+        ]
+        written, cases = {}, [Case("nocopy", [self.sorvil, "nocopy"], folder, before=lambda: drop_cache(folder))]
+        for label, change, undo, expected in changes:
+            births = {}
 
-        rerun_case = Case("re-run", [self.sorvil], folder, before=restore_list, after=check_rerun)
-        results = alternate([rerun_case,
-                             Case("nocopy", [self.sorvil, "nocopy"], folder, before=lambda: drop_cache(folder))],
-                            a.runs)
-        # The console of one more re-run, against the first run's (all but the
-        # line that says whether the music folder was there).
-        restore_list()
+            def before(change=change, births=births):
+                births["old"] = copy_births(folder)
+                change()
+                drop_cache(folder)
+
+            def after(label=label, undo=undo, births=births):
+                written.setdefault(label, []).append(len(copy_births(folder) - births["old"]))
+                extra = set(os.listdir(os.path.join(folder, "music"))) - listed_copies(folder) - {".sorvil-copies"}
+                if extra:
+                    sys.exit(f"collection: after '{label}', music/ holds copies the list does not name: {extra}")
+                undo()
+                run_once([self.sorvil], folder)  # puts the copies back as they were
+
+            cases.append(Case(label, [self.sorvil], folder, before=before, after=after))
+        results = alternate(cases, a.runs)
         console = os.path.join(a.work, "rerun-console.txt")
         run_once([self.sorvil], folder, output=console)
-        same_console = songs_lines(console) == songs_lines(first_console)
-        return results, all(reruns_same) and same_console
+        with open(os.path.join(folder, "songlist.ini"), "rb") as f:
+            same = songs_lines(console) == songs_lines(first_console) and f.read() == first_list
+        rows = []
+        for (label, _, _, expected), result in zip(changes, results[1:]):
+            counts = written[label]
+            rows.append((f"`sorvil` re-run, cold cache, {label}: {max(counts)} copies written (new or changed "
+                         f"songs: {expected})", result, "`sorvil nocopy`, cold cache", results[0], "≤ 1.5"))
+            self.say(f"   {label}: {result}, written {counts}")
+        self.say(f"   nocopy {results[0]}; the last re-run's console and list the same as the first run's: {same}")
+        return rows
 
     def strace_counts(self, folder):
         """System calls of one warm nocopy run under strace -c -f."""
@@ -411,6 +434,26 @@ class Bench:
             shutil.rmtree(folder)
         self.say(f"   cold {cold}\n   warm {warm}")
         return os.path.getsize(source), cold, warm
+
+
+def files_in(folder):
+    return sorted(os.path.join(folder, name) for name in os.listdir(folder))
+
+
+def copy_births(folder):
+    """(inode, birth time) of every copy in folder/music: a mark that a rename keeps and a new file lacks, and
+    that, unlike an extended attribute, does not change the copy's change time."""
+    music = os.path.join(folder, "music")
+    copies = [os.path.join(music, name) for name in os.listdir(music) if name.startswith("song")]
+    if not copies:
+        return set()
+    out = subprocess.run(["stat", "--printf", "%i %w\\n"] + copies, capture_output=True, text=True, check=True)
+    return set(out.stdout.splitlines())
+
+
+def listed_copies(folder):
+    with open(os.path.join(folder, "songlist.ini"), "rb") as f:
+        return {line.split(b"|")[2].decode() for line in f.read().splitlines()}
 
 
 def songs_lines(console_file):

@@ -10,8 +10,10 @@
 # SORVIL_BENCH_SONGS songs (default 1,000: 4.6 GB) and reports, medians of
 # alternated runs:
 #   - `sorvil nocopy` against a one-process mutagen listing, cold and warm cache;
-#   - `sorvil` (copy) against `cp -r`, cold;
-#   - a copy-mode re-run over its own unchanged copies against `sorvil nocopy`, cold;
+#   - `sorvil; sync` (copy) against `cp -r; sync`, cold;
+#   - copy-mode re-runs against `sorvil nocopy`, cold: nothing changed, a new
+#     first artist of one song, an artist of 10 songs removed from the middle,
+#     an artist folder renamed, each with the copies it wrote;
 #   - the system calls a song of one nocopy run (strace -c -f);
 #   - nocopy's time a song for 1, 5 and 50 MB songs (100 each), and for 1,000
 #     against 10,000 songs of 1 MB (10 GB);

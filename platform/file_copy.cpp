@@ -112,13 +112,4 @@ int copyFileData(int sourceHandle, int targetHandle) {
     return copyThroughBuffer(sourceHandle, targetHandle);
 }
 
-bool copyIsCurrent(int sourceFolder, const char* source, int targetFolder, const char* target) {
-    struct stat from {}, copy {};
-    if (fstatat(sourceFolder, source, &from, 0) != 0 || fstatat(targetFolder, target, &copy, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    return S_ISREG(from.st_mode) && S_ISREG(copy.st_mode) && copy.st_nlink == 1 && !sameFile(from, copy) &&
-           copy.st_size == from.st_size && copy.st_mtim.tv_sec == from.st_mtim.tv_sec &&
-           copy.st_mtim.tv_nsec == from.st_mtim.tv_nsec;
-}
-
 }  // namespace sorvil

@@ -17,9 +17,5 @@ int copyFile(int sourceFolder, const char* source, int targetFolder, const char*
 int copyFile(const char* source, const char* target);
 // Copies to the end of the source. 0, or -1 with errno set.
 int copyFileData(int sourceHandle, int targetHandle);
-// True when `target` is an earlier copy of `source` that can stay as it is:
-// a plain file of its own (no link, one name) with the source's size and
-// modification time.
-bool copyIsCurrent(int sourceFolder, const char* source, int targetFolder, const char* target);
 
 }  // namespace sorvil

@@ -29,7 +29,8 @@ TEST(Scan, NumbersPastSong9999GoOnAndSayOnceThatTheyOutgrow83) {
                           "longer than 8.3\n  b: 00:01\n  c: 00:01\n"),
               std::string::npos)
         << output;
-    ASSERT_EQ(writeSongList(run), 0);
+    bool inPlace = false;
+    ASSERT_EQ(writeSongList(run, inPlace), 0);
     EXPECT_EQ(test::readFile(dir.file("songlist.ini")),
               "A|a|song9999.mp3|1\r\nA|b|song10000.mp3|1\r\nA|c|song10001.mp3|1\r\n");
     EXPECT_TRUE(test::exists(dir.file("music/song10001.mp3")));

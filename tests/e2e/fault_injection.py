@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Fails one file system call of a sorvil run at a time, for every call of a clean run in turn (sampled when
-there are many), in copy and nocopy mode, and checks what the run left behind and what it said.
+there are many), in copy and nocopy mode, and checks what the run left behind and what it said. Then kills
+the run at each of its file-changing calls in turn (sampled), in a first copy run over an earlier run's
+music folder and in a re-run after an artist that sorts first was added: after each kill every record of the
+songlist.ini on disk must name a copy holding that record's song, and a re-run must give what an
+uninterrupted run gives.
 
     fault_injection.py SORVIL SAMPLES_FOLDER
 
@@ -21,6 +25,7 @@ SAMPLED_BEYOND = 10    # this many, and the last call
 TIMEOUT = 10
 OLD_LIST = b"Old Artist|Old Song|song0000.mp3|61\n"
 OUTPUTS = (("out", "standard output"), ("list", "songlist.ini"), ("music", "music/"))
+STATE = ".sorvil-copies"
 CALL = re.compile(r"^(\d+) +(\w+)\((.*)")
 
 
@@ -50,7 +55,8 @@ def build_template(root, samples):
 
 
 def snapshot(root, skip=()):
-    """Every name under root (links not followed) with its type and content."""
+    """Every name under root (links not followed) with its type and content; the run's record of its copies
+    only by name, since it holds inode numbers and times."""
     seen = {}
     for folder, folders, files in os.walk(root):
         for name in folders + files:
@@ -62,6 +68,8 @@ def snapshot(root, skip=()):
                 seen[relative] = "link " + os.readlink(path)
             elif os.path.isdir(path):
                 seen[relative] = "folder"
+            elif name == STATE:
+                seen[relative] = "state"
             else:
                 with open(path, "rb") as f:
                     seen[relative] = hashlib.sha256(f.read()).hexdigest()
@@ -98,10 +106,13 @@ def outcome(slot, result):
 
 
 def acceptable_list(written, complete, status):
-    """The old list, the complete one, or - after a reported failure - the records of what was processed: a
-    non-empty run of whole records, each artist|title of the complete list in its order (an artist or song
-    that failed is left out; copies are numbered anew, a song that could not be read shows 0 s)."""
+    """The old list, the complete one, or - after a reported failure - the old list without the records of
+    copies that were to change, or the records of what was processed: a non-empty run of whole records, each
+    artist|title of the complete list in its order (an artist or song that failed is left out; copies are
+    numbered anew, a song that could not be read shows 0 s)."""
     if written in (OLD_LIST, complete):
+        return True
+    if status == 1 and written is not None and set(written.splitlines()) <= set(OLD_LIST.splitlines()):
         return True
     if status != 1 or not written or not written.endswith(b"\n"):
         return False
@@ -209,6 +220,101 @@ def whole_run_faults(sorvil, slot, template_root):
     return broken
 
 
+KILLED = set(WRITES) | {"rename", "renameat", "renameat2", "unlink", "unlinkat", "mkdir", "mkdirat", "fsync",
+                        "fdatasync", "syncfs", "utimensat", "openat"}
+KILLS_SAMPLED = 100  # kill points per scenario at most (every one of the small collection's, about 60)
+
+
+def file_changing_calls(log):
+    """The (syscall, index) of each call of the run that can change a file: opens that create, and the rest of
+    KILLED."""
+    points = []
+    for name, indexes in counted_calls(log, "coll").items():
+        if name not in KILLED:
+            continue
+        if name == "openat":
+            opens = [line for line in log.splitlines() if CALL.match(line) and CALL.match(line).group(2) == "openat"]
+            indexes = [i for i in indexes if i <= len(opens) and "O_CREAT" in opens[i - 1]]
+        points += [(name, i) for i in indexes]
+    return sorted(points)
+
+
+def songs_of(collection):
+    """(artist, title) -> the song's bytes, for every song of the collection."""
+    songs = {}
+    for artist in os.listdir(collection):
+        folder = os.path.join(collection, artist)
+        if artist.lower() == "music" or not os.path.isdir(folder):
+            continue
+        for name in os.listdir(folder):
+            if name.lower().endswith(".mp3"):
+                with open(os.path.join(folder, name), "rb") as f:
+                    songs[(artist.encode(), name[:-4].encode())] = f.read()
+    return songs
+
+
+def list_lies(slot, template_root):
+    """The records of songlist.ini that name a copy not holding their song: a song of the collection, or a
+    record of the old list naming the old copy it named."""
+    collection = os.path.join(slot, "coll")
+    songs, lies = songs_of(collection), []
+    for record in (read_or_none(os.path.join(collection, "songlist.ini")) or b"").splitlines():
+        fields = record.rstrip(b"\r").split(b"|")
+        copy = read_or_none(os.path.join(collection, "music", fields[2].decode(errors="replace")))
+        if record + b"\n" == OLD_LIST:
+            expected = read_or_none(os.path.join(template_root, "coll/music", fields[2].decode()))
+        else:
+            expected = songs.get((fields[0], fields[1]))
+        if copy is None or copy != expected:
+            lies.append(record.decode(errors="replace"))
+    return lies
+
+
+def killed_run(sorvil, scenario, point, uninterrupted, start_root, slots):
+    syscall, index = point
+    slot = slots.get()
+    try:
+        fresh(start_root, slot)
+        inject = ["-e", "trace=" + syscall, "-e", "inject=%s:signal=SIGKILL:when=%d" % (syscall, index)]
+        status = run(sorvil, "copy", slot, ["-o", "/dev/null"] + inject)[0]
+        broken = ["the list lies: " + ", ".join(lies) for lies in [list_lies(slot, start_root)] if lies]
+        again = outcome(slot, run(sorvil, "copy", slot, []))
+        differing = [name for what, name in OUTPUTS if again[what] != uninterrupted[what]]
+        if again["status"] != 0 or differing:
+            broken.append("the re-run exits %s, and differs in %s" % (again["status"], ", ".join(differing)))
+        where = "%s: killed at %s #%d (%s)" % (scenario, syscall, index, status)
+        return [where + ": " + "; ".join(broken)] if broken else []
+    finally:
+        slots.put(slot)
+
+
+def kill_scenarios(sorvil, area, template_root):
+    """The template itself, and the template after a clean run with an artist added that sorts first."""
+    added = os.path.join(area, "added")
+    fresh(template_root, added)
+    status = run(sorvil, "copy", added, [])[0]
+    os.makedirs(os.path.join(added, "coll", "0 New"))
+    shutil.copy(os.path.join(added, "coll", "C", "Fanfare.mp3"), os.path.join(added, "coll", "0 New", "New.mp3"))
+    if status != 0:
+        sys.exit("the run before the added artist failed: %r" % status)
+    return (("first run", template_root), ("re-run after an artist was added", added))
+
+
+def kill_jobs(pool, sorvil, area, template_root, slots):
+    jobs = []
+    for scenario, start_root in kill_scenarios(sorvil, area, template_root):
+        slot, log = os.path.join(area, "clean"), os.path.join(area, "kill.log")
+        fresh(start_root, slot)
+        traced = ["-o", log, "-e", "trace=" + ",".join("?" + s for s in sorted(KILLED))]
+        uninterrupted = outcome(slot, run(sorvil, "copy", slot, traced))
+        with open(log, errors="replace") as f:
+            points = file_changing_calls(f.read())
+        step = max(1, -(-len(points) // KILLS_SAMPLED))
+        jobs += [pool.submit(killed_run, sorvil, scenario, point, uninterrupted, start_root, slots)
+                 for point in sorted(set(points[::step] + points[-1:]))]
+    return jobs
+
+
 def main():
     sorvil, samples = os.path.abspath(sys.argv[1]), sys.argv[2]
     if not shutil.which("strace"):
@@ -230,12 +336,15 @@ def main():
                                          slots) for index in sampled(indexes)]
             for job in jobs:
                 violations += job.result()
+            kills = kill_jobs(pool, sorvil, area, template_root, slots)
+            for job in kills:
+                violations += job.result()
         violations += whole_run_faults(sorvil, slots.get(), template_root)
 
     for violation in violations:
         print(violation)
-    print("%d runs with one failed call; %d broke a promise; %.0f s" % (len(jobs), len(violations),
-                                                                        time.time() - started))
+    print("%d runs with one failed call, %d killed runs; %d broke a promise; %.0f s"
+          % (len(jobs), len(kills), len(violations), time.time() - started))
     return 1 if violations else 0
 
 

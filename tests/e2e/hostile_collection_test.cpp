@@ -3,8 +3,9 @@
 // entered, unreadable songs, songs that vanish before their turn, pipes and
 // devices named like songs, copy targets that are links, names holding '|' or
 // line ends or bytes that are not UTF-8, a song list that cannot be written,
-// giant sparse files, thousands of songs in one artist, a full or read-only
-// "music" folder, and its peak memory over several larger songs.
+// giant sparse files, an earlier list of hundreds of megabytes, a list whose
+// folder cannot be flushed, thousands of songs in one artist, a full or
+// read-only "music" folder, and its peak memory over several larger songs.
 //
 // Songs used (durations as the run test explains them):
 //   samples/Aurora Lane/Track #2.mp3   9313 bytes, 3 s
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -46,9 +48,12 @@ void makeSparseFile(const std::string& path, off_t size) {
     close(handle);
 }
 
+// Every entry but the run's record of its copies.
 std::vector<std::string> folderEntries(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename() != ".sorvil-copies") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -89,8 +94,8 @@ TEST_F(HostileCollection, LinksToFoldersAndDanglingLinksAreNotSongs) {
 }
 
 // A song the user may not read: its copy fails before any target exists, its
-// load fails, the songs after it are handled as usual, and the status says
-// that a song is missing.
+// load fails, it is left out of the list, the songs after it are handled as
+// usual, and the status says that a song is missing.
 TEST_F(HostileCollection, UnreadableSongIsReportedWithoutACopyAndTheRunGoesOn) {
     makeFolder(at("A"));
     copyInto(BIG_SONG, at("A/1 locked.mp3"));
@@ -100,10 +105,10 @@ TEST_F(HostileCollection, UnreadableSongIsReportedWithoutACopyAndTheRunGoesOn) {
     if (copied.status == CANNOT_START) GTEST_SKIP() << "the ordinary user cannot start the built program here";
     EXPECT_EQ(copied.status, 1);
     EXPECT_EQ(copied.output, START_CREATING + ONE_ARTIST_A +
-                                 "  1 locked: ERROR: Cannot copy MP3 file to ../music/song0000.mp3"
+                                 "  1 locked: ERROR: Cannot copy MP3 file to ../music/song0000.mp3: Permission denied"
                                  "\nERROR: Cannot load MP3 file A/1 locked.mp3: Permission denied\n00:00\n"
                                  "  2 open: 00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 locked|song0000.mp3|0\r\nA|2 open|song0001.mp3|1\r\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|2 open|song0001.mp3|1\r\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0001.mp3"});
     EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(SMALL_SONG));
 
@@ -130,12 +135,11 @@ TEST_F(HostileCollection, SongThatVanishesBeforeItsTurnIsReportedAndTheRunGoesOn
     RunResult run = runSorvil(tree, {}, RunOptions{false, 4096});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A +
-                              "  1 first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n00:03\n"
-                              "  2 gone: ERROR: Cannot copy MP3 file to ../music/song0001.mp3"
+                              "  1 first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3: File too large\n00:03\n"
+                              "  2 gone: ERROR: Cannot copy MP3 file to ../music/song0001.mp3: No such file or directory"
                               "\nERROR: Cannot load MP3 file A/2 gone.mp3: No such file or directory\n00:00\n"
                               "  3 last: 00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")),
-              "A|1 first|song0000.mp3|3\r\nA|2 gone|song0001.mp3|0\r\nA|3 last|song0002.mp3|1\r\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|3 last|song0002.mp3|1\r\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0002.mp3"});
     EXPECT_EQ(readFile(at("A/1 first.mp3")), readFile(BIG_SONG));
 }
@@ -161,11 +165,11 @@ TEST_F(HostileCollection, PipesAndDevicesNamedLikeSongsAreNeitherCopiedNorWaited
     close(opens);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, START_CREATING + ONE_ARTIST_A +
-                              "  1 pipe: ERROR: Cannot copy MP3 file to ../music/song0000.mp3"
+                              "  1 pipe: ERROR: Cannot copy MP3 file to ../music/song0000.mp3: Invalid argument"
                               "\nERROR: Cannot load MP3 file A/1 pipe.mp3\n00:00\n"
-                              "  2 zeros: ERROR: Cannot copy MP3 file to ../music/song0001.mp3"
+                              "  2 zeros: ERROR: Cannot copy MP3 file to ../music/song0001.mp3: Invalid argument"
                               "\nERROR: Cannot load MP3 file A/2 zeros.mp3\n00:00\n"
-                              "  3 nothing: ERROR: Cannot copy MP3 file to ../music/song0002.mp3"
+                              "  3 nothing: ERROR: Cannot copy MP3 file to ../music/song0002.mp3: Invalid argument"
                               "\nERROR: Cannot load MP3 file A/3 nothing.mp3\n00:00\n"
                               "  4 real: 00:01\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});
@@ -529,7 +533,7 @@ TEST_F(HostileCollection, SongListIsReplacedOnlyWhenCompleteAndNeverThroughALink
     writeFile(at("songlist.ini"), previous);
     RunResult full = runSorvil(tree, {"nocopy"}, RunOptions{false, 10});
     EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.output, START_NO_COPY + ONE_ARTIST_A + "  first: 00:01\nERROR: Cannot write songlist.ini\n");
+    EXPECT_EQ(full.output, START_NO_COPY + ONE_ARTIST_A + "  first: 00:01\nERROR: Cannot write songlist.ini: File too large\n");
     EXPECT_EQ(readFile(at("songlist.ini")), previous);
     EXPECT_EQ(folderEntries(root).size(), 2u) << "a temporary file was left";
 
@@ -548,8 +552,8 @@ TEST_F(HostileCollection, SongListIsReplacedOnlyWhenCompleteAndNeverThroughALink
 // Files far larger than any song are refused before anything is allocated:
 // 2 GiB does not fit a signed 32-bit size, and 4 GiB + 417 bytes would look
 // like 417 bytes if the size were cut to 32 bits; being too large to be a
-// song is no failure of the run. The copies still stream (here onto a disk
-// that fills at 64 KiB, so the partial copies go, and the status is 1).
+// song is no failure of the run. Nor are they copied (not a byte written on a
+// disk that fills at 64 KiB) or listed: the list names only copies.
 TEST_F(HostileCollection, GiantSparseSongsAreRefusedWithoutLoadingThem) {
     makeFolder(at("A"));
     makeSparseFile(at("A/1 two gigabytes.mp3"), off_t(1) << 31);
@@ -572,18 +576,36 @@ TEST_F(HostileCollection, GiantSparseSongsAreRefusedWithoutLoadingThem) {
     EXPECT_LT(kept.peakKilobytes, 256 * 1024);
 
     RunResult copied = runSorvil(tree, {}, RunOptions{false, 64 * 1024});
-    EXPECT_EQ(copied.status, 1);
-    EXPECT_EQ(copied.output, START_CREATING + ONE_ARTIST_A +
-                                 "  1 two gigabytes: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n" + refused2g +
-                                 "ERROR: Cannot load MP3 file A/1 two gigabytes.mp3\n00:00\n"
-                                 "  2 four gigabytes: ERROR: Cannot copy MP3 file to ../music/song0001.mp3\n" +
-                                 refused4g +
-                                 "ERROR: Cannot load MP3 file A/2 four gigabytes.mp3\n00:00\n"
-                                 "  3 just over: ERROR: Cannot copy MP3 file to ../music/song0002.mp3\n" +
-                                 refused1g + "ERROR: Cannot load MP3 file A/3 just over.mp3\n00:00\n  4 real: 00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 two gigabytes|song0000.mp3|0\r\nA|2 four gigabytes|song0001.mp3|0\r\n"
-                                            "A|3 just over|song0002.mp3|0\r\nA|4 real|song0003.mp3|1\r\n");
+    EXPECT_EQ(copied.status, 0);
+    EXPECT_EQ(copied.output, START_CREATING + kept.output.substr(START_NO_COPY.size()));
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|4 real|song0003.mp3|1\r\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0003.mp3"});
+}
+
+// An earlier list far beyond any collection's is not read: the run takes
+// the memory of any other and replaces it.
+TEST_F(HostileCollection, EarlierListOfHundredsOfMegabytesIsNotRead) {
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/first.mp3"));
+    makeSparseFile(at("songlist.ini"), off_t(300) << 20);
+    RunResult run = runSorvil(tree, {}, RunOptions{false, 0, true});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|first|song0000.mp3|1\r\n");
+    EXPECT_LT(run.peakKilobytes, 64 * 1024);
+}
+
+// The folder's flush after the list's rename fails: the new list is in place
+// but perhaps not on the disk, and the message says just that.
+TEST_F(HostileCollection, ListWrittenButNotFlushedIsSaidSo) {
+    if (std::system("command -v strace >/dev/null") != 0) GTEST_SKIP() << "strace is missing";
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/first.mp3"));
+    RunResult run = runProgram("sorvil", tree, root, {"nocopy"}, RunOptions{.wrapper = {"strace", "-qq", "-o",
+        "/dev/null", "-e", "trace=fsync", "-e", "inject=fsync:error=EIO:when=2"}});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, START_NO_COPY + ONE_ARTIST_A + "  first: 00:01\nERROR: songlist.ini was written but may "
+                                                         "not be on the disk yet: Input/output error\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|first|first.mp3|1\r\n");
 }
 
 // Thousands of songs in one artist: numbered in name order, every copy made,
@@ -623,31 +645,40 @@ TEST_F(HostileCollection, CopiesOntoAFullDiskFailCleanlyAndTheRunGoesOn) {
     RunResult run = runSorvil(tree, {}, RunOptions{false, 8192});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, START_CREATING + ONE_ARTIST_A +
-                              "  1 big: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n00:03\n"
+                              "  1 big: ERROR: Cannot copy MP3 file to ../music/song0000.mp3: File too large\n00:03\n"
                               "  2 small: 00:01\n"
-                              "  3 big: ERROR: Cannot copy MP3 file to ../music/song0002.mp3\n00:03\n");
-    EXPECT_EQ(readFile(at("songlist.ini")),
-              "A|1 big|song0000.mp3|3\r\nA|2 small|song0001.mp3|1\r\nA|3 big|song0002.mp3|3\r\n");
+                              "  3 big: ERROR: Cannot copy MP3 file to ../music/song0002.mp3: File too large\n00:03\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|2 small|song0001.mp3|1\r\n");
     EXPECT_EQ(folderEntries(at("music")), std::vector<std::string>{"song0001.mp3"});
     EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(SMALL_SONG));
     EXPECT_EQ(readFile(at("A/1 big.mp3")), readFile(BIG_SONG));
     EXPECT_EQ(readFile(at("A/3 big.mp3")), readFile(BIG_SONG));
 }
 
+// A card's write-protect switch after an artist was added that sorts first:
+// no copy can move to its new number, so none is listed under it, and the
+// copies stay as they were.
 TEST_F(HostileCollection, CopiesIntoAReadOnlyMusicFolderFailCleanlyAndTheRunGoesOn) {
-    makeFolder(at("music"));
     makeFolder(at("A"));
     copyInto(BIG_SONG, at("A/1 first.mp3"));
     copyInto(SMALL_SONG, at("A/2 second.mp3"));
-    chmod(at("music").c_str(), 0555);
     RunResult run = runSorvil(tree, {}, RunOptions{true, 0});
     if (run.status == CANNOT_START) GTEST_SKIP() << "the ordinary user cannot start the built program here";
+    makeFolder(at("0"));
+    copyInto(SMALL_SONG, at("0/new.mp3"));
+    chmod(at("music").c_str(), 0555);
+    run = runSorvil(tree, {}, RunOptions{true, 0});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A +
-                              "  1 first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3\n00:03\n"
-                              "  2 second: ERROR: Cannot copy MP3 file to ../music/song0001.mp3\n00:01\n");
-    EXPECT_EQ(readFile(at("songlist.ini")), "A|1 first|song0000.mp3|3\r\nA|2 second|song0001.mp3|1\r\n");
-    EXPECT_TRUE(folderEntries(at("music")).empty());
+    const std::string denied = ": Permission denied\n";
+    EXPECT_EQ(run.output, START_EXISTING + "  0\n  A\n2 artist(s) found.\nERROR: Cannot write ../music/.sorvil-copies" +
+                              denied + "\nProcessing songs for 0...\n  new: ERROR: Cannot copy MP3 file to "
+                              "../music/song0000.mp3" + denied + "00:01\n\nProcessing songs for A...\n"
+                              "  1 first: ERROR: Cannot copy MP3 file to ../music/song0001.mp3" + denied + "00:03\n"
+                              "  2 second: ERROR: Cannot copy MP3 file to ../music/song0002.mp3" + denied + "00:01\n");
+    EXPECT_EQ(readFile(at("songlist.ini")), "");
+    EXPECT_EQ(folderEntries(at("music")), (std::vector<std::string>{"song0000.mp3", "song0001.mp3"}));
+    EXPECT_EQ(readFile(at("music/song0000.mp3")), readFile(BIG_SONG));
+    EXPECT_EQ(readFile(at("music/song0001.mp3")), readFile(SMALL_SONG));
 }
 
 // One song image at a time: the peak memory over several larger songs is

@@ -1,0 +1,164 @@
+#include "app/copy_plan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <unordered_map>
+
+#include "app/collection.h"
+#include "app/song_list_run.h"
+#include "app/song_measure.h"
+
+namespace sorvil {
+
+namespace {
+
+std::string numberedName(size_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "song%04zu.mp3", number);
+    return name;
+}
+
+// The records by their song's inode, to find a song's copy in one look.
+using RecordIndex = std::unordered_multimap<uint64_t, size_t>;
+
+RecordIndex indexRecords(const std::vector<CopyRecord>& records) {
+    RecordIndex index;
+    for (size_t i = 0; i < records.size(); ++i)
+        if (records[i].vouched) index.emplace(records[i].source.inode, i);
+    return index;
+}
+
+// An unused record of this very file whose copy still holds it; -1 when none.
+long findCopy(const CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used, int musicFolder,
+              const SourceIdentity& source) {
+    auto [first, last] = index.equal_range(source.inode);
+    for (auto at = first; at != last; ++at) {
+        const CopyRecord& record = plan.earlier[at->second];
+        if (used[at->second] || !(record.source == source) ||
+            !copyStillHolds(musicFolder, record, plan.compareInodes))
+            continue;
+        used[at->second] = true;
+        return long(at->second);
+    }
+    return -1;
+}
+
+// Where inode numbers are made up at each mount, nothing but the bytes could
+// tell two songs of one size and time apart once they trade names: their
+// copies are never reused. Asked once per device.
+bool identifiesSongs(std::unordered_map<uint64_t, bool>& known, int startFolder, const std::string& path,
+                     uint64_t device) {
+    auto found = known.find(device);
+    if (found != known.end()) return found->second;
+    const int handle = openat(startFolder, path.c_str(), O_PATH | O_CLOEXEC);
+    const bool keeps = handle >= 0 && keepsInodeNumbers(handle);
+    if (handle >= 0) close(handle);  // a path descriptor: nothing to lose
+    return known[device] = keeps;
+}
+
+void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used, const RunOptions& options,
+              PlannedCopy& song) {
+    struct stat info {};
+    const std::string path = song.artist + "/" + song.name;
+    if (fstatat(options.startFolder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
+    if (uint64_t(info.st_size) > kLargestSong) {
+        song.step = CopyStep::TooLarge;
+        return;
+    }
+    if (!identifiesSongs(plan.songDevices, options.startFolder, path, info.st_dev)) return;
+    song.sourceKnown = true;
+    song.source = sourceIdentityOf(info);
+    const long found = findCopy(plan, index, used, options.musicFolder, song.source);
+    if (found < 0) return;
+    song.record = size_t(found);
+    song.from = plan.earlier[song.record].name;
+    song.step = song.from == song.target ? CopyStep::Keep : CopyStep::Move;
+}
+
+// Moving names no record names, so a move never lands on a file still there.
+void nameStagings(CopyPlan& plan) {
+    std::unordered_set<std::string> taken;
+    for (const CopyRecord& record : plan.earlier) taken.insert(record.name);
+    int next = 0;
+    for (PlannedCopy& song : plan.songs) {
+        if (song.step != CopyStep::Move) continue;
+        while (taken.count(movingName(next))) ++next;
+        song.staging = movingName(next++);
+    }
+}
+
+void findStale(CopyPlan& plan, const std::vector<std::string>& earlierNames) {
+    std::unordered_set<std::string> needed, seen;
+    for (const PlannedCopy& song : plan.songs) {
+        if (song.step != CopyStep::TooLarge) needed.insert(song.target);
+        if (song.step == CopyStep::Move) needed.insert(song.from);
+    }
+    auto consider = [&](const std::string& name) {
+        if (isOwnCopyName(name) && !needed.count(name) && seen.insert(name).second) plan.stale.push_back(name);
+    };
+    for (const CopyRecord& record : plan.earlier) consider(record.name);
+    for (const std::string& name : earlierNames) consider(name);
+}
+
+}  // namespace
+
+CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
+                    const std::vector<std::string>& earlierNames, int firstNumber) {
+    CopyPlan plan;
+    plan.earlier = readCopyState(options.musicFolder);
+    plan.compareInodes = keepsInodeNumbers(options.musicFolder);
+    const RecordIndex index = indexRecords(plan.earlier);
+    std::vector<bool> used(plan.earlier.size());
+    for (const FoundArtist& artist : artists)
+        for (const FoundSong& found : artist.songs) {
+            PlannedCopy song;
+            song.artist = artist.name;
+            song.name = found.path();
+            song.target = numberedName(size_t(firstNumber) + plan.songs.size());
+            planSong(plan, index, used, options, song);
+            plan.songs.push_back(std::move(song));
+        }
+    nameStagings(plan);
+    findStale(plan, earlierNames);
+    return plan;
+}
+
+std::unordered_set<std::string> touchedNames(const CopyPlan& plan) {
+    std::unordered_set<std::string> touched(plan.stale.begin(), plan.stale.end());
+    for (const PlannedCopy& song : plan.songs) {
+        if (song.step == CopyStep::Keep) continue;
+        touched.insert(song.target);
+        if (song.step == CopyStep::Move) touched.insert({song.from, song.staging});
+    }
+    return touched;
+}
+
+std::vector<CopyRecord> interimRecords(const CopyPlan& plan) {
+    std::map<std::string, CopyRecord> byName;
+    for (const std::string& name : touchedNames(plan)) byName[name] = pendingRecord(name);
+    std::unordered_set<std::string> written;  // names that get another file before the run ends
+    for (const PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move || song.step == CopyStep::Write) written.insert({song.target, song.staging});
+    for (const PlannedCopy& song : plan.songs) {
+        const bool vouched = song.step == CopyStep::Keep || (song.step == CopyStep::Move && !written.count(song.from));
+        if (vouched) byName[song.from] = plan.earlier[song.record];
+    }
+    std::vector<CopyRecord> records;
+    for (auto& [name, record] : byName) records.push_back(record);
+    return records;
+}
+
+PlannedCopy* nextPlannedCopy(CopyPlan& plan, const char* artist, const char* name) {
+    for (size_t i = plan.cursor; i < plan.songs.size(); ++i)
+        if (plan.songs[i].artist == artist && plan.songs[i].name == name) {
+            plan.cursor = i + 1;
+            return &plan.songs[i];
+        }
+    return nullptr;
+}
+
+}  // namespace sorvil

@@ -1,0 +1,68 @@
+// The plan of a copy run, made after the collection is gathered and before
+// any copy is touched: each song's number, and whether its copy stays, moves
+// to its new number, or is written anew; which of the run's own files no song
+// needs any more.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "app/copy_state.h"
+
+namespace sorvil {
+
+struct RunOptions;
+struct FoundArtist;
+
+enum class CopyStep {
+    Keep,      // the copy under the song's number holds it
+    Move,      // a copy of it lies under another of the run's names
+    Write,     // copied anew
+    TooLarge,  // over the largest song: neither copied nor listed
+};
+
+struct PlannedCopy {
+    std::string artist, name;  // where the song was found: its artist, and its path inside the artist's folder
+    std::string target;        // the copy's name: its number's
+    CopyStep step = CopyStep::Write;
+    std::string from;          // Keep, Move: the name its copy has now
+    size_t record = 0;         // Keep, Move: the earlier record that vouches for it
+    std::string staging;       // Move: the name of its own it steps aside to when copies trade numbers
+    bool sourceKnown = false;  // a plain file whose identity tells it from any other
+    SourceIdentity source;
+    bool listed = false;       // set once its copy holds it
+};
+
+struct CopyPlan {
+    std::vector<PlannedCopy> songs;
+    std::vector<CopyRecord> earlier;         // the records found at the start
+    std::vector<std::string> stale;          // the run's own names no song needs
+    std::vector<std::string> leftovers;      // names that may still hold something of the run's
+    bool compareInodes = false;              // the music folder keeps inode numbers and change times
+    std::unordered_map<uint64_t, bool> songDevices;  // whether each device of songs does
+    size_t cursor = 0;                       // the next song processSong takes
+    int frozenError = 0;                     // set: music/ may not change, songs not kept fail so
+    std::string writtenState;                // the record file as last written or read
+};
+
+// `earlierNames`: the files the list found at the start names; songs are
+// numbered from `firstNumber`.
+CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
+                    const std::vector<std::string>& earlierNames, int firstNumber);
+
+// Every name in the music folder that the plan changes, removes or writes.
+std::unordered_set<std::string> touchedNames(const CopyPlan& plan);
+
+// The records that hold while the plan is carried out: the copies that stay
+// vouched for, every name the plan will write or remove named without being
+// vouched for, so that a run killed halfway leaves nothing the next run
+// cannot find and remove.
+std::vector<CopyRecord> interimRecords(const CopyPlan& plan);
+
+// The song's entry, taken in the order of the plan.
+PlannedCopy* nextPlannedCopy(CopyPlan& plan, const char* artist, const char* name);
+
+}  // namespace sorvil

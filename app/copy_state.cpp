@@ -1,0 +1,154 @@
+#include "app/copy_state.h"
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/replacement_file.h"
+#include "platform/runtime.h"
+
+namespace sorvil {
+
+const char COPY_STATE[] = ".sorvil-copies";
+
+namespace {
+
+const char HEADER[] = "sorvil copies 1\n";
+// Some 60,000 records: far beyond any card, small enough to read whole.
+constexpr off_t LARGEST_STATE = 8 << 20;
+constexpr size_t LONGEST_NAME = 64;
+
+// FUSE reports whatever its driver makes up (the FAT one: one number for all).
+constexpr long FUSE_MAGIC = 0x65735546;
+constexpr long EXFAT_MAGIC = 0x2011BAB0;
+
+bool isNumberedName(const std::string& name, size_t start, const char* end) {
+    size_t digits = start;
+    while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') ++digits;
+    return digits - start >= 4 && name.compare(digits, std::string::npos, end) == 0;
+}
+
+std::string recordLine(const CopyRecord& record) {
+    if (!record.vouched) return "p " + record.name + "\n";
+    const SourceIdentity& s = record.source;
+    const CopyIdentity& c = record.copy;
+    char fields[320];
+    std::snprintf(fields, sizeof fields, " %llu %llu %llu %lld %lld %lld %lld %llu %llu %lld %lld %lld %lld\n",
+                  (unsigned long long)s.device, (unsigned long long)s.inode, (unsigned long long)s.size,
+                  (long long)s.modifiedSeconds, (long long)s.modifiedNanoseconds, (long long)s.changedSeconds,
+                  (long long)s.changedNanoseconds, (unsigned long long)c.inode, (unsigned long long)c.size,
+                  (long long)c.modifiedSeconds, (long long)c.modifiedNanoseconds, (long long)c.changedSeconds,
+                  (long long)c.changedNanoseconds);
+    return "v " + record.name + fields;
+}
+
+// A line that is not whole or not of the run's own names is no record.
+bool parseRecord(const std::string& line, CopyRecord& record) {
+    char kind = 0;
+    char name[LONGEST_NAME + 1] = "";
+    unsigned long long u[5] = {};
+    long long t[8] = {};
+    int used = 0;
+    if (std::sscanf(line.c_str(), "%c %64s%n", &kind, name, &used) != 2) return false;
+    record.name = name;
+    if (!isOwnCopyName(record.name)) return false;
+    if (kind == 'p') return size_t(used) == line.size();
+    const int fields = std::sscanf(line.c_str() + used, " %llu %llu %llu %lld %lld %lld %lld %llu %llu %lld %lld %lld %lld",
+                                   &u[0], &u[1], &u[2], &t[0], &t[1], &t[2], &t[3], &u[3], &u[4], &t[4], &t[5], &t[6],
+                                   &t[7]);
+    if (kind != 'v' || fields != 13) return false;
+    record.vouched = true;
+    record.source = {u[0], u[1], u[2], t[0], t[1], t[2], t[3]};
+    record.copy = {u[3], u[4], t[4], t[5], t[6], t[7]};
+    return true;
+}
+
+bool readSmallFile(int folder, const char* name, std::string& text) {
+    const int handle = openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) return false;
+    struct stat info {};
+    bool whole = fstat(handle, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= LARGEST_STATE;
+    char block[65536];
+    ssize_t got = 0;
+    while (whole && (got = read(handle, block, sizeof block)) > 0 && text.size() <= size_t(LARGEST_STATE))
+        text.append(block, size_t(got));
+    close(handle);  // read only: nothing can be lost by its close
+    return whole && got == 0;
+}
+
+}  // namespace
+
+SourceIdentity sourceIdentityOf(const struct stat& info) {
+    return {uint64_t(info.st_dev), uint64_t(info.st_ino), uint64_t(info.st_size), info.st_mtim.tv_sec,
+            info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
+CopyIdentity copyIdentityOf(const struct stat& info) {
+    return {uint64_t(info.st_ino), uint64_t(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+            info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
+bool isOwnCopyName(const std::string& name) {
+    if (name.size() > LONGEST_NAME) return false;
+    if (name.compare(0, 4, "song") == 0) return isNumberedName(name, 4, ".mp3");
+    return name.compare(0, 5, ".song") == 0 && isNumberedName(name, 5, ".mp3.move");
+}
+
+std::string movingName(int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, ".song%04d.mp3.move", number);
+    return name;
+}
+
+bool keepsInodeNumbers(int handle) {
+    struct statfs info {};
+    if (fstatfs(handle, &info) != 0) return false;
+    const long type = long(info.f_type);
+    return type != MSDOS_SUPER_MAGIC && type != FUSE_MAGIC && type != EXFAT_MAGIC;
+}
+
+std::vector<CopyRecord> readCopyState(int musicFolder) {
+    std::vector<CopyRecord> records;
+    std::string text;
+    if (!readSmallFile(musicFolder, COPY_STATE, text) || text.compare(0, sizeof HEADER - 1, HEADER) != 0)
+        return records;
+    for (size_t start = sizeof HEADER - 1, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        CopyRecord record;
+        if (parseRecord(text.substr(start, end - start), record)) records.push_back(record);
+    }
+    return records;
+}
+
+std::string copyStateText(const std::vector<CopyRecord>& records) {
+    std::vector<std::string> lines;
+    for (const CopyRecord& record : records) lines.push_back(recordLine(record));
+    std::sort(lines.begin(), lines.end());
+    std::string text = HEADER;
+    for (const std::string& line : lines) text += line;
+    return text;
+}
+
+int writeCopyState(int musicFolder, const std::string& text) {
+    ReplacementFile file;
+    if (file.create(musicFolder, COPY_STATE) != 0 || !runtime::writeAll(file.handle(), text.data(), text.size()))
+        return -1;
+    return file.commit(true);
+}
+
+bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity) {
+    struct stat info {};
+    if (!record.vouched || fstatat(musicFolder, record.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    const CopyIdentity now = copyIdentityOf(info), then = record.copy;
+    const bool sameChange = now.inode == then.inode && now.changedSeconds == then.changedSeconds &&
+                            now.changedNanoseconds == then.changedNanoseconds;
+    return S_ISREG(info.st_mode) && info.st_nlink == 1 && (!fullIdentity || sameChange) && now.size == then.size &&
+           now.modifiedSeconds == then.modifiedSeconds && now.modifiedNanoseconds == then.modifiedNanoseconds;
+}
+
+}  // namespace sorvil

@@ -1,0 +1,81 @@
+// What the run records about the copies it made, in a file of its own in the
+// music folder: for each copy its name, the identity its song's file had when
+// it was copied, and the identity the copy itself had once on the disk. A
+// copy is reused for a song only while both still hold, so the record never
+// has to be believed about the bytes: the file systems vouch for them.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sorvil {
+
+extern const char COPY_STATE[];
+
+// A song's file as the run found it. Its change time moves with every
+// change of content, name or times and cannot be set back, so an unchanged
+// (device, inode, change time) is the same, unchanged file.
+struct SourceIdentity {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modifiedSeconds = 0, modifiedNanoseconds = 0, changedSeconds = 0, changedNanoseconds = 0;
+    bool operator==(const SourceIdentity&) const = default;
+};
+
+// A copy as its file system reports it: a copy replaced or written over gets
+// another inode, change time or modification time.
+struct CopyIdentity {
+    uint64_t inode = 0, size = 0;
+    int64_t modifiedSeconds = 0, modifiedNanoseconds = 0, changedSeconds = 0, changedNanoseconds = 0;
+};
+
+// One name in the music folder that the run owns. `vouched`: the name holds
+// the copy of the song whose file had `source`; otherwise it only may hold
+// something of the run's (a copy being made or moved), to be removed when no
+// song needs it.
+struct CopyRecord {
+    std::string name;
+    bool vouched = false;
+    SourceIdentity source;
+    CopyIdentity copy;
+};
+
+inline CopyRecord pendingRecord(const std::string& name) {
+    CopyRecord record;
+    record.name = name;
+    return record;
+}
+
+SourceIdentity sourceIdentityOf(const struct stat& info);
+CopyIdentity copyIdentityOf(const struct stat& info);
+
+// "song0000.mp3" and the names copies are moved through (".song0000.mp3.move"):
+// the only names a record may give, so no record can send a removal or a
+// rename to a file the run did not make.
+bool isOwnCopyName(const std::string& name);
+std::string movingName(int number);
+
+// Whether the file system of the open file or folder keeps inode numbers
+// and change times: a FAT driver makes up the numbers anew at every mount and
+// reports the creation or modification time as the change time.
+bool keepsInodeNumbers(int handle);
+
+// The records of the music folder, empty when there are none, they cannot be
+// read or are beyond sense (over a few megabytes): every song is then copied
+// anew, which loses nothing.
+std::vector<CopyRecord> readCopyState(int musicFolder);
+// The record file's text: records in name order, so equal records give
+// equal texts.
+std::string copyStateText(const std::vector<CopyRecord>& records);
+// Replaces the record file by the text, flushed to the disk before and
+// after. -1 with errno set.
+int writeCopyState(int musicFolder, const std::string& text);
+
+// True when the vouched record's name still holds the very copy it made: a
+// plain file of one name (no link) with the identity recorded (inode and
+// change time only where the file system keeps them).
+bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity);
+
+}  // namespace sorvil

@@ -1,0 +1,204 @@
+#include "app/music_sync.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "app/console.h"
+#include "app/song_list_file.h"
+#include "platform/replacement_file.h"
+
+namespace sorvil {
+
+namespace {
+
+std::string shownCopy(const RunOptions& options, const std::string& name) {
+    return printable(("../" + options.musicName + "/" + name).c_str());
+}
+
+// The record file, unless it would say what it says already.
+bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
+    const std::string text = copyStateText(records);
+    if (text == run.copies.writtenState) return true;
+    if (writeCopyState(run.options.musicFolder, text) != 0) {
+        consoleLine("ERROR: Cannot write %s: %s", shownCopy(run.options, COPY_STATE).c_str(), std::strerror(errno));
+        run.incomplete = true;
+        return false;
+    }
+    run.copies.writtenState = text;
+    return true;
+}
+
+// The list on the disk without the records naming what will change. A list
+// that could not be read is emptied: it may name anything.
+bool dropChangingRecords(SongListRun& run) {
+    const std::unordered_set<std::string> touched = touchedNames(run.copies);
+    if (touched.empty()) return true;
+    std::vector<std::string> kept;
+    for (const std::string& record : run.options.earlierRecords)
+        if (!touched.count(recordFile(record))) kept.push_back(record);
+    if (run.options.earlierListRead && kept.size() == run.options.earlierRecords.size()) return true;
+    if (writeSongRecords(run.options.startFolder, kept) != 0) {
+        consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
+        run.incomplete = true;
+        return false;
+    }
+    run.options.earlierRecords = kept;
+    run.options.earlierListRead = true;
+    return true;
+}
+
+// A move that fails leaves the song to be copied anew; the name it could
+// not leave is removed at the end.
+bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, const std::string& to) {
+    const int folder = run.options.musicFolder;
+    if (renameat(folder, from.c_str(), folder, to.c_str()) == 0) return true;
+    consoleLine("ERROR: Cannot move %s to %s: %s", shownCopy(run.options, from).c_str(),
+                shownCopy(run.options, to).c_str(), std::strerror(errno));
+    run.incomplete = true;
+    run.copies.leftovers.push_back(from);
+    song.step = CopyStep::Write;
+    return false;
+}
+
+// Only a missing file is as good as removed.
+bool removeOwnFile(SongListRun& run, const std::string& name) {
+    if (unlinkat(run.options.musicFolder, name.c_str(), 0) == 0 || errno == ENOENT) return true;
+    consoleLine("ERROR: Cannot remove %s: %s", shownCopy(run.options, name).c_str(), std::strerror(errno));
+    run.incomplete = true;
+    return false;
+}
+
+// A run killed while it copied leaves a temporary file beside the name.
+bool removeWithPartial(SongListRun& run, const std::string& name) {
+    const bool removed = removeOwnFile(run, name);
+    return removeOwnFile(run, replacementName(name)) && removed;
+}
+
+// Moves one copy, after the copy whose name it takes has moved on: along a
+// chain the last name is taken first, and a cycle (copies trading numbers)
+// is broken by one copy stepping aside under a name of the run's own.
+void moveAlongChain(SongListRun& run, PlannedCopy* first, std::unordered_map<std::string, PlannedCopy*>& leaving) {
+    std::vector<PlannedCopy*> chain;
+    std::unordered_set<PlannedCopy*> inChain;
+    for (PlannedCopy* song = first; song && inChain.insert(song).second;) {
+        chain.push_back(song);
+        auto next = leaving.find(song->target);
+        song = next == leaving.end() ? nullptr : next->second;
+        if (song && inChain.count(song)) {
+            leaving.erase(song->from);
+            if (moveCopy(run, *song, song->from, song->staging)) song->from = song->staging;
+        }
+    }
+    for (auto song = chain.rbegin(); song != chain.rend(); ++song) {
+        leaving.erase((*song)->from);
+        if ((*song)->step == CopyStep::Move && moveCopy(run, **song, (*song)->from, (*song)->target))
+            (*song)->step = CopyStep::Keep;
+    }
+}
+
+// True when some copy moved.
+bool carryOut(SongListRun& run) {
+    CopyPlan& plan = run.copies;
+    std::vector<std::string> kept;
+    for (const std::string& name : plan.stale)
+        if (!removeWithPartial(run, name)) kept.push_back(name);
+    plan.stale = kept;
+    std::unordered_map<std::string, PlannedCopy*> leaving;  // the copies still to move, by the name they leave
+    for (PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move) leaving[song.from] = &song;
+    for (PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move && leaving.count(song.from)) moveAlongChain(run, &song, leaving);
+    return std::any_of(plan.songs.begin(), plan.songs.end(), [](const PlannedCopy& song) {
+               return song.step == CopyStep::Keep && song.from != song.target;
+           });
+}
+
+void freeze(CopyPlan& plan, int error) {
+    plan.frozenError = error;
+    for (PlannedCopy& song : plan.songs)
+        if (song.step == CopyStep::Move) song.step = CopyStep::Write;
+}
+
+// The records of every copy that holds its song as its file system now
+// reports it: once the songs are done, the listed ones; before, the kept and
+// moved ones.
+std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone) {
+    const CopyPlan& plan = run.copies;
+    std::vector<CopyRecord> records;
+    for (const PlannedCopy& song : plan.songs) {
+        if (song.step == CopyStep::TooLarge) continue;
+        CopyRecord record = pendingRecord(song.target);
+        struct stat info {};
+        const bool holds = songsDone ? song.listed : song.step == CopyStep::Keep;
+        if (holds && song.sourceKnown &&
+            fstatat(run.options.musicFolder, song.target.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            record.vouched = true;
+            record.source = song.source;
+            record.copy = copyIdentityOf(info);
+        }
+        if (holds || song.step == CopyStep::Write) records.push_back(record);
+    }
+    for (const std::string& name : plan.stale) records.push_back(pendingRecord(name));
+    for (const std::string& name : plan.leftovers) records.push_back(pendingRecord(name));
+    return records;
+}
+
+// One flush of the whole file system costs less than one per copy, and the
+// copies are written before it, in the order the disk likes.
+int flushFileSystem(int folder) {
+    const int handle = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // a path descriptor flushes nothing
+    if (handle < 0) return -1;
+    const bool flushed = syncfs(handle) == 0;
+    const int error = errno;
+    close(handle);  // read only: nothing can be lost by its close
+    errno = error;
+    return flushed ? 0 : -1;
+}
+
+bool flushCopies(SongListRun& run) {
+    if (flushFileSystem(run.options.musicFolder) == 0) return true;
+    consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),
+                std::strerror(errno));
+    run.incomplete = true;
+    return false;
+}
+
+}  // namespace
+
+void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
+    std::vector<std::string> earlierNames;
+    for (const std::string& record : run.options.earlierRecords) earlierNames.push_back(recordFile(record));
+    run.copies = planCopies(run.options, artists, earlierNames, run.songNumber);
+    removeOwnFile(run, replacementName(COPY_STATE));  // left by a run killed while it wrote the records
+    run.copies.writtenState = copyStateText(run.copies.earlier);
+    const std::vector<CopyRecord> interim = interimRecords(run.copies);
+    if (!dropChangingRecords(run) || !replaceState(run, interim)) {
+        freeze(run.copies, errno);
+        return;
+    }
+    // Recorded at once, so that a run stopped while it copies costs the next
+    // one no move. A record that runs ahead of a rename lost in a power cut
+    // vouches for nothing where inode and change time tell files apart;
+    // elsewhere (FAT) the renames are flushed first.
+    if (carryOut(run) && (run.copies.compareInodes || flushCopies(run))) replaceState(run, currentRecords(run, false));
+}
+
+void finishCopies(SongListRun& run) {
+    CopyPlan& plan = run.copies;
+    std::unordered_set<std::string> targets;  // a name a move could not leave may since hold another copy
+    for (const PlannedCopy& song : plan.songs) targets.insert(song.target);
+    std::vector<std::string> left;
+    for (const std::string& name : plan.leftovers)
+        if (!targets.count(name) && !removeOwnFile(run, name)) left.push_back(name);
+    plan.leftovers = left;
+    // The records must not vouch for copies that may not be on the disk.
+    if (flushCopies(run) && plan.frozenError == 0) replaceState(run, currentRecords(run, true));
+}
+
+}  // namespace sorvil
