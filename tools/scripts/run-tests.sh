@@ -3,7 +3,9 @@
 #   0. the generated tables and test data checksums against what is committed;
 #   1. the tests in an ordinary optimised build (build/);
 #   2. a short run of every fuzz target (clang, sanitizers on; build-fuzz/);
-#   3. the tests again with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
+#   3. the tests again with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/);
+#   4. the Debian package built with the hardened flags and checked by lintian and
+#      hardening-check, its tests not run a third time (build-package/).
 # SORVIL_QUICK=1 runs only steps 0 and 1. Under CI (CI=true) compiler warnings
 # fail the build.
 set -euo pipefail
@@ -31,3 +33,6 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_SAN
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j2
+
+echo "== Debian package, checked by lintian and hardening-check (build-package/)"
+DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" tools/scripts/build-package.sh
