@@ -1,9 +1,5 @@
 #include "app/copy_plan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <map>
 #include <unordered_map>
@@ -11,6 +7,7 @@
 #include "app/collection.h"
 #include "app/song_list_run.h"
 #include "app/song_measure.h"
+#include "platform/file_status.h"
 
 namespace sorvil {
 
@@ -54,22 +51,19 @@ bool identifiesSongs(std::unordered_map<uint64_t, bool>& known, int startFolder,
                      uint64_t device) {
     auto found = known.find(device);
     if (found != known.end()) return found->second;
-    const int handle = openat(startFolder, path.c_str(), O_PATH | O_CLOEXEC);
-    const bool keeps = handle >= 0 && keepsInodeNumbers(handle);
-    if (handle >= 0) close(handle);  // a path descriptor: nothing to lose
-    return known[device] = keeps;
+    return known[device] = runtime::keepsInodeNumbers(startFolder, path.c_str());
 }
 
 void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used, const RunOptions& options,
               PlannedCopy& song) {
-    struct stat info {};
+    runtime::FileStatus info;
     const std::string path = song.artist + "/" + song.name;
-    if (fstatat(options.startFolder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
-    if (uint64_t(info.st_size) > kLargestSong) {
+    if (runtime::statusOf(options.startFolder, path.c_str(), info) != 0 || !info.isPlain) return;
+    if (info.size > kLargestSong) {
         song.step = CopyStep::TooLarge;
         return;
     }
-    if (!identifiesSongs(plan.songDevices, options.startFolder, path, info.st_dev)) return;
+    if (!identifiesSongs(plan.songDevices, options.startFolder, path, info.device)) return;
     song.sourceKnown = true;
     song.source = sourceIdentityOf(info);
     const long found = findCopy(plan, index, used, options.musicFolder, song.source);
@@ -110,7 +104,7 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
                     const std::vector<std::string>& earlierNames, int firstNumber) {
     CopyPlan plan;
     plan.earlier = readCopyState(options.musicFolder);
-    plan.compareInodes = keepsInodeNumbers(options.musicFolder);
+    plan.compareInodes = runtime::keepsInodeNumbers(options.musicFolder, "");
     const RecordIndex index = indexRecords(plan.earlier);
     std::vector<bool> used(plan.earlier.size());
     for (const FoundArtist& artist : artists)

@@ -1,14 +1,7 @@
 #include "app/copy_state.h"
 
-#include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/statfs.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/replacement_file.h"
 #include "platform/runtime.h"
@@ -21,12 +14,8 @@ namespace {
 
 const char HEADER[] = "sorvil copies 1\n";
 // Some 60,000 records: far beyond any card, small enough to read whole.
-constexpr off_t LARGEST_STATE = 8 << 20;
+constexpr uint64_t LARGEST_STATE = 8 << 20;
 constexpr size_t LONGEST_NAME = 64;
-
-// FUSE reports whatever its driver makes up (the FAT one: one number for all).
-constexpr long FUSE_MAGIC = 0x65735546;
-constexpr long EXFAT_MAGIC = 0x2011BAB0;
 
 bool isNumberedName(const std::string& name, size_t start, const char* end) {
     size_t digits = start;
@@ -69,29 +58,16 @@ bool parseRecord(const std::string& line, CopyRecord& record) {
     return true;
 }
 
-bool readSmallFile(int folder, const char* name, std::string& text) {
-    const int handle = openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (handle < 0) return false;
-    struct stat info {};
-    bool whole = fstat(handle, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= LARGEST_STATE;
-    char block[65536];
-    ssize_t got = 0;
-    while (whole && (got = read(handle, block, sizeof block)) > 0 && text.size() <= size_t(LARGEST_STATE))
-        text.append(block, size_t(got));
-    close(handle);  // read only: nothing can be lost by its close
-    return whole && got == 0;
-}
-
 }  // namespace
 
-SourceIdentity sourceIdentityOf(const struct stat& info) {
-    return {uint64_t(info.st_dev), uint64_t(info.st_ino), uint64_t(info.st_size), info.st_mtim.tv_sec,
-            info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+SourceIdentity sourceIdentityOf(const runtime::FileStatus& status) {
+    return {status.device, status.inode, status.size, status.modifiedSeconds, status.modifiedNanoseconds,
+            status.changedSeconds, status.changedNanoseconds};
 }
 
-CopyIdentity copyIdentityOf(const struct stat& info) {
-    return {uint64_t(info.st_ino), uint64_t(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
-            info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+CopyIdentity copyIdentityOf(const runtime::FileStatus& status) {
+    return {status.inode, status.size, status.modifiedSeconds, status.modifiedNanoseconds, status.changedSeconds,
+            status.changedNanoseconds};
 }
 
 bool isOwnCopyName(const std::string& name) {
@@ -106,17 +82,11 @@ std::string movingName(int number) {
     return name;
 }
 
-bool keepsInodeNumbers(int handle) {
-    struct statfs info {};
-    if (fstatfs(handle, &info) != 0) return false;
-    const long type = long(info.f_type);
-    return type != MSDOS_SUPER_MAGIC && type != FUSE_MAGIC && type != EXFAT_MAGIC;
-}
-
 std::vector<CopyRecord> readCopyState(int musicFolder) {
     std::vector<CopyRecord> records;
     std::string text;
-    if (!readSmallFile(musicFolder, COPY_STATE, text) || text.compare(0, sizeof HEADER - 1, HEADER) != 0)
+    if (runtime::readSmallFile(musicFolder, COPY_STATE, LARGEST_STATE, text) != 0 ||
+        text.compare(0, sizeof HEADER - 1, HEADER) != 0)
         return records;
     for (size_t start = sizeof HEADER - 1, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         CopyRecord record;
@@ -142,12 +112,12 @@ int writeCopyState(int musicFolder, const std::string& text) {
 }
 
 bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity) {
-    struct stat info {};
-    if (!record.vouched || fstatat(musicFolder, record.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    runtime::FileStatus info;
+    if (!record.vouched || runtime::linkStatusOf(musicFolder, record.name.c_str(), info) != 0) return false;
     const CopyIdentity now = copyIdentityOf(info), then = record.copy;
     const bool sameChange = now.inode == then.inode && now.changedSeconds == then.changedSeconds &&
                             now.changedNanoseconds == then.changedNanoseconds;
-    return S_ISREG(info.st_mode) && info.st_nlink == 1 && (!fullIdentity || sameChange) && now.size == then.size &&
+    return info.isPlain && info.links == 1 && (!fullIdentity || sameChange) && now.size == then.size &&
            now.modifiedSeconds == then.modifiedSeconds && now.modifiedNanoseconds == then.modifiedNanoseconds;
 }
 

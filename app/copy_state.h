@@ -5,11 +5,11 @@
 // has to be believed about the bytes: the file systems vouch for them.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/file_status.h"
 
 namespace sorvil {
 
@@ -48,19 +48,14 @@ inline CopyRecord pendingRecord(const std::string& name) {
     return record;
 }
 
-SourceIdentity sourceIdentityOf(const struct stat& info);
-CopyIdentity copyIdentityOf(const struct stat& info);
+SourceIdentity sourceIdentityOf(const runtime::FileStatus& status);
+CopyIdentity copyIdentityOf(const runtime::FileStatus& status);
 
 // "song0000.mp3" and the names copies are moved through (".song0000.mp3.move"):
 // the only names a record may give, so no record can send a removal or a
 // rename to a file the run did not make.
 bool isOwnCopyName(const std::string& name);
 std::string movingName(int number);
-
-// Whether the file system of the open file or folder keeps inode numbers
-// and change times: a FAT driver makes up the numbers anew at every mount and
-// reports the creation or modification time as the change time.
-bool keepsInodeNumbers(int handle);
 
 // The records of the music folder, empty when there are none, they cannot be
 // read or are beyond sense (over a few megabytes): every song is then copied

@@ -1,10 +1,10 @@
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "app/command_line.h"
 #include "app/run.h"
+#include "platform/runtime.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     // A reader that goes away (sorvil | head) must not end the run halfway:
     // the failed writes are said once at the end and the copies and the
     // list are still made.
-    std::signal(SIGPIPE, SIG_IGN);
+    runtime::ignoreBrokenPipes();
     const CommandLine command = parseCommandLine(argc, argv);
     switch (command.action) {
         case CommandAction::Help: std::fputs(SORVIL_HELP, stdout); return checkedStandardOutput(0);

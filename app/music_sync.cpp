@@ -1,8 +1,5 @@
 #include "app/music_sync.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,7 +8,9 @@
 
 #include "app/console.h"
 #include "app/song_list_file.h"
+#include "platform/file_status.h"
 #include "platform/replacement_file.h"
+#include "platform/runtime.h"
 
 namespace sorvil {
 
@@ -57,7 +56,7 @@ bool dropChangingRecords(SongListRun& run) {
 // not leave is removed at the end.
 bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, const std::string& to) {
     const int folder = run.options.musicFolder;
-    if (renameat(folder, from.c_str(), folder, to.c_str()) == 0) return true;
+    if (runtime::renameFile(folder, from.c_str(), to.c_str()) == 0) return true;
     consoleLine("ERROR: Cannot move %s to %s: %s", shownCopy(run.options, from).c_str(),
                 shownCopy(run.options, to).c_str(), std::strerror(errno));
     run.incomplete = true;
@@ -68,7 +67,7 @@ bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, cons
 
 // Only a missing file is as good as removed.
 bool removeOwnFile(SongListRun& run, const std::string& name) {
-    if (unlinkat(run.options.musicFolder, name.c_str(), 0) == 0 || errno == ENOENT) return true;
+    if (runtime::removeFile(run.options.musicFolder, name.c_str()) == 0 || errno == ENOENT) return true;
     consoleLine("ERROR: Cannot remove %s: %s", shownCopy(run.options, name).c_str(), std::strerror(errno));
     run.incomplete = true;
     return false;
@@ -134,10 +133,10 @@ std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone) {
     for (const PlannedCopy& song : plan.songs) {
         if (song.step == CopyStep::TooLarge) continue;
         CopyRecord record = pendingRecord(song.target);
-        struct stat info {};
+        runtime::FileStatus info;
         const bool holds = songsDone ? song.listed : song.step == CopyStep::Keep;
         if (holds && song.sourceKnown &&
-            fstatat(run.options.musicFolder, song.target.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            runtime::linkStatusOf(run.options.musicFolder, song.target.c_str(), info) == 0) {
             record.vouched = true;
             record.source = song.source;
             record.copy = copyIdentityOf(info);
@@ -151,18 +150,8 @@ std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone) {
 
 // One flush of the whole file system costs less than one per copy, and the
 // copies are written before it, in the order the disk likes.
-int flushFileSystem(int folder) {
-    const int handle = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // a path descriptor flushes nothing
-    if (handle < 0) return -1;
-    const bool flushed = syncfs(handle) == 0;
-    const int error = errno;
-    close(handle);  // read only: nothing can be lost by its close
-    errno = error;
-    return flushed ? 0 : -1;
-}
-
 bool flushCopies(SongListRun& run) {
-    if (flushFileSystem(run.options.musicFolder) == 0) return true;
+    if (runtime::flushFileSystem(run.options.musicFolder) == 0) return true;
     consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),
                 std::strerror(errno));
     run.incomplete = true;

@@ -1,8 +1,6 @@
 #include "app/run.h"
 
 #include <allegro.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -34,7 +32,7 @@ bool openStartFolder(const CommandLine& command, RunOptions& options) {
     const char* start = command.folder.empty() ? "." : command.folder.c_str();
     errno = command.folderError;
     if (errno == 0) options.startFolder = runtime::openFolder(kCurrentFolder, start);
-    if (options.startFolder >= 0 && faccessat(options.startFolder, ".", X_OK, AT_EACCESS) == 0)
+    if (options.startFolder >= 0 && runtime::canEnter(options.startFolder, "."))
         return lockCollection(options, start);
     std::fprintf(stderr, "sorvil: cannot enter '%s': %s\n", start, std::strerror(errno));
     return false;

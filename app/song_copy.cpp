@@ -1,9 +1,5 @@
 #include "app/song_copy.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +7,7 @@
 #include "app/console.h"
 #include "app/song_list_file.h"
 #include "platform/file_copy.h"
+#include "platform/runtime.h"
 
 namespace sorvil {
 
@@ -23,7 +20,7 @@ int writeCopy(const CopyPlan& plan, const PlannedCopy* song, int songFolder, con
     if (!song) return ENOENT;  // the song was not there when the collection was gathered
     if (plan.frozenError != 0) return plan.frozenError;
     if (!found.isPlainFile) {
-        if (unlinkat(musicFolder, song->target.c_str(), 0) != 0 && errno != ENOENT) return errno;
+        if (runtime::removeFile(musicFolder, song->target.c_str()) != 0 && errno != ENOENT) return errno;
         return EINVAL;
     }
     return copyFile(songFolder, found.name.c_str(), musicFolder, song->target.c_str()) == 0 ? 0 : errno;
@@ -37,12 +34,7 @@ void readNextCopyAhead(const SongListRun& run) {
     while (next < plan.songs.size() && plan.songs[next].step != CopyStep::Write) ++next;
     if (next == plan.songs.size()) return;
     const std::string path = plan.songs[next].artist + "/" + plan.songs[next].name;
-    struct stat info {};
-    if (fstatat(run.options.startFolder, path.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
-    const int handle = openat(run.options.startFolder, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (handle < 0) return;
-    posix_fadvise(handle, 0, 0, POSIX_FADV_WILLNEED);
-    close(handle);  // read only: nothing can be lost by its close
+    runtime::askAheadWhole(run.options.startFolder, path.c_str());
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
 #include "app/song_list_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -20,7 +17,7 @@ const char SONG_LIST[] = "songlist.ini";
 namespace {
 
 // Some 200,000 records: an earlier list beyond this is beyond sense.
-constexpr off_t LARGEST_EARLIER_LIST = 16 << 20;
+constexpr uint64_t LARGEST_EARLIER_LIST = 16 << 20;
 
 std::string displayText(const char* text) {
     std::string shown = text;
@@ -56,19 +53,10 @@ bool appendRecord(SongListRun& run, const std::string& recordStart, int seconds)
 }
 
 void readEarlierList(RunOptions& options) {
-    const int handle = openat(options.startFolder, SONG_LIST, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    options.earlierListRead = handle < 0 && errno == ENOENT;
-    if (handle < 0) return;
-    struct stat info {};
     std::string text;
-    char block[65536];
-    ssize_t got = -1;
-    if (fstat(handle, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= LARGEST_EARLIER_LIST)
-        while ((got = read(handle, block, sizeof block)) > 0 && text.size() <= size_t(LARGEST_EARLIER_LIST))
-            text.append(block, size_t(got));
-    close(handle);  // read only: nothing can be lost by its close
-    if (got != 0) return;
-    options.earlierListRead = true;
+    const bool read = runtime::readSmallFile(options.startFolder, SONG_LIST, LARGEST_EARLIER_LIST, text) == 0;
+    options.earlierListRead = read || errno == ENOENT;  // no list at all is an empty one
+    if (!read) return;
     // A player may take a bare LF, or a last line without its end, as a record too.
     for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
         end = std::min(text.find('\n', start), text.size());

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +108,64 @@ void askAhead(int folder, const char* name, uint64_t head, uint64_t tail) {
     }
     ::close(file.handle);
 }
+
+namespace {
+
+// To the end of the open file; 0, or -1 with errno set (EFBIG past `largest`).
+int readToEnd(int handle, uint64_t largest, std::string& text) {
+    char block[65536];
+    ssize_t got;
+    while ((got = ::read(handle, block, sizeof block)) > 0 && text.size() <= largest) text.append(block, size_t(got));
+    if (got > 0) errno = EFBIG;  // it grew while it was read
+    return got == 0 ? 0 : -1;
+}
+
+int readWholeFile(int handle, uint64_t largest, std::string& text) {
+    struct stat info {};
+    if (::fstat(handle, &info) != 0) return -1;
+    if (S_ISREG(info.st_mode) && uint64_t(info.st_size) <= largest) return readToEnd(handle, largest, text);
+    errno = S_ISREG(info.st_mode) ? EFBIG : EINVAL;
+    return -1;
+}
+
+}  // namespace
+
+void askAheadWhole(int folder, const char* name) {
+    struct stat info {};
+    if (::fstatat(folder, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
+    const int handle = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) return;
+    ::posix_fadvise(handle, 0, 0, POSIX_FADV_WILLNEED);
+    ::close(handle);  // read only: nothing can be lost by its close
+}
+
+int readSmallFile(int folder, const char* name, uint64_t largest, std::string& text) {
+    text.clear();
+    const int handle = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) return -1;
+    const int result = readWholeFile(handle, largest, text);
+    // The file was there: ENOENT (which a FUSE driver may give) would say it is not.
+    const int error = result != 0 && errno == ENOENT ? EIO : errno;
+    ::close(handle);  // read only: nothing can be lost by its close
+    errno = error;
+    return result;
+}
+
+int renameFile(int folder, const char* from, const char* to) { return ::renameat(folder, from, folder, to); }
+
+int removeFile(int folder, const char* name) { return ::unlinkat(folder, name, 0); }
+
+int flushFileSystem(int folder) {
+    const int handle = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // a path descriptor flushes nothing
+    if (handle < 0) return -1;
+    const bool flushed = ::syncfs(handle) == 0;
+    const int error = errno;
+    ::close(handle);  // read only: nothing can be lost by its close
+    errno = error;
+    return flushed ? 0 : -1;
+}
+
+void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }  // fails only for a signal that does not exist
 
 int openFolder(int folder, const char* path) { return ::openat(folder, path, O_PATH | O_DIRECTORY | O_CLOEXEC); }
 

@@ -77,6 +77,28 @@ int closeFile(int handle);
 // Asks the disk, without waiting, for the first `head` and the last `tail`
 // bytes of the plain file `name`. Advice only: nothing is reported.
 void askAhead(int folder, const char* name, uint64_t head, uint64_t tail);
+// Asks the disk, without waiting, for the whole of the plain file `name`,
+// which is not even opened when it is not one. Advice only, as askAhead.
+void askAheadWhole(int folder, const char* name);
+// The whole plain file `name` of the open folder into `text`, when it holds
+// at most `largest` bytes. 0, or -1 with errno set: that of the open when
+// the file could not be opened (ENOENT: there is none), EINVAL when it is not
+// a plain file, EFBIG when it holds (or grows to) more.
+int readSmallFile(int folder, const char* name, uint64_t largest, std::string& text);
+
+// Renames `from` to `to`, both in the open folder, replacing what `to` named;
+// 0, or -1 with errno set.
+int renameFile(int folder, const char* from, const char* to);
+// Removes the name `name` (not a folder) from the open folder; 0, or -1 with
+// errno set.
+int removeFile(int folder, const char* name);
+// Writes to the disk everything the file system holding the open folder
+// still keeps in memory; 0, or -1 with errno set.
+int flushFileSystem(int folder);
+
+// Makes a write to a pipe whose reader has gone fail with EPIPE instead of
+// ending the process.
+void ignoreBrokenPipes();
 
 // The entries of the open folder ("." and ".." included) in the file
 // system's order. Names come unconverted; a dangling link (or an entry gone

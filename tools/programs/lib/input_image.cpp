@@ -1,30 +1,27 @@
 #include "input_image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "pcm_compare.h"
+#include "platform/file_copy.h"
+#include "platform/runtime.h"
 
 namespace sorvil {
 
 bool InputImage::open(const std::string& path, size_t largest) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) > largest) {
-        close(fd);
+    const runtime::OpenedFile file = runtime::openForReading(kCurrentFolder, path.c_str());
+    if (file.handle < 0) return false;
+    if (file.isPlain && file.size > largest) {
+        runtime::closeFile(file.handle);
         errno = EFBIG;
         return false;
     }
-    if (S_ISREG(info.st_mode) && info.st_size > 0 && mapped_.map(fd, size_t(info.st_size)) == 0) {
+    if (file.isPlain && file.size > 0 && mapped_.map(file.handle, size_t(file.size)) == 0) {
         mapped_.advise(0, mapped_.size(), GuardedMapping::Advice::WillNeed);  // it is read whole, front to back
-        close(fd);
+        runtime::closeFile(file.handle);
         return true;
     }
-    close(fd);
+    runtime::closeFile(file.handle);  // read only: nothing can be lost by its close
     return readBinaryFile(path, &read_, largest);
 }
 

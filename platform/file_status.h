@@ -1,0 +1,33 @@
+// What a file system says of a file, in terms of no particular system: the
+// identity, size and times by which the run tells a file unchanged, and
+// whether the file system keeps those apart at all.
+#pragma once
+
+#include <cstdint>
+
+namespace sorvil::runtime {
+
+struct FileStatus {
+    uint64_t device = 0, inode = 0, size = 0;
+    uint64_t links = 0;  // the names the file has
+    int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
+    // Moves with every change of content, name or times and cannot be set back.
+    int64_t changedSeconds = 0, changedNanoseconds = 0;
+    bool isPlain = false;   // not a folder, link, pipe or device
+    bool isFolder = false;
+};
+
+// The status of `name` in the open folder, links followed; 0, or -1 with
+// errno set.
+int statusOf(int folder, const char* name, FileStatus& status);
+// The same of the name itself: a link is reported as a link (neither plain
+// nor a folder), not as what it leads to.
+int linkStatusOf(int folder, const char* name, FileStatus& status);
+
+// Whether the file system holding `name` in the open folder (the folder
+// itself when `name` is empty) keeps inode numbers and change times: a FAT
+// driver makes up the numbers anew at every mount and reports the creation
+// or modification time as the change time. False too when it cannot be told.
+bool keepsInodeNumbers(int folder, const char* name);
+
+}  // namespace sorvil::runtime
