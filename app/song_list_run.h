@@ -11,6 +11,8 @@
 #include "app/string_list.h"
 #include "platform/guarded_mapping.h"
 
+#include "platform/owns_resource.h"
+
 namespace sorvil {
 
 struct RunOptions {
@@ -28,10 +30,7 @@ struct RunOptions {
     int lockHandle = -1;  // holds the collection's lock until the run ends
 };
 
-struct SongListRun {
-    SongListRun() = default;
-    SongListRun(const SongListRun&) = delete;
-    SongListRun& operator=(const SongListRun&) = delete;
+struct SongListRun : OwnsResource {
     ~SongListRun();
 
     RunOptions options;

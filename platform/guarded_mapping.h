@@ -6,13 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/owns_resource.h"
+
 namespace sorvil {
 
-class GuardedMapping {
+class GuardedMapping : OwnsResource {
 public:
-    GuardedMapping() = default;
-    GuardedMapping(const GuardedMapping&) = delete;
-    GuardedMapping& operator=(const GuardedMapping&) = delete;
     ~GuardedMapping() { release(); }
 
     // Maps `size` bytes (more than 0) of the open file `handle`, which the

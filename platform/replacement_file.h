@@ -6,13 +6,12 @@
 
 #include <string>
 
+#include "platform/owns_resource.h"
+
 namespace sorvil {
 
-class ReplacementFile {
+class ReplacementFile : OwnsResource {
 public:
-    ReplacementFile() = default;
-    ReplacementFile(const ReplacementFile&) = delete;
-    ReplacementFile& operator=(const ReplacementFile&) = delete;
     // Unless committed, the temporary file is removed.
     ~ReplacementFile() { abandon(); }
 

@@ -38,6 +38,15 @@ protected:
         return frame;
     }
 
+    // Reads the allocation and scale factors of `body` into the fixture.
+    void readAllocation(std::vector<uint8_t>& body, FrameInfo& frame) {
+        readPointer = body.data();
+        bitIndex = 0;
+        layer2ReadAllocation(allocation, scaleIndexes, &frame);
+    }
+    uint8_t allocation[32][2];
+    uint8_t scaleIndexes[32][2][3];
+
     int tableFor(uint32_t header) {
         FrameInfo frame = frameFor(header);
         selectLayer2Table(&frame);
@@ -200,12 +209,7 @@ TEST_F(Layer2Test, SharedSubbandsReadOneAllocationAndCodesButTwoScaleFactors) {
     bits.put(31, 5);
     bits.put(15, 4), bits.put(1, 4), bits.put(8, 4);
     std::vector<uint8_t> body = bits.padded(8);
-
-    readPointer = body.data();
-    bitIndex = 0;
-    uint8_t allocation[32][2];
-    uint8_t scaleIndexes[32][2][3];
-    layer2ReadAllocation(allocation, scaleIndexes, &frame);
+    readAllocation(body, frame);
     EXPECT_EQ(allocation[0][0], 1);
     EXPECT_EQ(allocation[0][1], 0);
     EXPECT_EQ(allocation[4][0], 5);
@@ -266,11 +270,7 @@ TEST_F(Layer2Test, MonoSelectionThreeNineLevelGroupsAndSixteenBitSamples) {
     bits.put(0 + 4 * 9 + 8 * 81, 10);                    // levels 0, 4, 8
     bits.put(0, 15), bits.put(16383, 15), bits.put(32766, 15);
     std::vector<uint8_t> body = bits.padded(8);
-    readPointer = body.data();
-    bitIndex = 0;
-    uint8_t allocation[32][2];
-    uint8_t scaleIndexes[32][2][3];
-    layer2ReadAllocation(allocation, scaleIndexes, &frame);
+    readAllocation(body, frame);
     EXPECT_EQ(scaleIndexes[0][0][0], 12);
     EXPECT_EQ(scaleIndexes[0][0][1], 13);
     EXPECT_EQ(scaleIndexes[0][0][2], 13);
