@@ -68,6 +68,7 @@ bool prepareMusicFolder(RunOptions& options) {
         return false;
     }
     options.musicName = "music";
+    options.musicCreated = true;
     return true;
 }
 

@@ -92,7 +92,12 @@ int runSorvil(const CommandLine& command) {
     consoleLine("Starting Sorvil...");
     if (!prepareOutput(run.options) || !songListWritable(run.options)) return 1;
     consoleLine("Getting artist list...");
-    if (!scanArtists(run)) return 1;
+    if (!scanArtists(run)) {
+        // A refused run writes nothing: not even the music folder it made.
+        // Something put in it since makes its removal fail, and it stays.
+        if (run.options.musicCreated) runtime::removeEmptyFolder(run.options.startFolder, "music");
+        return 1;
+    }
     return finishSongList(run);
 }
 

@@ -22,6 +22,7 @@ struct RunOptions {
     int startFolder = -1;   // the folder the run started in
     int musicFolder = -1;   // the folder copies go to (copy mode)
     std::string musicName;  // its name in the starting folder: "music" in some letter case
+    bool musicCreated = false;  // made by this run, so a refused run takes it away again
     // The records of the song list found at the start of the run, when it
     // could be read whole: before a copy it names changes, the list on the
     // disk is replaced by one without it.

@@ -155,6 +155,8 @@ int renameFile(int folder, const char* from, const char* to) { return ::renameat
 
 int removeFile(int folder, const char* name) { return ::unlinkat(folder, name, 0); }
 
+int removeEmptyFolder(int folder, const char* name) { return ::unlinkat(folder, name, AT_REMOVEDIR); }
+
 int flushFileSystem(int folder) {
     const int handle = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // a path descriptor flushes nothing
     if (handle < 0) return -1;

@@ -92,6 +92,9 @@ int renameFile(int folder, const char* from, const char* to);
 // Removes the name `name` (not a folder) from the open folder; 0, or -1 with
 // errno set.
 int removeFile(int folder, const char* name);
+// Removes the empty folder `name` in the open folder; 0, or -1 with errno
+// set (ENOTEMPTY when something is in it).
+int removeEmptyFolder(int folder, const char* name);
 // Writes to the disk everything the file system holding the open folder
 // still keeps in memory; 0, or -1 with errno set.
 int flushFileSystem(int folder);
