@@ -93,10 +93,8 @@ TEST_F(RunSafety, FatCardReRunWritesNothing) {
     const std::string unmount = "fusermount -u " + at("music");
     ASSERT_EQ(std::system((unmount + " && " + mount).c_str()), 0);
     const std::string log = tree.file("calls");
-    // The leak check of a sanitized build cannot work under a tracer.
     const RunResult again = runSorvil(tree, {}, RunOptions{.wrapper = {"strace", "-f", "-qq", "-o", log, "-e",
-                                                                       "trace=renameat,unlinkat"},
-                                                           .environment = {"ASAN_OPTIONS=detect_leaks=0"}});
+                                                                       "trace=renameat,unlinkat"}});
     const std::string calls = readFile(log);
     listedCopiesHoldingTheirSongs(root, "FAT");
     std::system(unmount.c_str());
