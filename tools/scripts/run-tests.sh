@@ -23,7 +23,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVIL_TESTS=ON
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
 
-if [ "${SORVIL_QUICK:-0}" = 1 ]; then exit 0; fi
+# Reached only when every test passed (set -e): one closing line for the lot.
+testCount() { ctest --test-dir "$1" -N | awk '/Total Tests:/ { print $3 }'; }
+if [ "${SORVIL_QUICK:-0}" = 1 ]; then
+  echo "tests: $(testCount build) passed, 0 failed"
+  exit 0
+fi
 
 echo "== fuzz targets, 20 s each (build-fuzz/)"
 tools/scripts/fuzz.sh 20
@@ -36,3 +41,4 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== Debian package, checked by lintian and hardening-check (build-package/)"
 DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" tools/scripts/build-package.sh
+echo "tests: $(( $(testCount build) + $(testCount build-asan) )) passed, 0 failed"
