@@ -1,5 +1,6 @@
 #include "app/console.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -64,19 +65,26 @@ std::string formatLine(const char* format, ...) {
 
 // Standard output, not the library's message output: that one would cut the
 // line end off and turn every non-ASCII byte into a look-alike or a '^'.
+// Saying what failed leaves errno as the failure left it, for whoever acts
+// on it next (the first write to a redirected output sets ENOTTY). A failed
+// write shows in the stream's error state, which main checks.
 void consoleLine(const char* format, ...) {
+    const int error = errno;
     va_list arguments;
     va_start(arguments, format);
     std::vprintf(format, arguments);
     va_end(arguments);
     std::putchar('\n');
+    errno = error;
 }
 
 void consoleLineStart(const char* format, ...) {
+    const int error = errno;
     va_list arguments;
     va_start(arguments, format);
     std::vprintf(format, arguments);
     va_end(arguments);
+    errno = error;
 }
 
 }  // namespace sorvil

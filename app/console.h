@@ -19,7 +19,7 @@ inline std::string printable(const std::string& name) { return printable(name.c_
 // One formatted line, kept to be shown later.
 std::string formatLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Shows one formatted line and ends it.
+// Shows one formatted line and ends it. Both leave errno as they found it.
 void consoleLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Shows the start of a line that the next consoleLine completes: a song's

@@ -59,9 +59,7 @@ bool prepareMusicFolder(RunOptions& options) {
         consoleLine("ERROR: \"music\" is not a directory; the songs cannot be copied into it");
         return false;
     }
-    const int lookError = errno;
     consoleLine("MUSIC directory does not exist; creating it...");
-    errno = lookError;
     if (errno != ENOENT || runtime::makeFolder(options.startFolder, "music") != 0 ||
         (options.musicFolder = runtime::openFolder(options.startFolder, "music")) < 0) {
         consoleLine("ERROR: Cannot create MUSIC directory: %s", std::strerror(errno));
