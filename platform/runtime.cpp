@@ -99,14 +99,36 @@ OpenedFile openForReading(int folder, const char* name) {
 
 int closeFile(int handle) { return ::close(handle); }
 
+namespace {
+
+// `name` opened for advice only, and only when it is a plain file: a pipe's
+// open would let its writer go. -1 for anything else.
+int openForAdvice(int folder, const char* name, uint64_t& size) {
+    struct stat info {};
+    if (::fstatat(folder, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) return -1;
+    size = uint64_t(info.st_size);
+    return ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+}  // namespace
+
 void askAhead(int folder, const char* name, uint64_t head, uint64_t tail) {
-    const OpenedFile file = openForReading(folder, name);
-    if (file.handle < 0) return;  // the file's own load says why
-    if (file.isPlain && file.size > 0) {
-        ::posix_fadvise(file.handle, 0, off_t(head), POSIX_FADV_WILLNEED);
-        ::posix_fadvise(file.handle, off_t(file.size - std::min(file.size, tail)), off_t(tail), POSIX_FADV_WILLNEED);
+    uint64_t size = 0;
+    const int handle = openForAdvice(folder, name, size);
+    if (handle < 0) return;  // the file's own load says why
+    if (size > 0) {
+        ::posix_fadvise(handle, 0, off_t(head), POSIX_FADV_WILLNEED);
+        ::posix_fadvise(handle, off_t(size - std::min(size, tail)), off_t(tail), POSIX_FADV_WILLNEED);
     }
-    ::close(file.handle);
+    ::close(handle);  // read only: nothing can be lost by its close
+}
+
+void askAheadWhole(int folder, const char* name) {
+    uint64_t size = 0;
+    const int handle = openForAdvice(folder, name, size);
+    if (handle < 0) return;
+    ::posix_fadvise(handle, 0, 0, POSIX_FADV_WILLNEED);  // a length of 0 reaches the end
+    ::close(handle);  // read only: nothing can be lost by its close
 }
 
 namespace {
@@ -129,15 +151,6 @@ int readWholeFile(int handle, uint64_t largest, std::string& text) {
 }
 
 }  // namespace
-
-void askAheadWhole(int folder, const char* name) {
-    struct stat info {};
-    if (::fstatat(folder, name, &info, 0) != 0 || !S_ISREG(info.st_mode)) return;
-    const int handle = ::openat(folder, name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (handle < 0) return;
-    ::posix_fadvise(handle, 0, 0, POSIX_FADV_WILLNEED);
-    ::close(handle);  // read only: nothing can be lost by its close
-}
 
 int readSmallFile(int folder, const char* name, uint64_t largest, std::string& text) {
     text.clear();

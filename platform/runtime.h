@@ -74,11 +74,10 @@ struct OpenedFile {
 OpenedFile openForReading(int folder, const char* name);
 // 0, or -1 with errno set.
 int closeFile(int handle);
-// Asks the disk, without waiting, for the first `head` and the last `tail`
-// bytes of the plain file `name`. Advice only: nothing is reported.
+// Ask the disk, without waiting, for the first `head` and the last `tail`
+// bytes, or the whole, of the plain file `name`; anything that is not one is
+// not even opened. Advice only: nothing is reported.
 void askAhead(int folder, const char* name, uint64_t head, uint64_t tail);
-// Asks the disk, without waiting, for the whole of the plain file `name`,
-// which is not even opened when it is not one. Advice only, as askAhead.
 void askAheadWhole(int folder, const char* name);
 // The whole plain file `name` of the open folder into `text`, when it holds
 // at most `largest` bytes. 0, or -1 with errno set: that of the open when
