@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <sys/types.h>
 
 #include <cstdio>
 #include <string>
@@ -21,10 +20,11 @@ bool isRegularFile(const char* path);
 // True for a folder (links followed). When false, errno says why: ENOTDIR
 // for anything else that exists.
 bool isFolder(const char* path);
-// A file's identity, links resolved: its device and inode.
+// A file's identity, links resolved: its device and inode (volume serial
+// and file index where the system has no inodes), 64 bits each everywhere.
 struct FileIdentity {
-    dev_t device;
-    ino_t inode;
+    uint64_t device;
+    uint64_t inode;
     bool operator==(const FileIdentity&) const = default;
 };
 
