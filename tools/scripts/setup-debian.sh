@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that one purpose needs, when some are missing:
-#   tools/scripts/setup-debian.sh [run | test | bench | package]   (default: run)
+#   tools/scripts/setup-debian.sh [run | test | bench | package | windows]   (default: run)
 #   run    building and running the tool: compiler, CMake, Ninja, pkg-config,
 #          Allegro 4's development package and help2man (the manual pages)
 #   test   run's packages, GoogleTest and GoogleMock, clang with its fuzzer and
@@ -13,6 +13,10 @@
 #   package  the Debian package build (tools/scripts/build-package.sh): run's
 #          packages, build-essential, debhelper, dpkg-dev, lintian, devscripts
 #          (hardening-check), git, and what the package's test suite needs
+#   windows  the Windows cross build (tools/scripts/windows-deps.sh): the
+#          mingw-w64 x86_64 compilers of the posix thread model, Wine to run
+#          the programs and tests, CMake, Ninja, pkg-config, GoogleTest's
+#          sources and zip (the release archive); no recommended packages
 # With every package present it changes nothing and needs no network. As root
 # it runs apt-get, otherwise through sudo; with neither it names the missing
 # packages and the apt-get line that installs them, and exits 1.
@@ -25,15 +29,19 @@ test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev pyt
                xvfb xauth strace dosfstools fusefat)
 bench_packages=(libbenchmark-dev python3 python3-mutagen lame twolame ffmpeg strace)
 # debian/control's Build-Depends, with the tools that build and check the package.
+windows_packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+                  wine wine64 cmake ninja-build pkg-config googletest zip)
 package_packages=(build-essential debhelper dpkg-dev lintian devscripts git pkgconf libgtest-dev libgmock-dev python3
                   man-db xvfb xauth strace)
 
+install_options=()
 case "${1:-run}" in
   run) packages=("${run_packages[@]}") ;;
   test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
   bench) packages=("${run_packages[@]}" "${bench_packages[@]}") ;;
   package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
-  *) echo "Usage: tools/scripts/setup-debian.sh [run | test | bench | package]" >&2; exit 2 ;;
+  windows) packages=("${windows_packages[@]}"); install_options=(--no-install-recommends) ;;
+  *) echo "Usage: tools/scripts/setup-debian.sh [run | test | bench | package | windows]" >&2; exit 2 ;;
 esac
 
 if ! command -v dpkg-query >/dev/null; then
@@ -59,4 +67,4 @@ else
   exit 1
 fi
 "${as_root[@]}" apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${install_options[@]}" "${missing[@]}"
