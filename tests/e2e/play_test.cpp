@@ -73,17 +73,12 @@ test::RunResult runPlay(const test::TempDir& home, const std::vector<std::string
 // after it but silence stands between it and the end of the program.
 std::vector<uint8_t> cutToWholeBuffers(const std::vector<uint8_t>& image) {
     Mp3Stream* stream = mp3StreamCreate(image.data(), int(image.size()));
-    if (!stream) return {};
-    const uint8_t* end = stream->dataStart + stream->dataLength;
-    std::vector<const uint8_t*> frameStarts;
+    const uint8_t *at = stream->dataStart, *end = at + stream->dataLength;
     FrameInfo frame{};
-    for (const uint8_t* at = stream->dataStart; framesChainAt(at, end, end, &frame); at += 4 + frame.frameSize)
-        frameStarts.push_back(at);
-    frameStarts.push_back(end);
-    const size_t kept = (frameStarts.size() - 1) / kBufferFrames * kBufferFrames;
-    std::vector<uint8_t> cut(image.data(), frameStarts[kept]);
+    for (int n = mp3StreamTotalFrames(stream) / kBufferFrames * kBufferFrames; n > 0; --n)
+        if (framesChainAt(at, end, end, &frame)) at += 4 + frame.frameSize;
     mp3StreamDestroy(stream);
-    return cut;
+    return std::vector<uint8_t>(image.data(), at);
 }
 
 // Samples per channel at the start and end (one past) of what is not silence.
