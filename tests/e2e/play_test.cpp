@@ -198,6 +198,8 @@ TEST_F(Playback, PlaysTheWholeSongAsDecodedWithoutGaps) {
                 start, result.snr, result.gain[0], result.gain[1], playedSound.end - start, songSound.end, silence);
     EXPECT_GE(result.snr, kMinimumSnr);
     EXPECT_EQ(playedSound.end - start, songSound.end) << "every sample up to the song's last";
+    // The silence handed over after the song is played as well, at least a buffer of it.
+    EXPECT_GE(long(samples.size()) / kChannels - start - songLength, kBufferSamples) << "silence after the song";
     EXPECT_LE(silence, kBufferSamples);
 }
 
