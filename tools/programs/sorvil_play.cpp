@@ -3,8 +3,10 @@
 // meant to be played: the stream decoding loop runs on the library's timer
 // thread (auto-polling) and fills the audio stream's buffers, while the main
 // thread only waits for the end of the song, or for SIGINT or SIGTERM, and
-// then stops and destroys everything. With --loop the song starts over at its
-// end until a signal comes. Needs a display (an X server) and a sound device.
+// then stops and destroys everything; after the end of the song it also waits
+// until the sound device has played all of it. With --loop the song starts
+// over at its end until a signal comes. Needs a display (an X server) and a
+// sound device.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -192,6 +194,13 @@ void waitForTheEnd(const AllegroAudioOutput& output, const StopSignalWatch& sign
     while (!output.stopped() && !signalWatch.stopAsked()) std::this_thread::sleep_for(kEndCheckPeriod);
 }
 
+// Returns when the sound device has played everything mixed before, or a stop
+// was asked for.
+void waitForThePlayOut(const StopSignalWatch& signalWatch) {
+    const SoundPlayOut playOut;
+    while (!playOut.done() && !signalWatch.stopAsked()) std::this_thread::sleep_for(kEndCheckPeriod);
+}
+
 int play(const Options& options, StopSignalWatch* signalWatch) {
     std::vector<uint8_t> image;
     std::string error;
@@ -229,6 +238,10 @@ int play(const Options& options, StopSignalWatch* signalWatch) {
     const long lostSyncAt = stream->lostSyncAt;
     mp3StreamDestroy(stream);
     if (lostSyncAt >= 0) return fail("lost synchronisation at byte " + std::to_string(lostSyncAt));
+    // The song's end has been mixed (the poll stopped the stream after its
+    // silent buffers) but may still wait in the device, whose buffer closing
+    // the sound system at exit drops.
+    if (!signalWatch->stopAsked()) waitForThePlayOut(*signalWatch);
     return 0;
 }
 
