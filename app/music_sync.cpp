@@ -26,7 +26,7 @@ bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
     if (text == run.copies.writtenState) return true;
     if (writeCopyState(run.options.musicFolder, text) != 0) {
         consoleLine("ERROR: Cannot write %s: %s", shownCopy(run.options, COPY_STATE).c_str(), std::strerror(errno));
-        run.incomplete = true;
+        ++run.tally.failures;
         return false;
     }
     run.copies.writtenState = text;
@@ -44,7 +44,7 @@ bool dropChangingRecords(SongListRun& run) {
     if (run.options.earlierListRead && kept.size() == run.options.earlierRecords.size()) return true;
     if (writeSongRecords(run.options.startFolder, kept) != 0) {
         consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
-        run.incomplete = true;
+        ++run.tally.failures;
         return false;
     }
     run.options.earlierRecords = kept;
@@ -59,7 +59,7 @@ bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, cons
     if (runtime::renameFile(folder, from.c_str(), to.c_str()) == 0) return true;
     consoleLine("ERROR: Cannot move %s to %s: %s", shownCopy(run.options, from).c_str(),
                 shownCopy(run.options, to).c_str(), std::strerror(errno));
-    run.incomplete = true;
+    ++run.tally.failures;
     run.copies.leftovers.push_back(from);
     song.step = CopyStep::Write;
     return false;
@@ -69,7 +69,7 @@ bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, cons
 bool removeOwnFile(SongListRun& run, const std::string& name) {
     if (runtime::removeFile(run.options.musicFolder, name.c_str()) == 0 || errno == ENOENT) return true;
     consoleLine("ERROR: Cannot remove %s: %s", shownCopy(run.options, name).c_str(), std::strerror(errno));
-    run.incomplete = true;
+    ++run.tally.failures;
     return false;
 }
 
@@ -105,8 +105,10 @@ void moveAlongChain(SongListRun& run, PlannedCopy* first, std::unordered_map<std
 bool carryOut(SongListRun& run) {
     CopyPlan& plan = run.copies;
     std::vector<std::string> kept;
-    for (const std::string& name : plan.stale)
+    for (const std::string& name : plan.stale) {
         if (!removeWithPartial(run, name)) kept.push_back(name);
+        else if (plan.dropped.count(name)) ++run.tally.removed;
+    }
     plan.stale = kept;
     std::unordered_map<std::string, PlannedCopy*> leaving;  // the copies still to move, by the name they leave
     for (PlannedCopy& song : plan.songs)
@@ -154,7 +156,7 @@ bool flushCopies(SongListRun& run) {
     if (runtime::flushFileSystem(run.options.musicFolder) == 0) return true;
     consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),
                 std::strerror(errno));
-    run.incomplete = true;
+    ++run.tally.failures;
     return false;
 }
 

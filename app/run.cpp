@@ -58,16 +58,36 @@ bool songListWritable(const RunOptions& options) {
     return false;
 }
 
-// The new list, once every copy it names is on the disk.
-int finishSongList(SongListRun& run) {
+// The new list, once every copy it names is on the disk; false when it could
+// not be written.
+bool finishSongList(SongListRun& run) {
     if (!run.options.noCopy) finishCopies(run);
     bool inPlace = false;
-    if (writeSongList(run, inPlace) == 0) return run.incomplete ? 1 : 0;
+    if (writeSongList(run, inPlace) == 0) return true;
+    ++run.tally.failures;
     if (inPlace)
         consoleLine("ERROR: songlist.ini was written but may not be on the disk yet: %s", std::strerror(errno));
     else
         consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
-    return 1;
+    return inPlace;
+}
+
+// Everything after the first line: the number of songs listed, or -1 when
+// no list was written (said, and counted as a failure).
+int listSongs(SongListRun& run) {
+    if (!prepareOutput(run.options) || !songListWritable(run.options)) {
+        ++run.tally.failures;
+        return -1;
+    }
+    consoleLine("Getting artist list...");
+    if (!scanArtists(run)) {
+        ++run.tally.failures;
+        // A refused run writes nothing: not even the music folder it made.
+        // Something put in it since makes its removal fail, and it stays.
+        if (run.options.musicCreated) runtime::removeEmptyFolder(run.options.startFolder, "music");
+        return -1;
+    }
+    return finishSongList(run) ? int(stringListCount(run.masterList)) : -1;
 }
 
 }  // namespace
@@ -90,15 +110,9 @@ int runSorvil(const CommandLine& command) {
     registerTextObjectType();
 
     consoleLine("Starting Sorvil...");
-    if (!prepareOutput(run.options) || !songListWritable(run.options)) return 1;
-    consoleLine("Getting artist list...");
-    if (!scanArtists(run)) {
-        // A refused run writes nothing: not even the music folder it made.
-        // Something put in it since makes its removal fail, and it stays.
-        if (run.options.musicCreated) runtime::removeEmptyFolder(run.options.startFolder, "music");
-        return 1;
-    }
-    return finishSongList(run);
+    const int listed = listSongs(run);
+    consoleLine("%s", closingNote(run.tally, run.options.noCopy, listed).c_str());
+    return listed < 0 || run.tally.failures > 0 ? 1 : 0;
 }
 
 }  // namespace sorvil
