@@ -12,7 +12,7 @@
 
 namespace sorvil {
 
-const char SORVIL_USAGE[] = "Usage: sorvil [nocopy] [FOLDER]   (sorvil --help tells more)\n";
+const char SORVIL_USAGE[] = "Usage: sorvil [--m3u] [nocopy] [FOLDER]   (sorvil --help tells more)\n";
 
 const char SORVIL_HELP[] =
     "Usage: sorvil [FOLDER]          copy the songs into music/ and list them\n"
@@ -47,6 +47,8 @@ const char SORVIL_HELP[] =
     "  2  bad command line; nothing was touched\n";
 
 namespace {
+
+const char PLAYLIST_OPTION[] = "--m3u";
 
 bool isNoCopy(const std::string& argument) { return strcasecmp(argument.c_str(), "nocopy") == 0; }
 
@@ -85,11 +87,17 @@ CommandLine parseCommandLine(int argumentCount, char** arguments) {
     command.action = helpOrVersionAsked(argumentCount, arguments);
     if (command.action != CommandAction::Run) return command;
     const std::vector<std::string> words(arguments + 1, arguments + argumentCount);
-    for (const std::string& word : words) {
-        if (isOption(word)) return refused("unknown option '" + word + "'");
+    // The option first, so that nocopy stays the first word after it.
+    size_t next = 0;
+    if (next < words.size() && words[next] == PLAYLIST_OPTION) {
+        command.playlist = true;
+        ++next;
+    }
+    for (size_t i = next; i < words.size(); ++i) {
+        if (words[i] == PLAYLIST_OPTION) return refused("'--m3u' must come before nocopy and FOLDER");
+        if (isOption(words[i])) return refused("unknown option '" + words[i] + "'");
     }
 
-    size_t next = 0;
     if (next < words.size() && isNoCopy(words[next])) {
         command.noCopy = true;
         ++next;

@@ -111,7 +111,7 @@ void findDropped(CopyPlan& plan, const std::vector<bool>& used, int musicFolder)
 CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
                     const std::vector<std::string>& earlierNames, int firstNumber) {
     CopyPlan plan;
-    plan.earlier = readCopyState(options.musicFolder);
+    plan.earlier = readCopyState(options.musicFolder, plan.playlistRecorded);
     plan.compareInodes = runtime::keepsInodeNumbers(options.musicFolder, "");
     const RecordIndex index = indexRecords(plan.earlier);
     std::vector<bool> used(plan.earlier.size());

@@ -47,6 +47,7 @@ struct CopyPlan {
     size_t cursor = 0;                       // the next song processSong takes
     int frozenError = 0;                     // set: music/ may not change, songs not kept fail so
     std::string writtenState;                // the record file as last written or read
+    bool playlistRecorded = false;           // the record found says the run keeps songlist.m3u8
 };
 
 // `earlierNames`: the files the list found at the start names; songs are

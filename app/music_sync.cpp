@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "app/console.h"
+#include "app/playlist_file.h"
 #include "app/song_list_file.h"
 #include "platform/file_status.h"
 #include "platform/replacement_file.h"
@@ -22,7 +23,7 @@ std::string shownCopy(const RunOptions& options, const std::string& name) {
 
 // The record file, unless it would say what it says already.
 bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
-    const std::string text = copyStateText(records);
+    const std::string text = copyStateText(records, run.options.playlist);
     if (text == run.copies.writtenState) return true;
     if (writeCopyState(run.options.musicFolder, text) != 0) {
         consoleLine("ERROR: Cannot write %s: %s", shownCopy(run.options, COPY_STATE).c_str(), std::strerror(errno));
@@ -167,9 +168,12 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     for (const std::string& record : run.options.earlierRecords) earlierNames.push_back(recordFile(record));
     run.copies = planCopies(run.options, artists, earlierNames, run.songNumber);
     removeOwnFile(run, replacementName(COPY_STATE));  // left by a run killed while it wrote the records
-    run.copies.writtenState = copyStateText(run.copies.earlier);
+    run.copies.writtenState = copyStateText(run.copies.earlier, run.copies.playlistRecorded);
+    run.options.playlist =
+        run.options.playlist || (run.copies.playlistRecorded && playlistThere(run.options.startFolder));
     const std::vector<CopyRecord> interim = interimRecords(run.copies);
-    if (!dropChangingRecords(run) || !replaceState(run, interim)) {
+    if (!dropChangingRecords(run) || !dropChangingEntries(run, touchedNames(run.copies)) ||
+        !replaceState(run, interim)) {
         freeze(run.copies, errno);
         return;
     }

@@ -11,6 +11,7 @@
 #include "app/console.h"
 #include "app/music_sync.h"
 #include "app/music_folder.h"
+#include "app/playlist_file.h"
 #include "app/scan.h"
 #include "app/song_list_file.h"
 #include "platform/file_copy.h"
@@ -58,12 +59,23 @@ bool songListWritable(const RunOptions& options) {
     return false;
 }
 
+// The playlist follows the list it is made from: a failure leaves the list
+// as it is.
+void finishPlaylist(SongListRun& run) {
+    if (!run.options.playlist || writePlaylist(run) == 0) return;
+    consoleLine("ERROR: Cannot write %s: %s", PLAYLIST, std::strerror(errno));
+    ++run.tally.failures;
+}
+
 // The new list, once every copy it names is on the disk; false when it could
 // not be written.
 bool finishSongList(SongListRun& run) {
     if (!run.options.noCopy) finishCopies(run);
     bool inPlace = false;
-    if (writeSongList(run, inPlace) == 0) return true;
+    if (writeSongList(run, inPlace) == 0) {
+        finishPlaylist(run);
+        return true;
+    }
     ++run.tally.failures;
     if (inPlace)
         consoleLine("ERROR: songlist.ini was written but may not be on the disk yet: %s", std::strerror(errno));
@@ -106,6 +118,7 @@ int runSorvil(const CommandLine& command) {
     }
     SongListRun run;
     run.options.noCopy = command.noCopy;
+    run.options.playlist = command.playlist;
     if (!openStartFolder(command, run.options)) return 1;
     registerTextObjectType();
 

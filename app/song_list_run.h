@@ -18,6 +18,9 @@ namespace sorvil {
 
 struct RunOptions {
     bool noCopy = false;
+    // songlist.m3u8 is written with the list: asked for, or kept by an
+    // earlier copy run (its record says so) and still there.
+    bool playlist = false;
     // Every file the run writes is written through these descriptors, never
     // through a path relative to the process's current folder.
     int startFolder = -1;   // the folder the run started in

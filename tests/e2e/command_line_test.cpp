@@ -20,7 +20,7 @@ using namespace test;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-const char SORVIL_USAGE[] = "Usage: sorvil [nocopy] [FOLDER]   (sorvil --help tells more)\n";
+const char SORVIL_USAGE[] = "Usage: sorvil [--m3u] [nocopy] [FOLDER]   (sorvil --help tells more)\n";
 const std::string SONG = "encoded/l3_mpeg1_44100_joint_128k.mp3";
 
 // A collection that any run would write into, beside a plain file.
@@ -72,6 +72,7 @@ TEST_F(CommandLine, BadCommandLinesExitWithTwoAndTouchNothing) {
         {{"nocopy", "plain.txt"}, "cannot run in 'plain.txt': Not a directory"},
         {{""}, "cannot run in '': No such file or directory"},
         {{"Collection", "nocopy"}, "'nocopy' must come before FOLDER"},
+        {{"nocopy", "--m3u", "Collection"}, "'--m3u' must come before nocopy and FOLDER"},
         {{"nocopy", "Collection", "Collection"}, "too many arguments"},
     };
     for (const Case& c : cases) {
