@@ -48,8 +48,8 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutputAndTouchNothing) {
     for (const std::vector<std::string>& arguments : helpLines) {
         RunResult run = runProgram("sorvil", tree, root, arguments);
         EXPECT_EQ(run.status, 0);
-        EXPECT_THAT(run.output, StartsWith("Usage: sorvil [FOLDER] "));
-        EXPECT_THAT(run.output, HasSubstr("sorvil nocopy [FOLDER] "));
+        EXPECT_THAT(run.output, StartsWith("Usage: sorvil [--m3u] [FOLDER] "));
+        EXPECT_THAT(run.output, HasSubstr("sorvil [--m3u] nocopy [FOLDER] "));
         EXPECT_THAT(run.output, HasSubstr("songlist.ini"));
         EXPECT_THAT(run.output, HasSubstr("Exit status:"));
         EXPECT_EQ(run.errors, "");
