@@ -69,14 +69,14 @@ void skipFolder(SongListRun& run, FoundArtist& artist, const std::string& inside
     else
         artist.messages.push_back(formatLine("ERROR: Cannot %s folder %s/%s: %s", what, printable(artist.name).c_str(),
                                              printable(inside).c_str(), reason.c_str()));
-    run.incomplete = true;
+    ++run.tally.failures;
 }
 
 // Following it again would walk the same folders without end.
 void sayLoop(SongListRun& run, FoundArtist& artist, const std::string& inside) {
     artist.messages.push_back(formatLine("ERROR: Cannot enter folder %s/%s: it leads back to a folder it lies in",
                                          printable(artist.name).c_str(), printable(inside).c_str()));
-    run.incomplete = true;
+    ++run.tally.failures;
 }
 
 void gatherFolder(CollectionWalk& walk, FoundArtist& artist, int folder, const std::string& inside);
@@ -146,7 +146,7 @@ FoundArtist gatherArtist(CollectionWalk& walk, const char* name, const FileIdent
 bool examineRunFolder(SongListRun& run, int folder, const std::string& shownName, FileIdentity& identity) {
     if (runtime::identityOf(folder, "", identity)) return true;
     consoleLine("ERROR: Cannot examine %s: %s", shownName.c_str(), std::strerror(errno));
-    run.incomplete = true;
+    ++run.tally.failures;
     return false;
 }
 

@@ -12,41 +12,57 @@
 
 namespace sorvil {
 
-const char SORVIL_USAGE[] = "Usage: sorvil [nocopy] [FOLDER]   (sorvil --help tells more)\n";
+const char SORVIL_USAGE[] = "Usage: sorvil [--m3u] [nocopy] [FOLDER]   (sorvil --help tells more)\n";
 
 const char SORVIL_HELP[] =
-    "Usage: sorvil [FOLDER]          copy the songs into music/ and list them\n"
-    "  or:  sorvil nocopy [FOLDER]   list the songs under their own names\n"
+    "Usage: sorvil [--m3u] [FOLDER]   copy the songs into music/ and list them\n"
+    "  or:  sorvil [--m3u] nocopy [FOLDER]   list them under their own names\n"
     "  or:  sorvil -h | --help | --version\n"
     "\n"
     "Prepares a music collection for the companion player. In FOLDER (default:\n"
-    "the current folder), whose sub-folders are artists holding *.mp3 songs, it\n"
-    "copies each song into music/ as song0000.mp3, song0001.mp3, ..., measures\n"
-    "each song's playing time, prints the times and writes songlist.ini with one\n"
-    "artist|title|file|seconds line per song, the title being the file name less\n"
-    "its .mp3 ending.\n"
+    "the current folder), whose sub-folders are artists holding *.mp3 songs,\n"
+    "directly or in album folders at any depth, it copies each song into music/\n"
+    "as song0000.mp3, song0001.mp3, ..., measures each song's playing time,\n"
+    "prints the times and writes songlist.ini with one artist|title|file|seconds\n"
+    "line per song, the title being the file name less its .mp3 ending.\n"
+    "Artists and songs come in name order, ignoring letter case: an artist's own\n"
+    "songs first, then each album folder whole. Songs directly in FOLDER have\n"
+    "no artist and are not listed; a NOTE line says how many. A closing NOTE\n"
+    "line says how many songs were listed and copies copied, kept, moved and\n"
+    "removed, and how many failures there were.\n"
     "\n"
+    "  --m3u       also write songlist.m3u8, the same songs as a playlist for\n"
+    "              other players (first argument only)\n"
     "  nocopy      copy nothing; songlist.ini names each song's own file\n"
-    "              (any letter case, first argument only)\n"
+    "              (any letter case, first argument after --m3u)\n"
     "  FOLDER      run as if started inside FOLDER\n"
     "  -h, --help  print this help and exit\n"
     "  --version   print the version and exit\n"
     "\n"
-    "Writes song*.mp3 into FOLDER's music folder (not with nocopy) and\n"
-    "FOLDER/songlist.ini. The music folder is an existing one named music in\n"
-    "any letter case, else a new music/.\n"
+    "The music folder is an existing one named music in any letter case, else a\n"
+    "new music/. A re-run copies only new or changed songs, renames the other\n"
+    "copies to their new numbers and removes those no song needs, keeping a\n"
+    "record of its copies in music/.sorvil-copies for that. In the music folder\n"
+    "the run owns the copies, music/.sorvil-copies and the temporary names\n"
+    "beside them (.song0000.mp3.partial, .song0000.mp3.move); no other file there\n"
+    "is touched. Once a run wrote songlist.m3u8, every copy run keeps it true\n"
+    "until it is deleted. A song over 1 GiB is no failure: it is reported, and\n"
+    "neither copied nor listed (with nocopy, listed with 0 seconds).\n"
     "\n"
     "Exit status:\n"
-    "  0  everything done; a song that is empty, holds no MPEG audio or is over\n"
-    "     1 GiB is no failure: it is reported and listed with 0 seconds\n"
-    "  1  something failed: a song could not be read, copied or listed, a\n"
-    "     folder or an entry of the collection could not be read, the music\n"
-    "     folder could not be used, or songlist.ini or the report could not be\n"
-    "     written (songlist.ini still lists what was processed when a song or\n"
-    "     an artist failed)\n"
+    "  0  everything was done; a song that is empty or holds no MPEG audio is no\n"
+    "     failure: it is reported and listed with 0 seconds\n"
+    "  1  something failed: a song could not be read, copied or listed, a folder\n"
+    "     or an entry of the collection could not be read, the music folder\n"
+    "     could not be used, another run was working in the folder, or\n"
+    "     songlist.ini, songlist.m3u8 or the report could not be written\n"
+    "     (songlist.ini still lists what was processed, but never a copy that\n"
+    "     failed)\n"
     "  2  bad command line; nothing was touched\n";
 
 namespace {
+
+const char PLAYLIST_OPTION[] = "--m3u";
 
 bool isNoCopy(const std::string& argument) { return strcasecmp(argument.c_str(), "nocopy") == 0; }
 
@@ -85,11 +101,17 @@ CommandLine parseCommandLine(int argumentCount, char** arguments) {
     command.action = helpOrVersionAsked(argumentCount, arguments);
     if (command.action != CommandAction::Run) return command;
     const std::vector<std::string> words(arguments + 1, arguments + argumentCount);
-    for (const std::string& word : words) {
-        if (isOption(word)) return refused("unknown option '" + word + "'");
+    // The option first, so that nocopy stays the first word after it.
+    size_t next = 0;
+    if (next < words.size() && words[next] == PLAYLIST_OPTION) {
+        command.playlist = true;
+        ++next;
+    }
+    for (size_t i = next; i < words.size(); ++i) {
+        if (words[i] == PLAYLIST_OPTION) return refused("'--m3u' must come before nocopy and FOLDER");
+        if (isOption(words[i])) return refused("unknown option '" + words[i] + "'");
     }
 
-    size_t next = 0;
     if (next < words.size() && isNoCopy(words[next])) {
         command.noCopy = true;
         ++next;

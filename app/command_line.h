@@ -12,12 +12,13 @@ enum class CommandAction { Run, Help, Version, Refuse };
 struct CommandLine {
     CommandAction action = CommandAction::Run;
     bool noCopy = false;
+    bool playlist = false;  // --m3u: songlist.m3u8 is written beside songlist.ini
     std::string folder;   // where the run happens; empty for the current folder
     std::string problem;  // what is wrong with a refused command line
     int folderError = 0;  // errno of a FOLDER that could not be looked at (not a wrong command line)
 };
 
-// sorvil [nocopy] [FOLDER] | -h | --help | --version. A FOLDER that is not a
+// sorvil [--m3u] [nocopy] [FOLDER] | -h | --help | --version. A FOLDER that is not a
 // folder is refused here, before anything is touched.
 CommandLine parseCommandLine(int argumentCount, char** arguments);
 

@@ -98,12 +98,20 @@ void findStale(CopyPlan& plan, const std::vector<std::string>& earlierNames) {
     for (const std::string& name : earlierNames) consider(name);
 }
 
+// The copies the record vouches for that no song keeps, as far as they are
+// still there: counted as removed once they are gone.
+void findDropped(CopyPlan& plan, const std::vector<bool>& used, int musicFolder) {
+    for (size_t i = 0; i < plan.earlier.size(); ++i)
+        if (!used[i] && copyStillHolds(musicFolder, plan.earlier[i], plan.compareInodes))
+            plan.dropped.insert(plan.earlier[i].name);
+}
+
 }  // namespace
 
 CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
                     const std::vector<std::string>& earlierNames, int firstNumber) {
     CopyPlan plan;
-    plan.earlier = readCopyState(options.musicFolder);
+    plan.earlier = readCopyState(options.musicFolder, plan.playlistRecorded);
     plan.compareInodes = runtime::keepsInodeNumbers(options.musicFolder, "");
     const RecordIndex index = indexRecords(plan.earlier);
     std::vector<bool> used(plan.earlier.size());
@@ -118,6 +126,7 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
         }
     nameStagings(plan);
     findStale(plan, earlierNames);
+    findDropped(plan, used, options.musicFolder);
     return plan;
 }
 

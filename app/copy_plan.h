@@ -41,11 +41,13 @@ struct CopyPlan {
     std::vector<CopyRecord> earlier;         // the records found at the start
     std::vector<std::string> stale;          // the run's own names no song needs
     std::vector<std::string> leftovers;      // names that may still hold something of the run's
+    std::unordered_set<std::string> dropped; // names of earlier copies still there that no song keeps
     bool compareInodes = false;              // the music folder keeps inode numbers and change times
     std::unordered_map<uint64_t, bool> songDevices;  // whether each device of songs does
     size_t cursor = 0;                       // the next song processSong takes
     int frozenError = 0;                     // set: music/ may not change, songs not kept fail so
     std::string writtenState;                // the record file as last written or read
+    bool playlistRecorded = false;           // the record found says the run keeps songlist.m3u8
 };
 
 // `earlierNames`: the files the list found at the start names; songs are

@@ -13,6 +13,8 @@ const char COPY_STATE[] = ".sorvil-copies";
 namespace {
 
 const char HEADER[] = "sorvil copies 1\n";
+// A line no earlier reader takes for a record.
+const char PLAYLIST_KEPT[] = "l songlist.m3u8";
 // Some 60,000 records: far beyond any card, small enough to read whole.
 constexpr uint64_t LARGEST_STATE = 8 << 20;
 constexpr size_t LONGEST_NAME = 64;
@@ -82,25 +84,29 @@ std::string movingName(int number) {
     return name;
 }
 
-std::vector<CopyRecord> readCopyState(int musicFolder) {
+std::vector<CopyRecord> readCopyState(int musicFolder, bool& keepsPlaylist) {
     std::vector<CopyRecord> records;
+    keepsPlaylist = false;
     std::string text;
     if (runtime::readSmallFile(musicFolder, COPY_STATE, LARGEST_STATE, text) != 0 ||
         text.compare(0, sizeof HEADER - 1, HEADER) != 0)
         return records;
     for (size_t start = sizeof HEADER - 1, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         CopyRecord record;
-        if (parseRecord(text.substr(start, end - start), record)) records.push_back(record);
+        const std::string line = text.substr(start, end - start);
+        if (parseRecord(line, record)) records.push_back(record);
+        keepsPlaylist = keepsPlaylist || line == PLAYLIST_KEPT;
     }
     return records;
 }
 
-std::string copyStateText(const std::vector<CopyRecord>& records) {
+std::string copyStateText(const std::vector<CopyRecord>& records, bool keepsPlaylist) {
     std::vector<std::string> lines;
     for (const CopyRecord& record : records) lines.push_back(recordLine(record));
     std::sort(lines.begin(), lines.end());
     std::string text = HEADER;
     for (const std::string& line : lines) text += line;
+    if (keepsPlaylist) text += std::string(PLAYLIST_KEPT) + "\n";
     return text;
 }
 

@@ -59,11 +59,12 @@ std::string movingName(int number);
 
 // The records of the music folder, empty when there are none, they cannot be
 // read or are beyond sense (over a few megabytes): every song is then copied
-// anew, which loses nothing.
-std::vector<CopyRecord> readCopyState(int musicFolder);
+// anew, which loses nothing. `keepsPlaylist`: the record says the run keeps
+// songlist.m3u8 beside the list.
+std::vector<CopyRecord> readCopyState(int musicFolder, bool& keepsPlaylist);
 // The record file's text: records in name order, so equal records give
 // equal texts.
-std::string copyStateText(const std::vector<CopyRecord>& records);
+std::string copyStateText(const std::vector<CopyRecord>& records, bool keepsPlaylist);
 // Replaces the record file by the text, flushed to the disk before and
 // after. -1 with errno set.
 int writeCopyState(int musicFolder, const std::string& text);

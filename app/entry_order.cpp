@@ -48,7 +48,7 @@ bool forEachEntryInOrder(SongListRun& run, int folder, const std::string& folder
                                                        printable(name).c_str(), std::strerror(entry.error));
                 if (messages) messages->push_back(message);
                 else consoleLine("%s", message.c_str());
-                run.incomplete = true;
+                ++run.tally.failures;
             }
             continue;
         }

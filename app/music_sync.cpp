@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "app/console.h"
+#include "app/playlist_file.h"
 #include "app/song_list_file.h"
 #include "platform/file_status.h"
 #include "platform/replacement_file.h"
@@ -22,11 +23,11 @@ std::string shownCopy(const RunOptions& options, const std::string& name) {
 
 // The record file, unless it would say what it says already.
 bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
-    const std::string text = copyStateText(records);
+    const std::string text = copyStateText(records, run.options.playlist);
     if (text == run.copies.writtenState) return true;
     if (writeCopyState(run.options.musicFolder, text) != 0) {
         consoleLine("ERROR: Cannot write %s: %s", shownCopy(run.options, COPY_STATE).c_str(), std::strerror(errno));
-        run.incomplete = true;
+        ++run.tally.failures;
         return false;
     }
     run.copies.writtenState = text;
@@ -44,7 +45,7 @@ bool dropChangingRecords(SongListRun& run) {
     if (run.options.earlierListRead && kept.size() == run.options.earlierRecords.size()) return true;
     if (writeSongRecords(run.options.startFolder, kept) != 0) {
         consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
-        run.incomplete = true;
+        ++run.tally.failures;
         return false;
     }
     run.options.earlierRecords = kept;
@@ -59,7 +60,7 @@ bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, cons
     if (runtime::renameFile(folder, from.c_str(), to.c_str()) == 0) return true;
     consoleLine("ERROR: Cannot move %s to %s: %s", shownCopy(run.options, from).c_str(),
                 shownCopy(run.options, to).c_str(), std::strerror(errno));
-    run.incomplete = true;
+    ++run.tally.failures;
     run.copies.leftovers.push_back(from);
     song.step = CopyStep::Write;
     return false;
@@ -69,7 +70,7 @@ bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, cons
 bool removeOwnFile(SongListRun& run, const std::string& name) {
     if (runtime::removeFile(run.options.musicFolder, name.c_str()) == 0 || errno == ENOENT) return true;
     consoleLine("ERROR: Cannot remove %s: %s", shownCopy(run.options, name).c_str(), std::strerror(errno));
-    run.incomplete = true;
+    ++run.tally.failures;
     return false;
 }
 
@@ -105,8 +106,10 @@ void moveAlongChain(SongListRun& run, PlannedCopy* first, std::unordered_map<std
 bool carryOut(SongListRun& run) {
     CopyPlan& plan = run.copies;
     std::vector<std::string> kept;
-    for (const std::string& name : plan.stale)
+    for (const std::string& name : plan.stale) {
         if (!removeWithPartial(run, name)) kept.push_back(name);
+        else if (plan.dropped.count(name)) ++run.tally.removed;
+    }
     plan.stale = kept;
     std::unordered_map<std::string, PlannedCopy*> leaving;  // the copies still to move, by the name they leave
     for (PlannedCopy& song : plan.songs)
@@ -154,7 +157,7 @@ bool flushCopies(SongListRun& run) {
     if (runtime::flushFileSystem(run.options.musicFolder) == 0) return true;
     consoleLine("ERROR: Cannot flush the copies in %s to the disk: %s", printable(run.options.musicName.c_str()).c_str(),
                 std::strerror(errno));
-    run.incomplete = true;
+    ++run.tally.failures;
     return false;
 }
 
@@ -165,9 +168,12 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     for (const std::string& record : run.options.earlierRecords) earlierNames.push_back(recordFile(record));
     run.copies = planCopies(run.options, artists, earlierNames, run.songNumber);
     removeOwnFile(run, replacementName(COPY_STATE));  // left by a run killed while it wrote the records
-    run.copies.writtenState = copyStateText(run.copies.earlier);
+    run.copies.writtenState = copyStateText(run.copies.earlier, run.copies.playlistRecorded);
+    run.options.playlist =
+        run.options.playlist || (run.copies.playlistRecorded && playlistThere(run.options.startFolder));
     const std::vector<CopyRecord> interim = interimRecords(run.copies);
-    if (!dropChangingRecords(run) || !replaceState(run, interim)) {
+    if (!dropChangingRecords(run) || !dropChangingEntries(run, touchedNames(run.copies)) ||
+        !replaceState(run, interim)) {
         freeze(run.copies, errno);
         return;
     }

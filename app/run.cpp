@@ -11,6 +11,7 @@
 #include "app/console.h"
 #include "app/music_sync.h"
 #include "app/music_folder.h"
+#include "app/playlist_file.h"
 #include "app/scan.h"
 #include "app/song_list_file.h"
 #include "platform/file_copy.h"
@@ -58,16 +59,47 @@ bool songListWritable(const RunOptions& options) {
     return false;
 }
 
-// The new list, once every copy it names is on the disk.
-int finishSongList(SongListRun& run) {
+// The playlist follows the list it is made from: a failure leaves the list
+// as it is.
+void finishPlaylist(SongListRun& run) {
+    if (!run.options.playlist || writePlaylist(run) == 0) return;
+    consoleLine("ERROR: Cannot write %s: %s", PLAYLIST, std::strerror(errno));
+    ++run.tally.failures;
+}
+
+// The new list, once every copy it names is on the disk; false when it could
+// not be written.
+bool finishSongList(SongListRun& run) {
     if (!run.options.noCopy) finishCopies(run);
     bool inPlace = false;
-    if (writeSongList(run, inPlace) == 0) return run.incomplete ? 1 : 0;
+    if (writeSongList(run, inPlace) == 0) {
+        finishPlaylist(run);
+        return true;
+    }
+    ++run.tally.failures;
     if (inPlace)
         consoleLine("ERROR: songlist.ini was written but may not be on the disk yet: %s", std::strerror(errno));
     else
         consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
-    return 1;
+    return inPlace;
+}
+
+// Everything after the first line: the number of songs listed, or -1 when
+// no list was written (said, and counted as a failure).
+int listSongs(SongListRun& run) {
+    if (!prepareOutput(run.options) || !songListWritable(run.options)) {
+        ++run.tally.failures;
+        return -1;
+    }
+    consoleLine("Getting artist list...");
+    if (!scanArtists(run)) {
+        ++run.tally.failures;
+        // A refused run writes nothing: not even the music folder it made.
+        // Something put in it since makes its removal fail, and it stays.
+        if (run.options.musicCreated) runtime::removeEmptyFolder(run.options.startFolder, "music");
+        return -1;
+    }
+    return finishSongList(run) ? int(stringListCount(run.masterList)) : -1;
 }
 
 }  // namespace
@@ -86,19 +118,14 @@ int runSorvil(const CommandLine& command) {
     }
     SongListRun run;
     run.options.noCopy = command.noCopy;
+    run.options.playlist = command.playlist;
     if (!openStartFolder(command, run.options)) return 1;
     registerTextObjectType();
 
     consoleLine("Starting Sorvil...");
-    if (!prepareOutput(run.options) || !songListWritable(run.options)) return 1;
-    consoleLine("Getting artist list...");
-    if (!scanArtists(run)) {
-        // A refused run writes nothing: not even the music folder it made.
-        // Something put in it since makes its removal fail, and it stays.
-        if (run.options.musicCreated) runtime::removeEmptyFolder(run.options.startFolder, "music");
-        return 1;
-    }
-    return finishSongList(run);
+    const int listed = listSongs(run);
+    consoleLine("%s", closingNote(run.tally, run.options.noCopy, listed).c_str());
+    return listed < 0 || run.tally.failures > 0 ? 1 : 0;
 }
 
 }  // namespace sorvil

@@ -46,7 +46,7 @@ std::string ownFileRecord(SongListRun& run, const char* artist, const std::strin
     if (holdsRecordSeparator(artist) || holdsRecordSeparator(path.c_str())) {
         consoleLine("ERROR: Cannot list %s/%s in songlist.ini: a name there cannot hold '|', CR or LF",
                     printable(artist).c_str(), printable(path).c_str());
-        run.incomplete = true;
+        ++run.tally.failures;
         return {};
     }
     return ownFileRecordStart(artist, title, path.c_str());
@@ -100,7 +100,7 @@ int openSongFolder(SongListRun& run, int artistFolder, const FoundArtist& artist
     if (folder < 0) {
         consoleLine("ERROR: Cannot enter folder %s/%s: %s", printable(artist.name).c_str(), printable(inside).c_str(),
                     std::strerror(errno));
-        run.incomplete = true;
+        ++run.tally.failures;
     }
     return folder;
 }
@@ -130,7 +130,7 @@ void processArtist(SongListRun& run, const FoundArtist& artist) {
     const int folder = runtime::openFolder(run.options.startFolder, artist.name.c_str());
     if (folder < 0) {
         consoleLine("ERROR: Cannot enter artist folder %s: %s", printable(artist.name).c_str(), std::strerror(errno));
-        run.incomplete = true;
+        ++run.tally.failures;
         return;
     }
     processSongs(run, folder, artist);

@@ -37,6 +37,19 @@ void readNextCopyAhead(const SongListRun& run) {
     runtime::askAheadWhole(run.options.startFolder, path.c_str());
 }
 
+// The copy now under the song's number, and the earlier copy it took the
+// place of, if one was there.
+void countCopy(SongListRun& run, const PlannedCopy& song) {
+    RunTally& tally = run.tally;
+    if (song.step == CopyStep::Keep) {
+        ++tally.kept;
+        if (song.from != song.target) ++tally.moved;
+    } else {
+        ++tally.copied;
+    }
+    if (song.from != song.target && run.copies.dropped.count(song.target)) ++tally.removed;
+}
+
 }  // namespace
 
 std::string copySong(SongListRun& run, int songFolder, const char* artist, const FoundSong& found, const char* title,
@@ -55,10 +68,13 @@ std::string copySong(SongListRun& run, int songFolder, const char* artist, const
                             : writeCopy(run.copies, song, songFolder, found, run.options.musicFolder);
     if (failure != 0) {
         consoleLine("ERROR: Cannot copy MP3 file to %s: %s", printable(shownName).c_str(), std::strerror(failure));
-        run.incomplete = true;
+        ++run.tally.failures;
     }
     listed = failure == 0;
-    if (song) song->listed = listed;
+    if (song) {
+        song->listed = listed;
+        if (listed) countCopy(run, *song);
+    }
     return copyRecordStart(artist, title, target.c_str());
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/copy_plan.h"
+#include "app/run_tally.h"
 #include "app/string_list.h"
 #include "platform/guarded_mapping.h"
 
@@ -17,6 +18,9 @@ namespace sorvil {
 
 struct RunOptions {
     bool noCopy = false;
+    // songlist.m3u8 is written with the list: asked for, or kept by an
+    // earlier copy run (its record says so) and still there.
+    bool playlist = false;
     // Every file the run writes is written through these descriptors, never
     // through a path relative to the process's current folder.
     int startFolder = -1;   // the folder the run started in
@@ -41,10 +45,10 @@ struct SongListRun : OwnsResource {
     int songNumber = 0;               // the next copy's number, shared by all artists
     int songSeconds = 0;              // the duration last measured
     GuardedMapping fileImage;         // the song being measured
-    // Set once a song could not be copied, read or listed, or a folder or
-    // entry could not be used: the list is still written, and the exit
-    // status is 1.
-    bool incomplete = false;
+    // What the run did. Its failures (a song that could not be copied, read
+    // or listed, a folder or entry that could not be used) still let the list
+    // be written, and make the exit status 1.
+    RunTally tally;
     // Set when the run cannot go on (memory ran out for a list): nothing more
     // is done and the list is not written.
     bool stopped = false;

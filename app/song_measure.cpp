@@ -54,7 +54,7 @@ int measureSong(SongListRun& run, int folder, const char* name, const std::strin
     const int size = plainFile ? loadWholeFile(image, folder, name) : -1;
     if (size <= 0) {
         const int error = errno;
-        if (error != 0) run.incomplete = true;
+        if (error != 0) ++run.tally.failures;
         consoleLine("ERROR: Cannot load MP3 file %s%s", printable(shownName).c_str(), reasonOf(error).c_str());
     } else {
         const WalkProgress follower = walkFollower(image);
@@ -68,7 +68,7 @@ int measureSong(SongListRun& run, int folder, const char* name, const std::strin
     if (image.wasCut()) {
         // The file shrank while it was read: whatever was measured is not it.
         consoleLine("ERROR: Cannot load MP3 file %s", printable(shownName).c_str());
-        run.incomplete = true;
+        ++run.tally.failures;
         seconds = 0;
     }
     image.release();

@@ -20,7 +20,7 @@ using namespace test;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-const char SORVIL_USAGE[] = "Usage: sorvil [nocopy] [FOLDER]   (sorvil --help tells more)\n";
+const char SORVIL_USAGE[] = "Usage: sorvil [--m3u] [nocopy] [FOLDER]   (sorvil --help tells more)\n";
 const std::string SONG = "encoded/l3_mpeg1_44100_joint_128k.mp3";
 
 // A collection that any run would write into, beside a plain file.
@@ -48,8 +48,8 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutputAndTouchNothing) {
     for (const std::vector<std::string>& arguments : helpLines) {
         RunResult run = runProgram("sorvil", tree, root, arguments);
         EXPECT_EQ(run.status, 0);
-        EXPECT_THAT(run.output, StartsWith("Usage: sorvil [FOLDER] "));
-        EXPECT_THAT(run.output, HasSubstr("sorvil nocopy [FOLDER] "));
+        EXPECT_THAT(run.output, StartsWith("Usage: sorvil [--m3u] [FOLDER] "));
+        EXPECT_THAT(run.output, HasSubstr("sorvil [--m3u] nocopy [FOLDER] "));
         EXPECT_THAT(run.output, HasSubstr("songlist.ini"));
         EXPECT_THAT(run.output, HasSubstr("Exit status:"));
         EXPECT_EQ(run.errors, "");
@@ -72,6 +72,7 @@ TEST_F(CommandLine, BadCommandLinesExitWithTwoAndTouchNothing) {
         {{"nocopy", "plain.txt"}, "cannot run in 'plain.txt': Not a directory"},
         {{""}, "cannot run in '': No such file or directory"},
         {{"Collection", "nocopy"}, "'nocopy' must come before FOLDER"},
+        {{"nocopy", "--m3u", "Collection"}, "'--m3u' must come before nocopy and FOLDER"},
         {{"nocopy", "Collection", "Collection"}, "too many arguments"},
     };
     for (const Case& c : cases) {

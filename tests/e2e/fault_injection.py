@@ -24,7 +24,9 @@ EVERY_CALL_UP_TO = 30  # every index up to this one is failed; beyond it a sampl
 SAMPLED_BEYOND = 10    # this many, and the last call
 TIMEOUT = 10
 OLD_LIST = b"Old Artist|Old Song|song0000.mp3|61\n"
-OUTPUTS = (("out", "standard output"), ("list", "songlist.ini"), ("music", "music/"))
+OLD_PLAYLIST = b"#EXTM3U\r\n#EXTINF:61,Old Artist - Old Song\r\nmusic/song0000.mp3\r\n"
+OUTPUTS = (("out", "standard output"), ("list", "songlist.ini"), ("playlist", "songlist.m3u8"), ("music", "music/"))
+OWN = ("coll/songlist.ini", "coll/songlist.m3u8", "coll/music")
 STATE = ".sorvil-copies"
 CALL = re.compile(r"^(\d+) +(\w+)\((.*)")
 
@@ -38,7 +40,7 @@ def errno_for(syscall, index):
 
 
 def build_template(root, samples):
-    """root/coll: artists A, B, C, an artist D linking to root/outside, an old list and old copies."""
+    """root/coll: artists A, B, C, an artist D linking to root/outside, an old list, playlist and copies."""
     songs = {"A": "Aurora Lane/Morning Light.mp3", "B": "Cobalt Sky/Song.MP3", "C": "Brassworks/Fanfare.mp3"}
     for artist, song in songs.items():
         os.makedirs(os.path.join(root, "coll", artist))
@@ -52,6 +54,8 @@ def build_template(root, samples):
             f.write(b"an old copy")
     with open(os.path.join(root, "coll", "songlist.ini"), "wb") as f:
         f.write(OLD_LIST)
+    with open(os.path.join(root, "coll", "songlist.m3u8"), "wb") as f:
+        f.write(OLD_PLAYLIST)
 
 
 def snapshot(root, skip=()):
@@ -86,7 +90,7 @@ def read_or_none(path):
 
 def run(sorvil, mode, slot, strace_options, stdout=subprocess.PIPE):
     arguments = ["strace", "-f", "-qq"] + strace_options + ["--", sorvil] if strace_options else [sorvil]
-    arguments += (["nocopy"] if mode == "nocopy" else []) + ["coll"]
+    arguments += {"nocopy": ["nocopy"], "m3u": ["--m3u"]}.get(mode, []) + ["coll"]
     process = subprocess.Popen(arguments, cwd=slot, stdout=stdout, stderr=subprocess.PIPE, start_new_session=True)
     try:
         out, err = process.communicate(timeout=TIMEOUT)
@@ -100,8 +104,8 @@ def run(sorvil, mode, slot, strace_options, stdout=subprocess.PIPE):
 def outcome(slot, result):
     status, out, err = result
     return {"status": status, "out": out, "err": err, "list": read_or_none(os.path.join(slot, "coll/songlist.ini")),
-            "music": snapshot(os.path.join(slot, "coll/music")),
-            "rest": snapshot(slot, skip=("coll/songlist.ini", "coll/music")),
+            "playlist": read_or_none(os.path.join(slot, "coll/songlist.m3u8")),
+            "music": snapshot(os.path.join(slot, "coll/music")), "rest": snapshot(slot, skip=OWN),
             "partial": [p for p in snapshot(slot) if p.endswith(".partial")]}
 
 
@@ -199,6 +203,7 @@ def faulty_run(sorvil, mode, syscall, index, clean, template_root, template, slo
         inject = ["-e", "trace=" + syscall, "-e", "inject=%s:error=%s:when=%d" % (syscall, error, index)]
         got = outcome(slot, run(sorvil, mode, slot, ["-o", "/dev/null"] + inject))
         broken = broken_promises(got, clean, template)
+        broken += lies_told(slot, template_root) if mode == "copy" else []
         return ["%s %s #%d %s: %s" % (mode, syscall, index, error, "; ".join(broken))] if broken else []
     finally:
         slots.put(slot)
@@ -253,21 +258,38 @@ def songs_of(collection):
     return songs
 
 
-def list_lies(slot, template_root):
-    """The records of songlist.ini that name a copy not holding their song: a song of the collection, or a
-    record of the old list naming the old copy it named."""
-    collection = os.path.join(slot, "coll")
-    songs, lies = songs_of(collection), []
+def entries(collection):
+    """(artist, title, copy) of each record of songlist.ini and each entry of songlist.m3u8."""
+    found = []
     for record in (read_or_none(os.path.join(collection, "songlist.ini")) or b"").splitlines():
         fields = record.rstrip(b"\r").split(b"|")
-        copy = read_or_none(os.path.join(collection, "music", fields[2].decode(errors="replace")))
-        if record + b"\n" == OLD_LIST:
-            expected = read_or_none(os.path.join(template_root, "coll/music", fields[2].decode()))
+        found.append((fields[0], fields[1], b"music/" + fields[2]))
+    lines = (read_or_none(os.path.join(collection, "songlist.m3u8")) or b"").split(b"\r\n")
+    for info, path in zip(lines, lines[1:]):
+        if info.startswith(b"#EXTINF:"):
+            found.append(tuple(info.split(b",", 1)[1].split(b" - ", 1)) + (path,))
+    return found
+
+
+def lies_told(slot, template_root):
+    """The records of songlist.ini and entries of songlist.m3u8 that name a copy not holding their song: a
+    song of the collection, or for the old list's record the old copy it named."""
+    collection = os.path.join(slot, "coll")
+    songs, lies = songs_of(collection), []
+    for artist, title, path in entries(collection):
+        copy = read_or_none(os.path.join(collection, path.decode(errors="replace")))
+        if (artist, title) == (b"Old Artist", b"Old Song"):
+            expected = read_or_none(os.path.join(template_root, "coll", path.decode()))
         else:
-            expected = songs.get((fields[0], fields[1]))
+            expected = songs.get((artist, title))
         if copy is None or copy != expected:
-            lies.append(record.decode(errors="replace"))
-    return lies
+            lies.append((b"%s|%s|%s" % (artist, title, path)).decode(errors="replace"))
+    return ["the list or the playlist lies: " + ", ".join(lies)] if lies else []
+
+
+def without_counts(output):
+    """The console less its closing line, whose counts tell what this very run did."""
+    return re.sub(rb"NOTE: [^\n]* failed\n$", b"", output) if isinstance(output, bytes) else output
 
 
 def killed_run(sorvil, scenario, point, uninterrupted, start_root, slots):
@@ -277,9 +299,9 @@ def killed_run(sorvil, scenario, point, uninterrupted, start_root, slots):
         fresh(start_root, slot)
         inject = ["-e", "trace=" + syscall, "-e", "inject=%s:signal=SIGKILL:when=%d" % (syscall, index)]
         status = run(sorvil, "copy", slot, ["-o", "/dev/null"] + inject)[0]
-        broken = ["the list lies: " + ", ".join(lies) for lies in [list_lies(slot, start_root)] if lies]
+        broken = lies_told(slot, start_root)
         again = outcome(slot, run(sorvil, "copy", slot, []))
-        differing = [name for what, name in OUTPUTS if again[what] != uninterrupted[what]]
+        differing = [name for what, name in OUTPUTS if without_counts(again[what]) != without_counts(uninterrupted[what])]
         if again["status"] != 0 or differing:
             broken.append("the re-run exits %s, and differs in %s" % (again["status"], ", ".join(differing)))
         where = "%s: killed at %s #%d (%s)" % (scenario, syscall, index, status)
@@ -289,10 +311,11 @@ def killed_run(sorvil, scenario, point, uninterrupted, start_root, slots):
 
 
 def kill_scenarios(sorvil, area, template_root):
-    """The template itself, and the template after a clean run with an artist added that sorts first."""
+    """The template itself, and the template after a clean run that kept a playlist with an artist added that
+    sorts first (a re-run without --m3u keeps it true)."""
     added = os.path.join(area, "added")
     fresh(template_root, added)
-    status = run(sorvil, "copy", added, [])[0]
+    status = run(sorvil, "m3u", added, [])[0]
     os.makedirs(os.path.join(added, "coll", "0 New"))
     shutil.copy(os.path.join(added, "coll", "C", "Fanfare.mp3"), os.path.join(added, "coll", "0 New", "New.mp3"))
     if status != 0:
@@ -323,7 +346,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="sorvil-faults-") as area:
         template_root = os.path.join(area, "template")
         build_template(template_root, samples)
-        template = snapshot(template_root, skip=("coll/songlist.ini", "coll/music"))
+        template = snapshot(template_root, skip=OWN)
         slots = queue.Queue()
         for n in range(2):
             slots.put(os.path.join(area, "slot%d" % n))

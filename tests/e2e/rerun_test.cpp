@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/collection_test.h"
 #include "support/listed_copies.h"
@@ -116,6 +117,37 @@ TEST_F(ReRun, WritesOnlyNewOrChangedSongsMovesTheRestAndRemovesStaleCopies) {
             }
         EXPECT_EQ(copies, listedCopiesHoldingTheirSongs(root, change.what)) << change.what << ": stale copies";
         EXPECT_EQ(written, change.written) << change.what;
+    }
+}
+
+// The closing line of each run in turn over one collection: its numbers are
+// what the run did, a failure included.
+const struct {
+    const char* what;
+    const char* commands;
+    std::vector<std::string> arguments;
+    int status;
+    const char* note;
+} RUNS[] = {
+    {"a first copy", "true", {}, 0, "NOTE: 6 songs listed: 6 copied, 0 kept (0 moved), 0 removed, 0 failed"},
+    {"an unchanged re-run", "true", {}, 0, "NOTE: 6 songs listed: 0 copied, 6 kept (0 moved), 0 removed, 0 failed"},
+    {"an insert", "mkdir A && cp .spare/n.mp3 A/new.mp3", {}, 0,
+     "NOTE: 7 songs listed: 1 copied, 6 kept (6 moved), 0 removed, 0 failed"},
+    {"a removal", "rm -r C", {}, 0, "NOTE: 4 songs listed: 0 copied, 4 kept (1 moved), 3 removed, 0 failed"},
+    {"a song that cannot be copied", "mkfifo B/3.mp3", {}, 1,
+     "NOTE: 4 songs listed: 0 copied, 4 kept (1 moved), 0 removed, 1 failed"},
+    {"nocopy", "true", {"nocopy"}, 0, "NOTE: 5 songs listed, 0 failed"},
+    {"a list that cannot be written", "mkdir .songlist.ini.partial", {}, 1,
+     "NOTE: no list written: 0 copied, 0 kept (0 moved), 0 removed, 1 failed"},
+};
+
+TEST_F(ReRun, ClosingNoteSaysWhatTheRunDid) {
+    makeCollection();
+    for (const auto& step : RUNS) {
+        ASSERT_EQ(std::system(("cd '" + root + "' && " + step.commands).c_str()), 0) << step.what;
+        const RunResult run = runSorvil(tree, step.arguments);
+        EXPECT_EQ(run.status, step.status) << step.what;
+        EXPECT_EQ(run.closingNote, step.note) << step.what;
     }
 }
 

@@ -132,6 +132,18 @@ std::string collectOutput(const std::string& program, int outputHandle, pid_t ch
     return output;
 }
 
+// The closing line is checked on its own (ClosingNote), so the expected
+// console of every other test is the song lines alone.
+void splitClosingNote(RunResult& result) {
+    std::string& output = result.output;
+    const size_t start = output.rfind('\n', output.size() >= 2 ? output.size() - 2 : 0);
+    const size_t lineStart = start == std::string::npos ? 0 : start + 1;
+    const std::string line = output.substr(lineStart);
+    if (line.rfind("NOTE: ", 0) != 0 || line.size() < 8 || line.compare(line.size() - 8, 8, " failed\n") != 0) return;
+    result.closingNote = line.substr(0, line.size() - 1);
+    output.erase(lineStart);
+}
+
 }  // namespace
 
 RunResult runProgram(const std::string& program, const TempDir& tree, const std::string& folder,
@@ -158,6 +170,7 @@ RunResult runProgram(const std::string& program, const TempDir& tree, const std:
         result.peakKilobytes = usage.ru_maxrss;
     }
     result.errors = readFile(errorPath);
+    if (program == "sorvil") splitClosingNote(result);
     return result;
 }
 
@@ -165,6 +178,7 @@ RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::v
                     RunOptions options) {
     RunResult result = runProgram("sorvil", tree, folder, arguments, options);
     EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
+    EXPECT_EQ(result.output.rfind("Starting Sorvil...\n", 0) == 0, !result.closingNote.empty()) << result.output;
     return result;
 }
 

@@ -40,7 +40,8 @@ struct RunOptions {
 
 struct RunResult {
     int status = -1;
-    std::string output;
+    std::string output;       // sorvil's without its closing line
+    std::string closingNote;  // sorvil's last line when it is the closing NOTE, without its line end
     std::string errors;
     long peakKilobytes = 0;  // the child's peak resident set
 };
@@ -51,7 +52,8 @@ struct RunResult {
 // run that hangs is ended after a minute and fails its test.
 RunResult runProgram(const std::string& program, const TempDir& tree, const std::string& folder,
                      const std::vector<std::string>& arguments, RunOptions options = {});
-// Runs sorvil that way; it must write nothing to standard error.
+// Runs sorvil that way; it must write nothing to standard error, and a run
+// that started ends with its closing NOTE line.
 RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
                     RunOptions options = {});
 // The same in the tree's root folder.
