@@ -180,16 +180,17 @@ namespace {
 // To the end of the open file; 0, or -1 with errno set (EFBIG past `largest`).
 int readToEnd(HANDLE file, uint64_t largest, std::string& text) {
     char block[65536];
-    DWORD got = 0;
-    while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0) {
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, block, sizeof block, &got, nullptr))
+            return GetLastError() == ERROR_HANDLE_EOF ? 0 : failWithLastError();
+        if (got == 0) return 0;
         text.append(block, got);
         if (text.size() > largest) {
             errno = EFBIG;  // it grew while it was read
             return -1;
         }
     }
-    return got == 0 && GetLastError() != ERROR_SUCCESS && GetLastError() != ERROR_HANDLE_EOF ? failWithLastError()
-                                                                                               : 0;
 }
 
 }  // namespace
