@@ -13,10 +13,20 @@
 
 namespace sorvil::test {
 
+// A name no other folder has, taken by creating it (which fails for a name
+// taken meanwhile), private to its owner, on every system.
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sorvil-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    namespace fs = std::filesystem;
+    std::random_device seed;
+    std::mt19937_64 random(uint64_t(seed()) << 32 | seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path path = fs::temp_directory_path() / ("sorvil-test-" + std::to_string(random() % 1000000000000u));
+        if (!fs::create_directory(path)) continue;
+        fs::permissions(path, fs::perms::owner_all);
+        path_ = path.generic_string();
+        return;
+    }
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
