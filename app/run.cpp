@@ -60,9 +60,10 @@ bool songListWritable(const RunOptions& options) {
 
 // The new list, once every copy it names is on the disk.
 int finishSongList(SongListRun& run) {
-    if (!run.options.noCopy) finishCopies(run);
+    const std::string list = songListText(run);
+    if (!run.options.noCopy) finishCopies(run, listMarkOf(list));
     bool inPlace = false;
-    if (writeSongList(run, inPlace) == 0) return run.incomplete ? 1 : 0;
+    if (writeSongList(run.options.startFolder, list, inPlace) == 0) return run.incomplete ? 1 : 0;
     if (inPlace)
         consoleLine("ERROR: songlist.ini was written but may not be on the disk yet: %s", std::strerror(errno));
     else

@@ -88,6 +88,13 @@ int readSmallFile(int folder, const char* name, uint64_t largest, std::string& t
 // Renames `from` to `to`, both in the open folder, replacing what `to` named;
 // 0, or -1 with errno set.
 int renameFile(int folder, const char* from, const char* to);
+// Renames `from` to `to` in the open folder only when nothing is named `to`:
+// what is there is never replaced. Where the file system cannot rename so
+// (FUSE drivers of FAT, exFAT and NTFS refuse), `to` is first claimed by
+// creating it as a new, empty file (which fails when anything is there), and
+// only that file is replaced. 0, or -1 with errno set (EEXIST when `to` was
+// taken).
+int renameWithoutReplacing(int folder, const char* from, const char* to);
 // Removes the name `name` (not a folder) from the open folder; 0, or -1 with
 // errno set.
 int removeFile(int folder, const char* name);

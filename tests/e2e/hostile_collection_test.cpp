@@ -5,7 +5,9 @@
 // line ends or bytes that are not UTF-8, a song list that cannot be written,
 // giant sparse files, an earlier list of hundreds of megabytes, a list whose
 // folder cannot be flushed, thousands of songs in one artist, a full or
-// read-only "music" folder, and its peak memory over several larger songs.
+// read-only "music" folder, its peak memory over several larger songs, a
+// tree thousands of folders deep, files of the user's under names like the
+// run's own in "music".
 //
 // Songs used (durations as the run test explains them):
 //   samples/Aurora Lane/Track #2.mp3   9313 bytes, 3 s
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "support/collection_test.h"
+#include "support/listed_copies.h"
 #include "support/program_run.h"
 
 namespace sorvil {
@@ -394,6 +397,71 @@ TEST_F(HostileCollection, ReRunKeepsOnlyCopiesThatStillHoldTheirListedSong) {
     again = runSorvil(tree, {});
     EXPECT_EQ(again.status, 1);
     EXPECT_FALSE(exists(at("music/song0004.mp3"))) << "the earlier copy stayed under the failed song's name";
+}
+
+// A song named like a copy lies in an artist folder and the user keeps a file
+// of that name in "music": the nocopy list names the song, not a copy, so the
+// copy run after it leaves the user's file alone.
+TEST_F(HostileCollection, NocopyListNeverNamesFilesInMusic) {
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/song0009.mp3"));
+    makeFolder(at("music"));
+    writeFile(at("music/song0009.mp3"), "the user's own");
+    ASSERT_EQ(runSorvil(tree, {"nocopy"}).status, 0);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|song0009|song0009.mp3|1\r\n");
+    EXPECT_EQ(runSorvil(tree, {}).status, 0);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|song0009|song0000.mp3|1\r\n");
+    EXPECT_EQ(readFile(at("music/song0009.mp3")), "the user's own");
+}
+
+// Two artists trade names, so their copies trade numbers through a moving
+// name: a file of the user's under that name is left alone, where the file
+// system renames without replacing and on a card's FAT through FUSE, which
+// cannot.
+TEST_F(HostileCollection, UsersFileUnderAMovingNameSurvivesASwap) {
+    const bool fuse = std::system("{ command -v mkfs.vfat && command -v fusefat && command -v fusermount; } >/dev/null") == 0 &&
+                      access("/dev/fuse", W_OK) == 0;
+    for (const bool fat : {false, true}) {
+        TempDir trial;
+        const auto in = [&](const std::string& name) { return trial.file("c/" + name); };
+        for (const char* folder : {"c", "c/B", "c/C", "c/music"}) makeFolder(trial.file(folder));
+        copyInto(BIG_SONG, in("B/b.mp3"));
+        copyInto(SMALL_SONG, in("C/c.mp3"));
+        const std::string mount = "fusefat -o rw+ " + trial.file("card.img") + " " + in("music") + " >/dev/null 2>&1";
+        struct Unmount {
+            std::string command;
+            ~Unmount() { if (!command.empty()) std::system(command.c_str()); }
+        } unmount{fat ? "fusermount -u " + in("music") : ""};
+        if (fat && (!fuse || std::system(("truncate -s 40M " + trial.file("card.img") + " && mkfs.vfat -F 32 " +
+                                          trial.file("card.img") + " >/dev/null && " + mount).c_str()) != 0)) {
+            unmount.command.clear();
+            GTEST_SKIP() << "no FAT card can be mounted through FUSE here";
+        }
+        ASSERT_EQ(runSorvil(trial, trial.file("c"), {}).status, 0);
+        writeFile(in("music/.song0000.mp3.move"), "the user's own");
+        ASSERT_EQ(std::system(("cd " + trial.file("c") + " && mv B t && mv C B && mv t C").c_str()), 0);
+        const RunResult swapped = runSorvil(trial, trial.file("c"), {});
+        EXPECT_EQ(swapped.status, 0) << swapped.output;
+        EXPECT_EQ(readFile(in("songlist.ini")), "B|c|song0000.mp3|1\r\nC|b|song0001.mp3|3\r\n") << fat;
+        EXPECT_EQ(listedCopiesHoldingTheirSongs(trial.file("c"), fat ? "FAT" : "ext4").size(), 2u);
+        EXPECT_EQ(readFile(in("music/.song0000.mp3.move")), "the user's own") << fat;
+    }
+}
+
+// A tree far deeper than any album (an archive unpacked wrong) is walked
+// without recursion down to the walk's limit, or as far as descriptors last:
+// the folder beyond is said and skipped, the rest is listed.
+TEST_F(HostileCollection, FolderTreeThousandsOfLevelsDeepIsCutWithItsError) {
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/top.mp3"));
+    makeDeepFolders(at("A"), "d", 19000);
+    makeFolder(at("B"));
+    copyInto(SMALL_SONG, at("B/last.mp3"));
+    const RunResult run = runSorvil(tree, {}, RunOptions{false, 0, true});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("\nERROR: Cannot enter folder A/d/d/d/d/"), std::string::npos) << run.output.substr(0, 300);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|top|song0000.mp3|1\r\nB|last|song0001.mp3|1\r\n");
+    EXPECT_LT(run.peakKilobytes, 64 * 1024);
 }
 
 // An artist folder the user may not enter, or may enter but not read, is
