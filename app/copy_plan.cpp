@@ -82,13 +82,14 @@ std::string folded(std::string name) {
     return name;
 }
 
-// The names in the music folder now; none when it cannot be listed (the
-// exclusive creates and renames still pass over what is there).
+// The names in the music folder now, links that lead nowhere included; none
+// when it cannot be listed (the exclusive creates and renames still pass
+// over what is there).
 std::unordered_set<std::string> presentNames(int musicFolder) {
-    std::vector<runtime::FolderEntry> entries;
+    std::vector<std::string> names;
+    runtime::listNames(musicFolder, names);
     std::unordered_set<std::string> present;
-    runtime::listFolder(musicFolder, entries);
-    for (const runtime::FolderEntry& entry : entries) present.insert(folded(entry.name));
+    for (const std::string& name : names) present.insert(folded(name));
     return present;
 }
 
@@ -109,15 +110,17 @@ void nameTemporaries(CopyPlan& plan, std::unordered_set<std::string> taken) {
     }
 }
 
-// The copies' names that hold a file no record names: the run writes over
-// them, and says how many.
-int countUnrecorded(const CopyPlan& plan, const std::unordered_set<std::string>& present) {
+// The copies' names that hold a file no record names (a folder cannot be
+// written over): the run writes over them, and says how many.
+int countUnrecorded(const CopyPlan& plan, int musicFolder, const std::unordered_set<std::string>& present) {
     std::unordered_set<std::string> recorded;
     for (const CopyRecord& record : plan.earlier) recorded.insert(folded(record.name));
     int count = 0;
+    runtime::FileStatus info;
     for (const PlannedCopy& song : plan.songs)
         count += (song.step == CopyStep::Move || song.step == CopyStep::Write) && present.count(song.target) &&
-                 !recorded.count(song.target);
+                 !recorded.count(song.target) &&
+                 !(runtime::linkStatusOf(musicFolder, song.target.c_str(), info) == 0 && info.isFolder);
     return count;
 }
 
@@ -157,7 +160,7 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
         }
     const std::unordered_set<std::string> present = presentNames(options.musicFolder);
     nameTemporaries(plan, present);
-    plan.unrecorded = countUnrecorded(plan, present);
+    plan.unrecorded = countUnrecorded(plan, options.musicFolder, present);
     findStale(plan, listVouched ? earlierNames : std::vector<std::string>{});
     return plan;
 }

@@ -115,6 +115,11 @@ void ignoreBrokenPipes();
 // its errno in `error`. -1 (errno set) when the folder cannot be read.
 int listFolder(int folder, std::vector<FolderEntry>& entries);
 
+// The names in the open folder ("." and ".." included) as the file system
+// holds them, dangling links too, none examined. -1 (errno set) when the
+// folder cannot be read.
+int listNames(int folder, std::vector<std::string>& names);
+
 // A text-mode stream (see fopen) writing to the open descriptor `handle`,
 // which std::fclose leaves open for its owner to flush and close.
 std::FILE* textStreamOver(int handle);

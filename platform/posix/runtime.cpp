@@ -223,6 +223,23 @@ int listFolder(int folder, std::vector<FolderEntry>& entries) {
     return error == 0 ? 0 : -1;
 }
 
+int listNames(int folder, std::vector<std::string>& names) {
+    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* stream = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (!stream) {
+        const int error = errno;
+        if (listed >= 0) ::close(listed);
+        errno = error;
+        return -1;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(stream)) names.push_back(entry->d_name);
+    const int error = errno;
+    ::closedir(stream);
+    errno = error;
+    return error == 0 ? 0 : -1;
+}
+
 bool writeAll(int handle, const char* bytes, size_t count) {
     while (count > 0) {
         ssize_t put = ::write(handle, bytes, count);
