@@ -42,10 +42,12 @@ std::string emptyBut(int folder) {
     return sub;
 }
 
-// Removes the tree by descriptor, one folder open at a time (".." leads
-// back up: the tree is the test's own), so no depth is too deep; anything a
-// test made read-only is made writable first. What cannot be removed (a
-// mount point) ends the removal there.
+}  // namespace
+
+TempDir::~TempDir() { removeTree(path_); }
+
+// One folder open at a time (".." leads back up: the tree is the test's
+// own). What cannot be removed (a mount point) ends the removal there.
 void removeTree(const std::string& path) {
     chmod(path.c_str(), S_IRWXU);
     int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -71,9 +73,6 @@ void removeTree(const std::string& path) {
     rmdir(path.c_str());
 }
 
-}  // namespace
-
-TempDir::~TempDir() { removeTree(path_); }
 
 void makeDeepFolders(const std::string& folder, const std::string& name, int levels) {
     int at = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

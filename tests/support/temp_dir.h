@@ -27,6 +27,11 @@ private:
 // limit.
 void makeDeepFolders(const std::string& folder, const std::string& name, int levels);
 
+// Removes the folder and everything in it by descriptor, however deep
+// (what TempDir does at its end); a folder made read-only is made writable
+// first.
+void removeTree(const std::string& path);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 // Every file and link under `root` (links not followed), by path relative to
