@@ -83,14 +83,13 @@ std::string folded(std::string name) {
 }
 
 // The names in the music folder now, links that lead nowhere included; none
-// when it cannot be listed (the exclusive creates and renames still pass
-// over what is there).
-std::unordered_set<std::string> presentNames(int musicFolder) {
+// when it cannot be listed (errno set): the exclusive creates and renames
+// still pass over what is there.
+bool presentNames(int musicFolder, std::unordered_set<std::string>& present) {
     std::vector<std::string> names;
-    runtime::listNames(musicFolder, names);
-    std::unordered_set<std::string> present;
+    const bool listed = runtime::listNames(musicFolder, names) == 0;
     for (const std::string& name : names) present.insert(folded(name));
-    return present;
+    return listed;
 }
 
 // Moving and partial names that no file and no record has, so that neither
@@ -120,7 +119,7 @@ int countUnrecorded(const CopyPlan& plan, int musicFolder, const std::unordered_
     for (const PlannedCopy& song : plan.songs)
         count += (song.step == CopyStep::Move || song.step == CopyStep::Write) && present.count(song.target) &&
                  !recorded.count(song.target) &&
-                 !(runtime::linkStatusOf(musicFolder, song.target.c_str(), info) == 0 && info.isFolder);
+                 !(runtime::linkStatusOf(musicFolder, song.target.c_str(), info) == 0 && info.isFolder);  // listed: there
     return count;
 }
 
@@ -158,7 +157,8 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
             planSong(plan, index, used, options, song);
             plan.songs.push_back(std::move(song));
         }
-    const std::unordered_set<std::string> present = presentNames(options.musicFolder);
+    std::unordered_set<std::string> present;
+    if (!presentNames(options.musicFolder, present)) plan.listingError = errno;
     nameTemporaries(plan, present);
     plan.unrecorded = countUnrecorded(plan, options.musicFolder, present);
     findStale(plan, listVouched ? earlierNames : std::vector<std::string>{});

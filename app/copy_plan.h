@@ -42,6 +42,7 @@ struct CopyPlan {
     std::vector<CopyRecord> earlier;         // the records found at the start
     ListMark listMark;                       // the list on the disk, when the records vouch for it
     int unrecorded = 0;                      // files no record names under names copies take
+    int listingError = 0;                    // set: the music folder could not be listed
     std::vector<std::string> stale;          // the run's own names no song needs
     std::vector<std::string> leftovers;      // names that may still hold something of the run's
     bool compareInodes = false;              // the music folder keeps inode numbers and change times

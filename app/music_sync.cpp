@@ -161,10 +161,14 @@ bool flushCopies(SongListRun& run) {
 }
 
 // Names the rule gives the run, holding files no record of it names: once,
-// not once per copy.
-void sayUnrecorded(const SongListRun& run) {
+// not once per copy. Without the folder's names, they are not known.
+void sayUnrecorded(SongListRun& run) {
     const int count = run.copies.unrecorded;
     const std::string folder = printable(run.options.musicName);
+    if (run.copies.listingError != 0) {
+        consoleLine("ERROR: Cannot read %s: %s", folder.c_str(), std::strerror(run.copies.listingError));
+        run.incomplete = true;
+    }
     if (count == 1)
         consoleLine("NOTE: 1 file in %s that sorvil has no record of is replaced by the copy of that name",
                     folder.c_str());
