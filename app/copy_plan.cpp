@@ -110,7 +110,8 @@ void nameTemporaries(CopyPlan& plan, std::unordered_set<std::string> taken) {
 }
 
 // The copies' names that hold a file no record names (a folder cannot be
-// written over): the run writes over them, and says how many.
+// written over; a name listed but not examined is there): the run writes
+// over them, and says how many.
 int countUnrecorded(const CopyPlan& plan, int musicFolder, const std::unordered_set<std::string>& present) {
     std::unordered_set<std::string> recorded;
     for (const CopyRecord& record : plan.earlier) recorded.insert(folded(record.name));
@@ -119,7 +120,7 @@ int countUnrecorded(const CopyPlan& plan, int musicFolder, const std::unordered_
     for (const PlannedCopy& song : plan.songs)
         count += (song.step == CopyStep::Move || song.step == CopyStep::Write) && present.count(song.target) &&
                  !recorded.count(song.target) &&
-                 !(runtime::linkStatusOf(musicFolder, song.target.c_str(), info) == 0 && info.isFolder);  // listed: there
+                 !(runtime::linkStatusOf(musicFolder, song.target.c_str(), info) == 0 && info.isFolder);
     return count;
 }
 

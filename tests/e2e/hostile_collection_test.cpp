@@ -242,7 +242,8 @@ TEST_F(HostileCollection, CopyTargetsThatLinkElsewhereAreReplacedNotWrittenThrou
     const auto outsideBefore = treeFingerprint(outside.path());
     RunResult run = runSorvil(tree, {});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, START_EXISTING + oneArtistAOver(3) + "  1 first: 00:03\n  2 second: 00:01\n  3 third: 00:01\n");
+    EXPECT_EQ(run.output,
+              START_EXISTING + oneArtistAOver(3) + "  1 first: 00:03\n  2 second: 00:01\n  3 third: 00:01\n");
     EXPECT_EQ(readFile(at("precious.txt")), "not a song");
     EXPECT_EQ(treeFingerprint(outside.path()), outsideBefore);
     EXPECT_EQ(readFile(at("music/song0002.mp3")), readFile(SMALL_SONG));
@@ -423,8 +424,9 @@ TEST_F(HostileCollection, NocopyListNeverNamesFilesInMusic) {
 // system renames without replacing and on a card's FAT through FUSE, which
 // cannot.
 TEST_F(HostileCollection, UsersFileUnderAMovingNameSurvivesASwap) {
-    const bool fuse = std::system("{ command -v mkfs.vfat && command -v fusefat && command -v fusermount; } >/dev/null") == 0 &&
-                      access("/dev/fuse", W_OK) == 0;
+    const bool fuse = access("/dev/fuse", W_OK) == 0 &&
+                      std::system("{ command -v mkfs.vfat && command -v fusefat && command -v fusermount; } "
+                                  ">/dev/null") == 0;
     for (const bool fat : {false, true}) {
         TempDir trial;
         const auto in = [&](const std::string& name) { return trial.file("c/" + name); };
@@ -468,7 +470,8 @@ TEST_F(HostileCollection, FolderTreeThousandsOfLevelsDeepIsCutWithItsError) {
     copyInto(SMALL_SONG, at("B/last.mp3"));
     const RunResult run = runSorvil(tree, {}, RunOptions{false, 0, true});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.output.find("\nERROR: Cannot enter folder A/d/d/d/d/"), std::string::npos) << run.output.substr(0, 300);
+    EXPECT_NE(run.output.find("\nERROR: Cannot enter folder A/d/d/d/d/"), std::string::npos)
+        << run.output.substr(0, 300);
     EXPECT_EQ(readFile(at("songlist.ini")), "A|top|song0000.mp3|1\r\nB|last|song0001.mp3|1\r\n");
     EXPECT_LT(run.peakKilobytes, 64 * 1024);
     removeTree(at("A/d"));

@@ -78,7 +78,8 @@ void makeDeepFolders(const std::string& folder, const std::string& name, int lev
     int at = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(at, 0) << folder;
     for (int level = 0; level < levels && at >= 0; ++level) {
-        const int next = mkdirat(at, name.c_str(), 0755) == 0 ? openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        const int next =
+            mkdirat(at, name.c_str(), 0755) == 0 ? openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
         EXPECT_GE(next, 0) << "level " << level << ": " << std::strerror(errno);
         close(at);
         at = next;
