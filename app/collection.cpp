@@ -35,7 +35,16 @@ struct CollectionWalk {
     std::set<FileIdentity, IdentityOrder> taken;
     // The folders from the one the run started in down to the one being
     // listed: a link back to one of them is a loop.
-    std::vector<FileIdentity> onTheWay;
+    std::set<FileIdentity, IdentityOrder> onTheWay;
+};
+
+// A folder on the way down, open, with the sub-folders still to walk.
+struct WalkStep {
+    int folder;
+    FileIdentity identity;
+    std::vector<std::string> subFolders;
+    size_t next = 0;
+    size_t pathLength = 0;  // of the walk's path down to this folder
 };
 
 // The entries of one folder as the enumeration gathers them.
@@ -79,38 +88,20 @@ void sayLoop(SongListRun& run, FoundArtist& artist, const std::string& inside) {
     ++run.tally.failures;
 }
 
-void gatherFolder(CollectionWalk& walk, FoundArtist& artist, int folder, const std::string& inside);
-
-// A sub-folder is walked once, as the album of the first artist whose walk
-// reaches it; a link back to a folder on the way is said, never followed.
-void gatherSubFolder(CollectionWalk& walk, FoundArtist& artist, int parent, const std::string& inside,
-                     const char* name) {
-    const std::string path = inside.empty() ? std::string(name) : inside + "/" + name;
-    const int folder = runtime::openFolder(parent, name);
-    FileIdentity identity{};
-    if (folder < 0) {
-        skipFolder(walk.run, artist, path, "enter");
-    } else if (!runtime::identityOf(folder, "", identity)) {
-        skipFolder(walk.run, artist, path, "examine");
-    } else if (std::find(walk.onTheWay.begin(), walk.onTheWay.end(), identity) != walk.onTheWay.end()) {
-        sayLoop(walk.run, artist, path);
-    } else if (walk.taken.insert(identity).second) {
-        if (!runtime::canEnter(folder, ".")) {
-            skipFolder(walk.run, artist, path, "enter");
-        } else {
-            walk.onTheWay.push_back(identity);
-            gatherFolder(walk, artist, folder, path);
-            walk.onTheWay.pop_back();
-        }
-    }
-    if (folder >= 0) runtime::closeFolder(folder);
+void sayTooDeep(SongListRun& run, FoundArtist& artist, const std::string& inside) {
+    artist.messages.push_back(formatLine("ERROR: Cannot enter folder %s/%s: it lies more than %d folders deep",
+                                         printable(artist.name).c_str(), printable(inside).c_str(), kDeepestAlbum));
+    ++run.tally.failures;
 }
 
-// The folder's own songs, then its sub-folders, each whole.
-void gatherFolder(CollectionWalk& walk, FoundArtist& artist, int folder, const std::string& inside) {
+// The folder's own songs into the artist's, and its sub-folders in order;
+// false when it cannot be read (said) or memory ran out (the run stopped).
+bool gatherFolder(CollectionWalk& walk, FoundArtist& artist, int folder, const std::string& inside,
+                  std::vector<std::string>& subFolders) {
     SongListRun& run = walk.run;
     const std::string shown = printable(inside.empty() ? artist.name : artist.name + "/" + inside) + "/";
     FolderGathering gathering{&run, stringListNew(), stringListNew(), {}};
+    bool gathered = false;
     if (!gathering.songs || !gathering.folders) {
         consoleLine("Cannot allocate TDO for song list!\n");
         run.stopped = true;
@@ -119,11 +110,69 @@ void gatherFolder(CollectionWalk& walk, FoundArtist& artist, int folder, const s
     } else {
         for (intptr_t i = 0; i < stringListCount(gathering.songs); ++i)
             artist.songs.push_back({inside, gathering.songs[i], gathering.plainFiles[size_t(i)]});
-        for (intptr_t i = 0; i < stringListCount(gathering.folders) && !run.stopped; ++i)
-            gatherSubFolder(walk, artist, folder, inside, gathering.folders[i]);
+        subFolders.assign(gathering.folders, gathering.folders + stringListCount(gathering.folders));
+        gathered = !run.stopped;
     }
     if (gathering.songs) stringListFree(gathering.songs);
     if (gathering.folders) stringListFree(gathering.folders);
+    return gathered;
+}
+
+// The sub-folder at `inside`, opened when it is an album to walk: not one
+// walked before, nor a loop (said), nor one that cannot be entered (said).
+// -1 otherwise.
+int openAlbum(CollectionWalk& walk, FoundArtist& artist, int parent, const std::string& inside, const char* name,
+              FileIdentity& identity) {
+    const int folder = runtime::openFolder(parent, name);
+    bool album = false;
+    if (folder < 0)
+        skipFolder(walk.run, artist, inside, "enter");
+    else if (!runtime::identityOf(folder, "", identity))
+        skipFolder(walk.run, artist, inside, "examine");
+    else if (walk.onTheWay.count(identity))
+        sayLoop(walk.run, artist, inside);
+    else if (!walk.taken.insert(identity).second)
+        ;  // walked before, as another's album or through another link
+    else if (!runtime::canEnter(folder, "."))
+        skipFolder(walk.run, artist, inside, "enter");
+    else
+        album = true;
+    if (!album && folder >= 0) runtime::closeFolder(folder);
+    return album ? folder : -1;
+}
+
+// The artist's folder and every album in it, each whole before the next, in
+// a loop rather than by recursion: no depth of folders can exhaust the
+// stack, and the memory grows with the depth, one step and one name a level.
+void walkArtist(CollectionWalk& walk, FoundArtist& artist, int artistFolder, const FileIdentity& identity) {
+    std::vector<WalkStep> way(1, WalkStep{artistFolder, identity, {}, 0, 0});
+    std::string inside;  // the path of the folder on top of the way
+    walk.onTheWay.insert(identity);
+    if (!gatherFolder(walk, artist, artistFolder, inside, way.back().subFolders)) way.back().subFolders.clear();
+    while (!way.empty()) {
+        WalkStep& step = way.back();
+        if (step.next == step.subFolders.size() || walk.run.stopped) {
+            if (step.folder != artistFolder) runtime::closeFolder(step.folder);
+            walk.onTheWay.erase(step.identity);
+            way.pop_back();
+            if (!way.empty()) inside.resize(way.back().pathLength);
+            continue;
+        }
+        const std::string& name = step.subFolders[step.next++];
+        inside.resize(step.pathLength);
+        inside += (inside.empty() ? "" : "/") + name;
+        if (way.size() > size_t(kDeepestAlbum)) {
+            sayTooDeep(walk.run, artist, inside);
+            continue;
+        }
+        FileIdentity album{};
+        const int folder = openAlbum(walk, artist, step.folder, inside, name.c_str(), album);
+        if (folder < 0) continue;
+        WalkStep down{folder, album, {}, 0, inside.size()};
+        walk.onTheWay.insert(album);
+        gatherFolder(walk, artist, folder, inside, down.subFolders);  // what cannot be read has no sub-folders
+        way.push_back(std::move(down));
+    }
 }
 
 FoundArtist gatherArtist(CollectionWalk& walk, const char* name, const FileIdentity& identity) {
@@ -134,9 +183,7 @@ FoundArtist gatherArtist(CollectionWalk& walk, const char* name, const FileIdent
         skipFolder(walk.run, artist, "", failedStep);
         return artist;
     }
-    walk.onTheWay.push_back(identity);
-    gatherFolder(walk, artist, folder, "");
-    walk.onTheWay.pop_back();
+    walkArtist(walk, artist, folder, identity);
     runtime::closeFolder(folder);
     return artist;
 }
@@ -157,7 +204,7 @@ void takeRunFolders(CollectionWalk& walk) {
     FileIdentity identity{};
     if (examineRunFolder(walk.run, options.startFolder, "the folder the run started in", identity)) {
         walk.taken.insert(identity);
-        walk.onTheWay.push_back(identity);
+        walk.onTheWay.insert(identity);
     }
     const std::string musicShown = "\"" + printable(options.musicName) + "\"";
     if (!options.noCopy && examineRunFolder(walk.run, options.musicFolder, musicShown, identity))

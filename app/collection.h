@@ -34,12 +34,18 @@ struct FoundArtist {
     std::vector<FoundSong> songs;
 };
 
-// The songs of every artist of run.artistList, at any depth of its folder.
+// The deepest album walked, in folders below its artist's: a folder deeper
+// than this is said and skipped, like one that cannot be entered.
+constexpr int kDeepestAlbum = 4096;
+
+// The songs of every artist of run.artistList, at any depth of its folder up
+// to kDeepestAlbum.
 // Hidden folders are not walked, nor the music folder, another artist's
 // folder or a folder walked before (each song is listed once, whatever links
 // lead to it); a link back to a folder on the way there is a loop and cannot
-// be used. A folder or entry that cannot be used is kept as a message and
-// marks the run incomplete; memory running out stops the run.
+// be used. A folder or entry that cannot be used (a loop, too deep, no
+// descriptor left to open it) is kept as a message and marks the run
+// incomplete; memory running out stops the run.
 std::vector<FoundArtist> gatherCollection(SongListRun& run);
 
 }  // namespace sorvil

@@ -8,6 +8,7 @@
 #include "app/song_list_run.h"
 #include "app/song_measure.h"
 #include "platform/file_status.h"
+#include "platform/runtime.h"
 
 namespace sorvil {
 
@@ -73,16 +74,54 @@ void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used,
     song.step = song.from == song.target ? CopyStep::Keep : CopyStep::Move;
 }
 
-// Moving names no record names, so a move never lands on a file still there.
-void nameStagings(CopyPlan& plan) {
-    std::unordered_set<std::string> taken;
-    for (const CopyRecord& record : plan.earlier) taken.insert(record.name);
+// Names compared as a file system that ignores letter case compares them
+// (the run's own names are lower case).
+std::string folded(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return name;
+}
+
+// The names in the music folder now, links that lead nowhere included; none
+// when it cannot be listed (errno set): the exclusive creates and renames
+// still pass over what is there.
+bool presentNames(int musicFolder, std::unordered_set<std::string>& present) {
+    std::vector<std::string> names;
+    const bool listed = runtime::listNames(musicFolder, names) == 0;
+    for (const std::string& name : names) present.insert(folded(name));
+    return listed;
+}
+
+// Moving and partial names that no file and no record has, so that neither
+// a file of the user's nor a leftover still to remove is in the way.
+void nameTemporaries(CopyPlan& plan, std::unordered_set<std::string> taken) {
+    for (const CopyRecord& record : plan.earlier) taken.insert(folded(record.name));
     int next = 0;
     for (PlannedCopy& song : plan.songs) {
-        if (song.step != CopyStep::Move) continue;
-        while (taken.count(movingName(next))) ++next;
-        song.staging = movingName(next++);
+        if (song.step == CopyStep::Move) {
+            while (taken.count(movingName(next))) ++next;
+            song.staging = movingName(next++);
+        }
+        if (song.step != CopyStep::Move && song.step != CopyStep::Write) continue;
+        for (int attempt = 0; song.partial.empty() || taken.count(song.partial); ++attempt)
+            song.partial = partialName(song.target, attempt);
+        taken.insert(song.partial);
     }
+}
+
+// The copies' names that hold a file no record names (a folder cannot be
+// written over; a name listed but not examined is there): the run writes
+// over them, and says how many.
+int countUnrecorded(const CopyPlan& plan, int musicFolder, const std::unordered_set<std::string>& present) {
+    std::unordered_set<std::string> recorded;
+    for (const CopyRecord& record : plan.earlier) recorded.insert(folded(record.name));
+    int count = 0;
+    runtime::FileStatus info;
+    for (const PlannedCopy& song : plan.songs)
+        count += (song.step == CopyStep::Move || song.step == CopyStep::Write) && present.count(song.target) &&
+                 !recorded.count(song.target) &&
+                 !(runtime::linkStatusOf(musicFolder, song.target.c_str(), info) == 0 && info.isFolder);
+    return count;
 }
 
 void findStale(CopyPlan& plan, const std::vector<std::string>& earlierNames) {
@@ -111,7 +150,10 @@ void findDropped(CopyPlan& plan, const std::vector<bool>& used, int musicFolder)
 CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
                     const std::vector<std::string>& earlierNames, int firstNumber) {
     CopyPlan plan;
-    plan.earlier = readCopyState(options.musicFolder, plan.playlistRecorded);
+    ListMark vouchedList;
+    plan.earlier = readCopyState(options.musicFolder, vouchedList, plan.playlistRecorded);
+    const bool listVouched = vouchedList.known && vouchedList == options.earlierListMark;
+    if (listVouched) plan.listMark = vouchedList;
     plan.compareInodes = runtime::keepsInodeNumbers(options.musicFolder, "");
     const RecordIndex index = indexRecords(plan.earlier);
     std::vector<bool> used(plan.earlier.size());
@@ -124,8 +166,11 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
             planSong(plan, index, used, options, song);
             plan.songs.push_back(std::move(song));
         }
-    nameStagings(plan);
-    findStale(plan, earlierNames);
+    std::unordered_set<std::string> present;
+    if (!presentNames(options.musicFolder, present)) plan.listingError = errno;
+    nameTemporaries(plan, present);
+    plan.unrecorded = countUnrecorded(plan, options.musicFolder, present);
+    findStale(plan, listVouched ? earlierNames : std::vector<std::string>{});
     findDropped(plan, used, options.musicFolder);
     return plan;
 }
@@ -143,6 +188,8 @@ std::unordered_set<std::string> touchedNames(const CopyPlan& plan) {
 std::vector<CopyRecord> interimRecords(const CopyPlan& plan) {
     std::map<std::string, CopyRecord> byName;
     for (const std::string& name : touchedNames(plan)) byName[name] = pendingRecord(name);
+    for (const PlannedCopy& song : plan.songs)
+        if (!song.partial.empty()) byName[song.partial] = pendingRecord(song.partial);
     std::unordered_set<std::string> written;  // names that get another file before the run ends
     for (const PlannedCopy& song : plan.songs)
         if (song.step == CopyStep::Move || song.step == CopyStep::Write) written.insert({song.target, song.staging});

@@ -31,6 +31,7 @@ struct PlannedCopy {
     std::string from;          // Keep, Move: the name its copy has now
     size_t record = 0;         // Keep, Move: the earlier record that vouches for it
     std::string staging;       // Move: the name of its own it steps aside to when copies trade numbers
+    std::string partial;       // Write, Move: the name a new copy is written under
     bool sourceKnown = false;  // a plain file whose identity tells it from any other
     SourceIdentity source;
     bool listed = false;       // set once its copy holds it
@@ -39,6 +40,9 @@ struct PlannedCopy {
 struct CopyPlan {
     std::vector<PlannedCopy> songs;
     std::vector<CopyRecord> earlier;         // the records found at the start
+    ListMark listMark;                       // the list on the disk, when the records vouch for it
+    int unrecorded = 0;                      // files no record names under names copies take
+    int listingError = 0;                    // set: the music folder could not be listed
     std::vector<std::string> stale;          // the run's own names no song needs
     std::vector<std::string> leftovers;      // names that may still hold something of the run's
     std::unordered_set<std::string> dropped; // names of earlier copies still there that no song keeps
@@ -50,8 +54,10 @@ struct CopyPlan {
     bool playlistRecorded = false;           // the record found says the run keeps songlist.m3u8
 };
 
-// `earlierNames`: the files the list found at the start names; songs are
-// numbered from `firstNumber`.
+// `earlierNames`: the files the list found at the start names, taken for
+// the run's only when the records vouch for that list; songs are numbered
+// from `firstNumber`. The names of the run's own (moving, partial) are
+// chosen among those no file and no record has.
 CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
                     const std::vector<std::string>& earlierNames, int firstNumber);
 
@@ -59,9 +65,9 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
 std::unordered_set<std::string> touchedNames(const CopyPlan& plan);
 
 // The records that hold while the plan is carried out: the copies that stay
-// vouched for, every name the plan will write or remove named without being
-// vouched for, so that a run killed halfway leaves nothing the next run
-// cannot find and remove.
+// vouched for, every name the plan will write or remove (the partial names
+// of new copies included) named without being vouched for, so that a run
+// killed halfway leaves nothing the next run cannot find and remove.
 std::vector<CopyRecord> interimRecords(const CopyPlan& plan);
 
 // The song's entry, taken in the order of the plan.

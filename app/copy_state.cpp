@@ -14,15 +14,33 @@ namespace {
 
 const char HEADER[] = "sorvil copies 1\n";
 // A line no earlier reader takes for a record.
-const char PLAYLIST_KEPT[] = "l songlist.m3u8";
+const char PLAYLIST_KEPT[] = "m songlist.m3u8";
 // Some 60,000 records: far beyond any card, small enough to read whole.
 constexpr uint64_t LARGEST_STATE = 8 << 20;
 constexpr size_t LONGEST_NAME = 64;
 
-bool isNumberedName(const std::string& name, size_t start, const char* end) {
-    size_t digits = start;
-    while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') ++digits;
-    return digits - start >= 4 && name.compare(digits, std::string::npos, end) == 0;
+size_t digitsFrom(const std::string& name, size_t start) {
+    size_t end = start;
+    while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+    return end - start;
+}
+
+// "song", four digits or more, then `end`, then any digits when `numbered`.
+bool isNumberedName(const std::string& name, size_t start, const std::string& end, bool numbered) {
+    const size_t digits = digitsFrom(name, start);
+    const size_t after = start + digits + end.size();
+    return digits >= 4 && name.compare(start + digits, end.size(), end) == 0 &&
+           (after == name.size() || (numbered && digitsFrom(name, after) == name.size() - after));
+}
+
+// "l SIZE DIGEST": the list the record vouches for.
+bool parseListMark(const std::string& line, ListMark& mark) {
+    unsigned long long size = 0, digest = 0;
+    int used = 0;
+    if (std::sscanf(line.c_str(), "l %llu %llx%n", &size, &digest, &used) != 2 || size_t(used) != line.size())
+        return false;
+    mark = {true, size, digest};
+    return true;
 }
 
 std::string recordLine(const CopyRecord& record) {
@@ -72,10 +90,17 @@ CopyIdentity copyIdentityOf(const runtime::FileStatus& status) {
             status.changedNanoseconds};
 }
 
+ListMark listMarkOf(const std::string& listText) {
+    uint64_t digest = 14695981039346656037u;  // FNV-1a
+    for (const unsigned char byte : listText) digest = (digest ^ byte) * 1099511628211u;
+    return {true, listText.size(), digest};
+}
+
 bool isOwnCopyName(const std::string& name) {
     if (name.size() > LONGEST_NAME) return false;
-    if (name.compare(0, 4, "song") == 0) return isNumberedName(name, 4, ".mp3");
-    return name.compare(0, 5, ".song") == 0 && isNumberedName(name, 5, ".mp3.move");
+    if (name.compare(0, 4, "song") == 0) return isNumberedName(name, 4, ".mp3", false);
+    return name.compare(0, 5, ".song") == 0 &&
+           (isNumberedName(name, 5, ".mp3.move", false) || isNumberedName(name, 5, ".mp3.partial", true));
 }
 
 std::string movingName(int number) {
@@ -84,27 +109,40 @@ std::string movingName(int number) {
     return name;
 }
 
-std::vector<CopyRecord> readCopyState(int musicFolder, bool& keepsPlaylist) {
+std::string partialName(const std::string& copyName, int attempt) {
+    return "." + copyName + ".partial" + (attempt == 0 ? std::string() : std::to_string(attempt));
+}
+
+std::vector<CopyRecord> readCopyState(int musicFolder, ListMark& vouchedList, bool& keepsPlaylist) {
     std::vector<CopyRecord> records;
+    vouchedList = {};
     keepsPlaylist = false;
     std::string text;
     if (runtime::readSmallFile(musicFolder, COPY_STATE, LARGEST_STATE, text) != 0 ||
         text.compare(0, sizeof HEADER - 1, HEADER) != 0)
         return records;
     for (size_t start = sizeof HEADER - 1, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        CopyRecord record;
         const std::string line = text.substr(start, end - start);
-        if (parseRecord(line, record)) records.push_back(record);
-        keepsPlaylist = keepsPlaylist || line == PLAYLIST_KEPT;
+        CopyRecord record;
+        if (parseRecord(line, record))
+            records.push_back(record);
+        else if (!parseListMark(line, vouchedList))
+            keepsPlaylist = keepsPlaylist || line == PLAYLIST_KEPT;
     }
     return records;
 }
 
-std::string copyStateText(const std::vector<CopyRecord>& records, bool keepsPlaylist) {
+std::string copyStateText(const std::vector<CopyRecord>& records, const ListMark& vouchedList, bool keepsPlaylist) {
     std::vector<std::string> lines;
     for (const CopyRecord& record : records) lines.push_back(recordLine(record));
     std::sort(lines.begin(), lines.end());
     std::string text = HEADER;
+    if (vouchedList.known) {
+        char mark[64];
+        std::snprintf(mark, sizeof mark, "l %llu %016llx\n", (unsigned long long)vouchedList.size,
+                      (unsigned long long)vouchedList.digest);
+        text += mark;
+    }
     for (const std::string& line : lines) text += line;
     if (keepsPlaylist) text += std::string(PLAYLIST_KEPT) + "\n";
     return text;

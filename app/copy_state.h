@@ -1,8 +1,10 @@
 // What the run records about the copies it made, in a file of its own in the
 // music folder: for each copy its name, the identity its song's file had when
-// it was copied, and the identity the copy itself had once on the disk. A
-// copy is reused for a song only while both still hold, so the record never
-// has to be believed about the bytes: the file systems vouch for them.
+// it was copied, and the identity the copy itself had once on the disk; the
+// names the run may have left something under; and which songlist.ini the
+// run wrote. A copy is reused for a song only while both identities still
+// hold, so the record never has to be believed about the bytes: the file
+// systems vouch for them.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +44,18 @@ struct CopyRecord {
     CopyIdentity copy;
 };
 
+// A songlist.ini by its size and a digest of its bytes: the record vouches
+// that the run wrote the list that has them, so that list's file fields are
+// names of the run's. No other list's are: a `nocopy` list or one edited by
+// hand may name anything.
+struct ListMark {
+    bool known = false;
+    uint64_t size = 0, digest = 0;
+    bool operator==(const ListMark&) const = default;
+};
+
+ListMark listMarkOf(const std::string& listText);
+
 inline CopyRecord pendingRecord(const std::string& name) {
     CopyRecord record;
     record.name = name;
@@ -51,20 +65,26 @@ inline CopyRecord pendingRecord(const std::string& name) {
 SourceIdentity sourceIdentityOf(const runtime::FileStatus& status);
 CopyIdentity copyIdentityOf(const runtime::FileStatus& status);
 
-// "song0000.mp3" and the names copies are moved through (".song0000.mp3.move"):
+// "song0000.mp3", the names copies are moved through (".song0000.mp3.move")
+// and written under (".song0000.mp3.partial", or with a number after it):
 // the only names a record may give, so no record can send a removal or a
-// rename to a file the run did not make.
+// rename to a file the run did not name.
 bool isOwnCopyName(const std::string& name);
 std::string movingName(int number);
+// The `attempt`th name a copy may be written under: ".song0000.mp3.partial",
+// ".song0000.mp3.partial1", ..., so that a file of the user's under one of
+// them is passed over.
+std::string partialName(const std::string& copyName, int attempt);
 
-// The records of the music folder, empty when there are none, they cannot be
-// read or are beyond sense (over a few megabytes): every song is then copied
-// anew, which loses nothing. `keepsPlaylist`: the record says the run keeps
-// songlist.m3u8 beside the list.
-std::vector<CopyRecord> readCopyState(int musicFolder, bool& keepsPlaylist);
-// The record file's text: records in name order, so equal records give
-// equal texts.
-std::string copyStateText(const std::vector<CopyRecord>& records, bool keepsPlaylist);
+// The records of the music folder and the list they vouch for, none when
+// there are none, they cannot be read or are beyond sense (over a few
+// megabytes): every song is then copied anew and nothing removed, which
+// loses nothing. Lines of kinds it does not know are passed over.
+// `keepsPlaylist`: the record says the run keeps songlist.m3u8 beside the list.
+std::vector<CopyRecord> readCopyState(int musicFolder, ListMark& vouchedList, bool& keepsPlaylist);
+// The record file's text: the list it vouches for, then the records in name
+// order, so equal records give equal texts.
+std::string copyStateText(const std::vector<CopyRecord>& records, const ListMark& vouchedList, bool keepsPlaylist);
 // Replaces the record file by the text, flushed to the disk before and
 // after. -1 with errno set.
 int writeCopyState(int musicFolder, const std::string& text);

@@ -23,7 +23,7 @@ std::string shownCopy(const RunOptions& options, const std::string& name) {
 
 // The record file, unless it would say what it says already.
 bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
-    const std::string text = copyStateText(records, run.options.playlist);
+    const std::string text = copyStateText(records, run.copies.listMark, run.options.playlist);
     if (text == run.copies.writtenState) return true;
     if (writeCopyState(run.options.musicFolder, text) != 0) {
         consoleLine("ERROR: Cannot write %s: %s", shownCopy(run.options, COPY_STATE).c_str(), std::strerror(errno));
@@ -43,21 +43,28 @@ bool dropChangingRecords(SongListRun& run) {
     for (const std::string& record : run.options.earlierRecords)
         if (!touched.count(recordFile(record))) kept.push_back(record);
     if (run.options.earlierListRead && kept.size() == run.options.earlierRecords.size()) return true;
-    if (writeSongRecords(run.options.startFolder, kept) != 0) {
+    const std::string text = songListText(kept);
+    bool inPlace = false;
+    if (writeSongList(run.options.startFolder, text, inPlace) != 0) {
         consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
         ++run.tally.failures;
         return false;
     }
+    run.copies.listMark = listMarkOf(text);
     run.options.earlierRecords = kept;
     run.options.earlierListRead = true;
     return true;
 }
 
 // A move that fails leaves the song to be copied anew; the name it could
-// not leave is removed at the end.
+// not leave is removed at the end. A copy steps aside only onto a name where
+// nothing is; it moves onto its number whatever is there.
 bool moveCopy(SongListRun& run, PlannedCopy& song, const std::string& from, const std::string& to) {
     const int folder = run.options.musicFolder;
-    if (runtime::renameFile(folder, from.c_str(), to.c_str()) == 0) return true;
+    const bool aside = to == song.staging;
+    if ((aside ? runtime::renameWithoutReplacing(folder, from.c_str(), to.c_str())
+               : runtime::renameFile(folder, from.c_str(), to.c_str())) == 0)
+        return true;
     consoleLine("ERROR: Cannot move %s to %s: %s", shownCopy(run.options, from).c_str(),
                 shownCopy(run.options, to).c_str(), std::strerror(errno));
     ++run.tally.failures;
@@ -72,12 +79,6 @@ bool removeOwnFile(SongListRun& run, const std::string& name) {
     consoleLine("ERROR: Cannot remove %s: %s", shownCopy(run.options, name).c_str(), std::strerror(errno));
     ++run.tally.failures;
     return false;
-}
-
-// A run killed while it copied leaves a temporary file beside the name.
-bool removeWithPartial(SongListRun& run, const std::string& name) {
-    const bool removed = removeOwnFile(run, name);
-    return removeOwnFile(run, replacementName(name)) && removed;
 }
 
 // Moves one copy, after the copy whose name it takes has moved on: along a
@@ -107,7 +108,7 @@ bool carryOut(SongListRun& run) {
     CopyPlan& plan = run.copies;
     std::vector<std::string> kept;
     for (const std::string& name : plan.stale) {
-        if (!removeWithPartial(run, name)) kept.push_back(name);
+        if (!removeOwnFile(run, name)) kept.push_back(name);
         else if (plan.dropped.count(name)) ++run.tally.removed;
     }
     plan.stale = kept;
@@ -145,6 +146,7 @@ std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone) {
             record.copy = copyIdentityOf(info);
         }
         if (holds || song.step == CopyStep::Write) records.push_back(record);
+        if (!songsDone && song.step == CopyStep::Write) records.push_back(pendingRecord(song.partial));
     }
     for (const std::string& name : plan.stale) records.push_back(pendingRecord(name));
     for (const std::string& name : plan.leftovers) records.push_back(pendingRecord(name));
@@ -161,14 +163,32 @@ bool flushCopies(SongListRun& run) {
     return false;
 }
 
+// Names the rule gives the run, holding files no record of it names: once,
+// not once per copy. Without the folder's names, they are not known.
+void sayUnrecorded(SongListRun& run) {
+    const int count = run.copies.unrecorded;
+    const std::string folder = printable(run.options.musicName);
+    if (run.copies.listingError != 0) {
+        consoleLine("ERROR: Cannot read %s: %s", folder.c_str(), std::strerror(run.copies.listingError));
+        ++run.tally.failures;
+    }
+    if (count == 1)
+        consoleLine("NOTE: 1 file in %s that sorvil has no record of is replaced by the copy of that name",
+                    folder.c_str());
+    if (count > 1)
+        consoleLine("NOTE: %d files in %s that sorvil has no record of are replaced by the copies of those names",
+                    count, folder.c_str());
+}
+
 }  // namespace
 
 void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     std::vector<std::string> earlierNames;
     for (const std::string& record : run.options.earlierRecords) earlierNames.push_back(recordFile(record));
     run.copies = planCopies(run.options, artists, earlierNames, run.songNumber);
+    sayUnrecorded(run);
     removeOwnFile(run, replacementName(COPY_STATE));  // left by a run killed while it wrote the records
-    run.copies.writtenState = copyStateText(run.copies.earlier, run.copies.playlistRecorded);
+    run.copies.writtenState = copyStateText(run.copies.earlier, run.copies.listMark, run.copies.playlistRecorded);
     run.options.playlist =
         run.options.playlist || (run.copies.playlistRecorded && playlistThere(run.options.startFolder));
     const std::vector<CopyRecord> interim = interimRecords(run.copies);
@@ -184,7 +204,7 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     if (carryOut(run) && (run.copies.compareInodes || flushCopies(run))) replaceState(run, currentRecords(run, false));
 }
 
-void finishCopies(SongListRun& run) {
+void finishCopies(SongListRun& run, const ListMark& newList) {
     CopyPlan& plan = run.copies;
     std::unordered_set<std::string> targets;  // a name a move could not leave may since hold another copy
     for (const PlannedCopy& song : plan.songs) targets.insert(song.target);
@@ -193,6 +213,7 @@ void finishCopies(SongListRun& run) {
         if (!targets.count(name) && !removeOwnFile(run, name)) left.push_back(name);
     plan.leftovers = left;
     // The records must not vouch for copies that may not be on the disk.
+    plan.listMark = newList;
     if (flushCopies(run) && plan.frozenError == 0) replaceState(run, currentRecords(run, true));
 }
 

@@ -21,7 +21,8 @@ namespace sorvil {
 void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists);
 
 // After the songs: the run's leftovers removed, the copies flushed to the
-// disk, the new records written. Said and marked incomplete when it fails.
-void finishCopies(SongListRun& run);
+// disk, the new records written, vouching for the list `newList` marks,
+// which is written next. Said and marked incomplete when it fails.
+void finishCopies(SongListRun& run, const ListMark& newList);
 
 }  // namespace sorvil

@@ -70,9 +70,10 @@ void finishPlaylist(SongListRun& run) {
 // The new list, once every copy it names is on the disk; false when it could
 // not be written.
 bool finishSongList(SongListRun& run) {
-    if (!run.options.noCopy) finishCopies(run);
+    const std::string list = songListText(run);
+    if (!run.options.noCopy) finishCopies(run, listMarkOf(list));
     bool inPlace = false;
-    if (writeSongList(run, inPlace) == 0) {
+    if (writeSongList(run.options.startFolder, list, inPlace) == 0) {
         finishPlaylist(run);
         return true;
     }

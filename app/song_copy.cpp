@@ -23,7 +23,9 @@ int writeCopy(const CopyPlan& plan, const PlannedCopy* song, int songFolder, con
         if (runtime::removeFile(musicFolder, song->target.c_str()) != 0 && errno != ENOENT) return errno;
         return EINVAL;
     }
-    return copyFile(songFolder, found.name.c_str(), musicFolder, song->target.c_str()) == 0 ? 0 : errno;
+    return copyFile(songFolder, found.name.c_str(), musicFolder, song->target.c_str(), song->partial.c_str()) == 0
+               ? 0
+               : errno;
 }
 
 // While this song is copied, the disk reads the next one to copy, so that

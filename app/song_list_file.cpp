@@ -57,6 +57,7 @@ void readEarlierList(RunOptions& options) {
     const bool read = runtime::readSmallFile(options.startFolder, SONG_LIST, LARGEST_EARLIER_LIST, text) == 0;
     options.earlierListRead = read || errno == ENOENT;  // no list at all is an empty one
     if (!read) return;
+    options.earlierListMark = listMarkOf(text);
     // A player may take a bare LF, or a last line without its end, as a record too.
     for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
         end = std::min(text.find('\n', start), text.size());
@@ -76,28 +77,23 @@ int trySongListReplacement(int startFolder) {
     return list.create(startFolder, SONG_LIST);  // removed again as the file goes out of scope
 }
 
-int writeSongRecords(int startFolder, const std::vector<std::string>& records) {
+std::string songListText(const std::vector<std::string>& records) {
     std::string text;
     for (const std::string& record : records) text += record + "\r\n";
+    return text;
+}
+
+std::string songListText(const SongListRun& run) {
+    std::vector<std::string> records;
+    for (intptr_t i = 0; i < stringListCount(run.masterList); ++i) records.push_back(run.masterList[i]);
+    return songListText(records);
+}
+
+int writeSongList(int startFolder, const std::string& text, bool& inPlace) {
+    inPlace = false;
     ReplacementFile list;
     if (list.create(startFolder, SONG_LIST) != 0 || !runtime::writeAll(list.handle(), text.data(), text.size()))
         return -1;
-    return list.commit(true);
-}
-
-int writeSongList(const SongListRun& run, bool& inPlace) {
-    inPlace = false;
-    ReplacementFile list;
-    if (list.create(run.options.startFolder, SONG_LIST) != 0) return -1;
-    std::FILE* text = runtime::textStreamOver(list.handle());
-    if (!text) return -1;
-    bool written = writeStringListTo(run.masterList, text, WRITE_LINES) == 0;
-    const int error = errno;
-    if (std::fclose(text) != 0 && written) return -1;  // the close writes what is still buffered
-    if (!written) {
-        errno = error;
-        return -1;
-    }
     const int result = list.commit(true);
     inPlace = list.replaced();
     return result;

@@ -36,12 +36,13 @@ std::string recordFile(const std::string& record);
 // Whether songlist.ini can be replaced at all, found out before anything
 // else changes: its temporary file is created and removed. -1 with errno set.
 int trySongListReplacement(int startFolder);
-// Replaces songlist.ini by these records, as writeSongList does.
-int writeSongRecords(int startFolder, const std::vector<std::string>& records);
+// The bytes of a list of these records, and of the run's records.
+std::string songListText(const std::vector<std::string>& records);
+std::string songListText(const SongListRun& run);
 
-// Replaces songlist.ini by the run's records, flushed to the disk before and
-// after its rename. -1 with errno set when it could not be written;
-// `inPlace` then says whether only the folder's flush failed.
-int writeSongList(const SongListRun& run, bool& inPlace);
+// Replaces songlist.ini by the text, flushed to the disk before and after
+// its rename. -1 with errno set when it could not be written; `inPlace` then
+// says whether only the folder's flush failed.
+int writeSongList(int startFolder, const std::string& text, bool& inPlace);
 
 }  // namespace sorvil

@@ -32,6 +32,7 @@ struct RunOptions {
     // disk is replaced by one without it.
     std::vector<std::string> earlierRecords;
     bool earlierListRead = false;
+    ListMark earlierListMark;  // of the list found at the start, when it could be read
     int lockHandle = -1;  // holds the collection's lock until the run ends
 };
 

@@ -13,7 +13,10 @@ extern const int kCurrentFolder;
 // modification times afterwards. 0, or -1 with errno set; on failure no file
 // is left under the target's name (an earlier file there would be another
 // song). A pipe or device is no song and is refused (EINVAL) without waiting.
-int copyFile(int sourceFolder, const char* source, int targetFolder, const char* target);
+// The copy is written under `temporary` (created only when nothing has that
+// name) or, when null, under replacementName(target).
+int copyFile(int sourceFolder, const char* source, int targetFolder, const char* target,
+             const char* temporary = nullptr);
 int copyFile(const char* source, const char* target);
 // Copies to the end of the source. 0, or -1 with errno set.
 int copyFileData(int sourceHandle, int targetHandle);

@@ -16,8 +16,12 @@ public:
     ~ReplacementFile() { abandon(); }
 
     // Creates the temporary file for `name` in the open folder `folder`
-    // (mode 0666 less the umask). -1 with errno set.
+    // (mode 0666 less the umask), removing one an interrupted run left under
+    // replacementName(name). -1 with errno set.
     int create(int folder, const char* name);
+    // The same under the caller's `temporary` name, created only when nothing
+    // has that name (EEXIST): nothing there is ever removed or written.
+    int createAs(int folder, const char* name, const char* temporary);
     // The temporary file's descriptor, open for writing; -1 before create.
     int handle() const { return handle_; }
     // Closes the temporary file and renames it onto the name. `durable`:

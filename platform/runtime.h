@@ -88,6 +88,13 @@ int readSmallFile(int folder, const char* name, uint64_t largest, std::string& t
 // Renames `from` to `to`, both in the open folder, replacing what `to` named;
 // 0, or -1 with errno set.
 int renameFile(int folder, const char* from, const char* to);
+// Renames `from` to `to` in the open folder only when nothing is named `to`:
+// what is there is never replaced. Where the file system cannot rename so
+// (FUSE drivers of FAT, exFAT and NTFS refuse), `to` is first claimed by
+// creating it as a new, empty file (which fails when anything is there), and
+// only that file is replaced. 0, or -1 with errno set (EEXIST when `to` was
+// taken).
+int renameWithoutReplacing(int folder, const char* from, const char* to);
 // Removes the name `name` (not a folder) from the open folder; 0, or -1 with
 // errno set.
 int removeFile(int folder, const char* name);
@@ -110,6 +117,11 @@ void useUtf8Console();
 // since it was listed) is no entry; an entry whose kind cannot be found keeps
 // its errno in `error`. -1 (errno set) when the folder cannot be read.
 int listFolder(int folder, std::vector<FolderEntry>& entries);
+
+// The names in the open folder ("." and ".." included) as the file system
+// holds them, dangling links too, none examined. -1 (errno set) when the
+// folder cannot be read.
+int listNames(int folder, std::vector<std::string>& names);
 
 // A text-mode stream (see fopen) writing to the open descriptor `handle`,
 // which std::fclose leaves open for its owner to flush and close.

@@ -68,9 +68,11 @@ int copyThroughBuffer(int sourceHandle, int targetHandle) {
     }
 }
 
-int copyIntoReplacement(int sourceHandle, const struct stat& source, int targetFolder, const char* target) {
+int copyIntoReplacement(int sourceHandle, const struct stat& source, int targetFolder, const char* target,
+                        const char* temporary) {
     ReplacementFile copy;
-    if (copy.create(targetFolder, target) != 0) return -1;
+    if ((temporary ? copy.createAs(targetFolder, target, temporary) : copy.create(targetFolder, target)) != 0)
+        return -1;
     // The source's times mark the copy as up to date for the next run.
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     if (copyFileData(sourceHandle, copy.handle()) != 0 || futimens(copy.handle(), times) != 0) return -1;
@@ -79,7 +81,7 @@ int copyIntoReplacement(int sourceHandle, const struct stat& source, int targetF
 
 }  // namespace
 
-int copyFile(int sourceFolder, const char* source, int targetFolder, const char* target) {
+int copyFile(int sourceFolder, const char* source, int targetFolder, const char* target, const char* temporary) {
     // Not blocking: a pipe's open would wait for a writer.
     const int sourceHandle = openat(sourceFolder, source, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     int result = -1;
@@ -90,7 +92,7 @@ int copyFile(int sourceFolder, const char* source, int targetFolder, const char*
         } else if (fstatat(targetFolder, target, &existing, 0) == 0 && sameFile(from, existing)) {
             result = 0;  // the target is the source itself (a link to it): it holds the copy
         } else {
-            result = copyIntoReplacement(sourceHandle, from, targetFolder, target);
+            result = copyIntoReplacement(sourceHandle, from, targetFolder, target, temporary);
         }
     }
     if (sourceHandle >= 0) closeKeepingErrno(sourceHandle);

@@ -25,13 +25,18 @@ int flushFolder(int folder) {
 }  // namespace
 
 int ReplacementFile::create(int folder, const char* name) {
+    const std::string temporary = replacementName(name);
+    unlinkat(folder, temporary.c_str(), 0);  // left by an interrupted run; a missing one is the rule
+    return createAs(folder, name, temporary.c_str());
+}
+
+int ReplacementFile::createAs(int folder, const char* name, const char* temporary) {
     abandon();
     folder_ = folder;
     name_ = name;
-    temporary_ = replacementName(name);
     replaced_ = false;
-    unlinkat(folder_, temporary_.c_str(), 0);  // left by an interrupted run; a missing one is the rule
-    handle_ = openat(folder_, temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    handle_ = openat(folder_, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (handle_ >= 0) temporary_ = temporary;  // only a file made here is ever removed
     return handle_ < 0 ? -1 : 0;
 }
 

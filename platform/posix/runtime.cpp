@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -166,6 +167,18 @@ int readSmallFile(int folder, const char* name, uint64_t largest, std::string& t
 
 int renameFile(int folder, const char* from, const char* to) { return ::renameat(folder, from, folder, to); }
 
+int renameWithoutReplacing(int folder, const char* from, const char* to) {
+    if (::renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
+    const int claim = ::openat(folder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (claim < 0) return -1;
+    if (::close(claim) == 0 && ::renameat(folder, from, folder, to) == 0) return 0;
+    const int error = errno;
+    ::unlinkat(folder, to, 0);  // the empty file claimed above, nothing else
+    errno = error;
+    return -1;
+}
+
 int removeFile(int folder, const char* name) { return ::unlinkat(folder, name, 0); }
 
 int removeEmptyFolder(int folder, const char* name) { return ::unlinkat(folder, name, AT_REMOVEDIR); }
@@ -207,6 +220,23 @@ int listFolder(int folder, std::vector<FolderEntry>& entries) {
         errno = 0;
     }
     int error = errno;
+    ::closedir(stream);
+    errno = error;
+    return error == 0 ? 0 : -1;
+}
+
+int listNames(int folder, std::vector<std::string>& names) {
+    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* stream = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (!stream) {
+        const int error = errno;
+        if (listed >= 0) ::close(listed);
+        errno = error;
+        return -1;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(stream)) names.push_back(entry->d_name);
+    const int error = errno;
     ::closedir(stream);
     errno = error;
     return error == 0 ? 0 : -1;

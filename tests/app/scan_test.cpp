@@ -30,7 +30,7 @@ TEST(Scan, NumbersPastSong9999GoOnAndSayOnceThatTheyOutgrow83) {
               std::string::npos)
         << output;
     bool inPlace = false;
-    ASSERT_EQ(writeSongList(run, inPlace), 0);
+    ASSERT_EQ(writeSongList(run.options.startFolder, songListText(run), inPlace), 0);
     EXPECT_EQ(test::readFile(dir.file("songlist.ini")),
               "A|a|song9999.mp3|1\r\nA|b|song10000.mp3|1\r\nA|c|song10001.mp3|1\r\n");
     EXPECT_TRUE(test::exists(dir.file("music/song10001.mp3")));

@@ -5,7 +5,9 @@
 // line ends or bytes that are not UTF-8, a song list that cannot be written,
 // giant sparse files, an earlier list of hundreds of megabytes, a list whose
 // folder cannot be flushed, thousands of songs in one artist, a full or
-// read-only "music" folder, and its peak memory over several larger songs.
+// read-only "music" folder, its peak memory over several larger songs, a
+// tree thousands of folders deep, files of the user's under names like the
+// run's own in "music".
 //
 // Songs used (durations as the run test explains them):
 //   samples/Aurora Lane/Track #2.mp3   9313 bytes, 3 s
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "support/collection_test.h"
+#include "support/listed_copies.h"
 #include "support/program_run.h"
 
 namespace sorvil {
@@ -71,6 +74,10 @@ void expectFourFieldsPerLine(const std::string& list) {
 }
 
 const std::string ONE_ARTIST_A = "  A\n1 artist(s) found.\n\nProcessing songs for A...\n";
+// The same over files in "music" that no record names.
+std::string oneArtistAOver(int unrecorded) {
+    return "  A\n1 artist(s) found.\n" + unrecordedNote(unrecorded) + "\nProcessing songs for A...\n";
+}
 
 class HostileCollection : public CollectionTest {};
 
@@ -134,7 +141,7 @@ TEST_F(HostileCollection, SongThatVanishesBeforeItsTurnIsReportedAndTheRunGoesOn
     copyInto(SMALL_SONG, at("A/3 last.mp3"));
     RunResult run = runSorvil(tree, {}, RunOptions{false, 4096});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A +
+    EXPECT_EQ(run.output, START_EXISTING + oneArtistAOver(1) +
                               "  1 first: ERROR: Cannot copy MP3 file to ../music/song0000.mp3: File too large\n00:03\n"
                               "  2 gone: ERROR: Cannot copy MP3 file to ../music/song0001.mp3: No such file or directory"
                               "\nERROR: Cannot load MP3 file A/2 gone.mp3: No such file or directory\n00:00\n"
@@ -211,7 +218,7 @@ TEST_F(HostileCollection, CopyTargetsThatAreTheSongsThemselvesKeepTheSongs) {
     ASSERT_EQ(symlink("../A/2 soft.mp3", at("music/song0001.mp3").c_str()), 0);
     RunResult run = runSorvil(tree, {});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A + "  1 hard: 00:03\n  2 soft: 00:01\n");
+    EXPECT_EQ(run.output, START_EXISTING + oneArtistAOver(2) + "  1 hard: 00:03\n  2 soft: 00:01\n");
     EXPECT_EQ(readFile(at("songlist.ini")), "A|1 hard|song0000.mp3|3\r\nA|2 soft|song0001.mp3|1\r\n");
     EXPECT_EQ(readFile(at("A/1 hard.mp3")), readFile(BIG_SONG));
     EXPECT_EQ(readFile(at("A/2 soft.mp3")), readFile(SMALL_SONG));
@@ -235,7 +242,8 @@ TEST_F(HostileCollection, CopyTargetsThatLinkElsewhereAreReplacedNotWrittenThrou
     const auto outsideBefore = treeFingerprint(outside.path());
     RunResult run = runSorvil(tree, {});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, START_EXISTING + ONE_ARTIST_A + "  1 first: 00:03\n  2 second: 00:01\n  3 third: 00:01\n");
+    EXPECT_EQ(run.output,
+              START_EXISTING + oneArtistAOver(3) + "  1 first: 00:03\n  2 second: 00:01\n  3 third: 00:01\n");
     EXPECT_EQ(readFile(at("precious.txt")), "not a song");
     EXPECT_EQ(treeFingerprint(outside.path()), outsideBefore);
     EXPECT_EQ(readFile(at("music/song0002.mp3")), readFile(SMALL_SONG));
@@ -394,6 +402,80 @@ TEST_F(HostileCollection, ReRunKeepsOnlyCopiesThatStillHoldTheirListedSong) {
     again = runSorvil(tree, {});
     EXPECT_EQ(again.status, 1);
     EXPECT_FALSE(exists(at("music/song0004.mp3"))) << "the earlier copy stayed under the failed song's name";
+}
+
+// A song named like a copy lies in an artist folder and the user keeps a file
+// of that name in "music": the nocopy list names the song, not a copy, so the
+// copy run after it leaves the user's file alone.
+TEST_F(HostileCollection, NocopyListNeverNamesFilesInMusic) {
+    makeFolder(at("A"));
+    copyInto(SMALL_SONG, at("A/song0009.mp3"));
+    makeFolder(at("music"));
+    writeFile(at("music/song0009.mp3"), "the user's own");
+    ASSERT_EQ(runSorvil(tree, {"nocopy"}).status, 0);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|song0009|song0009.mp3|1\r\n");
+    EXPECT_EQ(runSorvil(tree, {}).status, 0);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|song0009|song0000.mp3|1\r\n");
+    EXPECT_EQ(readFile(at("music/song0009.mp3")), "the user's own");
+}
+
+// Two artists trade names, so their copies trade numbers through a moving
+// name: a file of the user's under that name is left alone, where the file
+// system renames without replacing and on a card's FAT through FUSE, which
+// cannot.
+TEST_F(HostileCollection, UsersFileUnderAMovingNameSurvivesASwap) {
+    const bool fuse = access("/dev/fuse", W_OK) == 0 &&
+                      std::system("{ command -v mkfs.vfat && command -v fusefat && command -v fusermount; } "
+                                  ">/dev/null") == 0;
+    for (const bool fat : {false, true}) {
+        TempDir trial;
+        const auto in = [&](const std::string& name) { return trial.file("c/" + name); };
+        for (const char* folder : {"c", "c/B", "c/C", "c/music"}) makeFolder(trial.file(folder));
+        copyInto(BIG_SONG, in("B/b.mp3"));
+        copyInto(SMALL_SONG, in("C/c.mp3"));
+        const std::string mount = "fusefat -o rw+ " + trial.file("card.img") + " " + in("music") + " >/dev/null 2>&1";
+        struct Unmount {
+            std::string command;
+            ~Unmount() { if (!command.empty()) std::system(command.c_str()); }
+        } unmount{fat ? "fusermount -u " + in("music") : ""};
+        if (fat && (!fuse || std::system(("truncate -s 40M " + trial.file("card.img") + " && mkfs.vfat -F 32 " +
+                                          trial.file("card.img") + " >/dev/null && " + mount).c_str()) != 0)) {
+            unmount.command.clear();
+            GTEST_SKIP() << "no FAT card can be mounted through FUSE here";
+        }
+        ASSERT_EQ(runSorvil(trial, trial.file("c"), {}).status, 0);
+        writeFile(in("music/.song0000.mp3.move"), "the user's own");
+        ASSERT_EQ(std::system(("cd " + trial.file("c") + " && mv B t && mv C B && mv t C").c_str()), 0);
+        const RunResult swapped = runSorvil(trial, trial.file("c"), {});
+        EXPECT_EQ(swapped.status, 0) << swapped.output;
+        EXPECT_EQ(readFile(in("songlist.ini")), "B|c|song0000.mp3|1\r\nC|b|song0001.mp3|3\r\n") << fat;
+        EXPECT_EQ(listedCopiesHoldingTheirSongs(trial.file("c"), fat ? "FAT" : "ext4").size(), 2u);
+        EXPECT_EQ(readFile(in("music/.song0000.mp3.move")), "the user's own") << fat;
+    }
+}
+
+// A tree far deeper than any album (an archive unpacked wrong) is walked
+// without recursion down to the walk's limit, or as far as descriptors last:
+// the folder beyond is said and skipped, the rest is listed. On a tmpfs where
+// one can be mounted: a disk takes a minute to make and remove such a tree.
+TEST_F(HostileCollection, FolderTreeThousandsOfLevelsDeepIsCutWithItsError) {
+    makeFolder(at("A"));
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { if (!folder.empty()) umount(folder.c_str()); }
+    } unmount{mount("none", at("A").c_str(), "tmpfs", 0, "size=100m") == 0 ? at("A") : ""};
+    copyInto(SMALL_SONG, at("A/top.mp3"));
+    makeDeepFolders(at("A"), "d", 19000);
+    makeFolder(at("B"));
+    copyInto(SMALL_SONG, at("B/last.mp3"));
+    const RunResult run = runSorvil(tree, {}, RunOptions{false, 0, true});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("\nERROR: Cannot enter folder A/d/d/d/d/"), std::string::npos)
+        << run.output.substr(0, 300);
+    EXPECT_EQ(readFile(at("songlist.ini")), "A|top|song0000.mp3|1\r\nB|last|song0001.mp3|1\r\n");
+    EXPECT_LT(run.peakKilobytes, 64 * 1024);
+    removeTree(at("A/d"));
+    EXPECT_FALSE(exists(at("A/d"))) << "a tree this deep cannot be removed";
 }
 
 // An artist folder the user may not enter, or may enter but not read, is

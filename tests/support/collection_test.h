@@ -31,4 +31,12 @@ inline const std::string START_NO_COPY =
     "The resulting SONGLIST.INI will require PELLMAR.\n"
     "Getting artist list...\n";
 
+// The line after the artist list of a copy run over `count` files in "music"
+// that no record names, under names the copies take.
+inline std::string unrecordedNote(int count) {
+    return count == 1 ? "NOTE: 1 file in music that sorvil has no record of is replaced by the copy of that name\n"
+                      : "NOTE: " + std::to_string(count) +
+                            " files in music that sorvil has no record of are replaced by the copies of those names\n";
+}
+
 }  // namespace sorvil::test

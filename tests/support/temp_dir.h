@@ -1,4 +1,5 @@
-// Test helpers: a real temporary folder removed with its contents at the end.
+// Test helpers: a real temporary folder removed with its contents at the end,
+// however deep its folders go.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,16 @@ public:
 private:
     std::string path_;
 };
+
+// Makes `levels` nested folders all named `name` below `folder`, each from
+// the one above by descriptor: no path to the deepest need fit the system's
+// limit.
+void makeDeepFolders(const std::string& folder, const std::string& name, int levels);
+
+// Removes the folder and everything in it by descriptor, however deep
+// (what TempDir does at its end); a folder made read-only is made writable
+// first.
+void removeTree(const std::string& path);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
