@@ -59,9 +59,10 @@ bool sameTimes(HANDLE source, HANDLE target) {
     return SetFileInformationByHandle(target, FileBasicInfo, &to, sizeof to) || failedWithLastError();
 }
 
-int copyIntoReplacement(HANDLE source, int targetFolder, const char* target) {
+int copyIntoReplacement(HANDLE source, int targetFolder, const char* target, const char* temporary) {
     ReplacementFile copy;
-    if (copy.create(targetFolder, target) != 0) return -1;
+    if ((temporary ? copy.createAs(targetFolder, target, temporary) : copy.create(targetFolder, target)) != 0)
+        return -1;
     const HANDLE written = systemHandle(copy.handle());
     if (copyBetween(source, written) != 0 || !sameTimes(source, written)) return -1;
     return copy.commit(false);
@@ -78,7 +79,7 @@ bool isSameFile(const HandleFacts& source, const std::wstring& path) {
 
 }  // namespace
 
-int copyFile(int sourceFolder, const char* source, int targetFolder, const char* target) {
+int copyFile(int sourceFolder, const char* source, int targetFolder, const char* target, const char* temporary) {
     std::wstring sourcePath, targetPath;
     if (!pathIn(sourceFolder, source, sourcePath) || !pathIn(targetFolder, target, targetPath)) return -1;
     const HANDLE from = openShared(sourcePath, GENERIC_READ);
@@ -90,7 +91,7 @@ int copyFile(int sourceFolder, const char* source, int targetFolder, const char*
         else if (isSameFile(facts, targetPath))
             result = 0;  // the target is the source itself (a link to it): it holds the copy
         else
-            result = copyIntoReplacement(from, targetFolder, target);
+            result = copyIntoReplacement(from, targetFolder, target, temporary);
     }
     if (from != INVALID_HANDLE_VALUE) closeQuietly(from);
     if (result == 0) return 0;

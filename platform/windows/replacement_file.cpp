@@ -21,18 +21,25 @@ void removeQuietly(int folder, const std::string& name) {
 }  // namespace
 
 int ReplacementFile::create(int folder, const char* name) {
+    const std::string temporary = replacementName(name);
+    std::wstring path;
+    if (!pathIn(folder, temporary.c_str(), path)) return -1;
+    DeleteFileW(path.c_str());  // left by an interrupted run; a missing one is the rule
+    return createAs(folder, name, temporary.c_str());
+}
+
+int ReplacementFile::createAs(int folder, const char* name, const char* temporary) {
     abandon();
     folder_ = folder;
     name_ = name;
-    temporary_ = replacementName(name);
     replaced_ = false;
     std::wstring path;
-    if (!pathIn(folder_, temporary_.c_str(), path)) return -1;
-    DeleteFileW(path.c_str());  // left by an interrupted run; a missing one is the rule
-    // CREATE_NEW: never through a link or over a file another run just made.
+    if (!pathIn(folder_, temporary, path)) return -1;
+    // CREATE_NEW: never through a link or over a file that is there.
     const HANDLE file =
         CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return failWithLastError();
+    temporary_ = temporary;  // only a file made here is ever removed
     handle_ = addOpen(file, path, false);
     return 0;
 }

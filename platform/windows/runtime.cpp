@@ -224,6 +224,13 @@ int renameFile(int folder, const char* from, const char* to) {
                : failWithLastError();
 }
 
+// Without MOVEFILE_REPLACE_EXISTING the system never replaces what is there.
+int renameWithoutReplacing(int folder, const char* from, const char* to) {
+    std::wstring fromPath, toPath;
+    if (!pathIn(folder, from, fromPath) || !pathIn(folder, to, toPath)) return -1;
+    return MoveFileExW(fromPath.c_str(), toPath.c_str(), MOVEFILE_WRITE_THROUGH) ? 0 : failWithLastError();
+}
+
 int removeFile(int folder, const char* name) {
     std::wstring path;
     if (!pathIn(folder, name, path)) return -1;
@@ -332,6 +339,16 @@ int listFolder(int folder, std::vector<FolderEntry>& entries) {
         entry.isFolder = facts.attributes & FILE_ATTRIBUTE_DIRECTORY;
         entry.isRegular = isPlain(facts);
         entries.push_back(entry);
+        return true;
+    });
+    return listed ? 0 : -1;
+}
+
+int listNames(int folder, std::vector<std::string>& names) {
+    std::wstring path;
+    if (!pathIn(folder, "", path)) return -1;
+    const bool listed = forEachEntry(path, [&](const WIN32_FIND_DATAW& found) {
+        names.push_back(utf8Name(found.cFileName, wcslen(found.cFileName)));
         return true;
     });
     return listed ? 0 : -1;
