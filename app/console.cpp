@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/utf8.h"
 
@@ -53,13 +52,20 @@ std::string printable(const char* name) {
 }
 
 std::string formatLine(const char* format, ...) {
-    va_list arguments;
+    va_list arguments, measured;
     va_start(arguments, format);
-    char* text = nullptr;
-    const int length = vasprintf(&text, format, arguments);
+    va_copy(measured, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measured);
+    va_end(measured);
+    std::string line;
+    if (length < 0) {
+        line = format;
+    } else {
+        line.resize(size_t(length) + 1);  // room for the terminating NUL vsnprintf writes
+        std::vsnprintf(line.data(), line.size(), format, arguments);
+        line.resize(size_t(length));
+    }
     va_end(arguments);
-    std::string line = length < 0 ? std::string(format) : std::string(text, size_t(length));
-    std::free(text);
     return line;
 }
 

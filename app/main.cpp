@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
     // the failed writes are said once at the end and the copies and the
     // list are still made.
     runtime::ignoreBrokenPipes();
+    // Names are shown as the UTF-8 they are, whatever the console's own code page.
+    runtime::useUtf8Console();
     const CommandLine command = parseCommandLine(argc, argv);
     switch (command.action) {
         case CommandAction::Help: std::fputs(SORVIL_HELP, stdout); return checkedStandardOutput(0);

@@ -1,6 +1,8 @@
 // A read-only mapping of a whole file that survives the file being cut short
 // while it is mapped: the pages past the new end read as zeros instead of
-// killing the process, and the mapping says so afterwards.
+// killing the process, and the mapping says so afterwards. Where a system
+// cannot guard a mapping so, the file is read whole into memory instead,
+// with the same promise.
 #pragma once
 
 #include <cstddef>
@@ -40,7 +42,8 @@ public:
 private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
-    int slot_ = -1;
+    int slot_ = -1;     // the guard's, where the mapping is guarded
+    bool cut_ = false;  // where the file is read: it ended before `size`
 };
 
 }  // namespace sorvil

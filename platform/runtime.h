@@ -1,5 +1,5 @@
-// The runtime calls the song list builder uses, on POSIX: folders held by
-// descriptor, and stream files whose text mode writes each "\n" as CR LF.
+// The runtime calls the song list builder uses: folders held open and named
+// by number, and stream files whose text mode writes each "\n" as CR LF.
 #pragma once
 
 #include <cstddef>
@@ -101,6 +101,9 @@ int flushFileSystem(int folder);
 // Makes a write to a pipe whose reader has gone fail with EPIPE instead of
 // ending the process.
 void ignoreBrokenPipes();
+// Makes the console show the UTF-8 text the program writes as UTF-8 (a
+// console may take another code page); nothing where it always does.
+void useUtf8Console();
 
 // The entries of the open folder ("." and ".." included) in the file
 // system's order. Names come unconverted; a dangling link (or an entry gone

@@ -24,12 +24,6 @@ int flushFolder(int folder) {
 
 }  // namespace
 
-std::string replacementName(const std::string& name) {
-    const size_t slash = name.rfind('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return name.substr(0, nameStart) + "." + name.substr(nameStart) + ".partial";
-}
-
 int ReplacementFile::create(int folder, const char* name) {
     abandon();
     folder_ = folder;

@@ -182,6 +182,8 @@ int flushFileSystem(int folder) {
 
 void ignoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }  // fails only for a signal that does not exist
 
+void useUtf8Console() {}  // a terminal shows the bytes as they come
+
 int openFolder(int folder, const char* path) { return ::openat(folder, path, O_PATH | O_DIRECTORY | O_CLOEXEC); }
 
 int listFolder(int folder, std::vector<FolderEntry>& entries) {
