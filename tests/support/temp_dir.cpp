@@ -10,14 +10,11 @@
 #include <vector>
 
 #include "pcm_compare.h"
+#include "support/system.h"
 
 namespace sorvil::test {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sorvil-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
+TempDir::TempDir() : path_(makeTemporaryFolder()) {}
 
 TempDir::~TempDir() {
     std::error_code ignored;
@@ -53,6 +50,16 @@ std::map<std::string, std::string> treeFingerprint(const std::string& root) {
         }
     }
     return fingerprint;
+}
+
+std::string patternBytes(size_t size) {
+    std::string bytes(size, '\0');
+    uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    return bytes;
 }
 
 std::string testData(const std::string& relative) { return std::string(SORVIL_TEST_DATA) + "/" + relative; }
