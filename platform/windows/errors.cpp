@@ -16,12 +16,15 @@ int errnoFor(DWORD error) {
         case ERROR_DELETE_PENDING: return ENOENT;
         case ERROR_ACCESS_DENIED:
         case ERROR_PRIVILEGE_NOT_HELD:
-        case ERROR_CANT_RESOLVE_FILENAME: return EACCES;
-        // Another program (a player, an antivirus, the indexer) holds the file.
+        case ERROR_CANT_RESOLVE_FILENAME:
+        // Another program (a player, an antivirus, the indexer) holds the
+        // file: the system itself answers some of these as ERROR_ACCESS_DENIED
+        // (a rename onto an open file), and the C library's words for EBUSY
+        // ("Resource device") would say nothing to a user.
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-        case ERROR_BUSY:
-        case ERROR_USER_MAPPED_FILE: return EBUSY;
+        case ERROR_USER_MAPPED_FILE: return EACCES;
+        case ERROR_BUSY: return EBUSY;
         case ERROR_FILE_EXISTS:
         case ERROR_ALREADY_EXISTS: return EEXIST;
         case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;

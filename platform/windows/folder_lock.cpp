@@ -18,14 +18,14 @@ namespace {
 const char kLockFileName[] = ".sorvil-lock";
 
 // No one may remove or rename the file while it is open: the next run must
-// find this one's lock on it.
+// find this one's lock on it. A file that cannot be written (a read-only
+// card, a read-only lock file) locks when opened for reading.
 HANDLE openLockFile(const std::wstring& path) {
     constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShared, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_HIDDEN, nullptr);
-    // A write-protected card keeps the lock file an earlier run left, which
-    // locks for reading as well.
-    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_WRITE_PROTECT)
+    const DWORD error = GetLastError();
+    if (file == INVALID_HANDLE_VALUE && (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT))
         file = CreateFileW(path.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) failWithLastError();
     return file;
@@ -38,11 +38,10 @@ int lockFolder(int folder, int& handle) {
     std::wstring path;
     if (!pathIn(folder, kLockFileName, path)) return -1;
     const HANDLE file = openLockFile(path);
-    if (file == INVALID_HANDLE_VALUE) {
-        // Nothing can be written on a write-protected card, so nothing needs
-        // guarding: the run fails where it first writes, as anywhere else.
-        return errno == EROFS ? 0 : -1;
-    }
+    // No lock file, and none can be made: nothing can be written in the
+    // folder, so there is nothing to guard, and the run fails where it first
+    // writes (the list), as it does on any system.
+    if (file == INVALID_HANDLE_VALUE) return errno == ENOENT ? 0 : -1;
     handle = addOpen(file, path, false);
     OVERLAPPED whole{};
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole)) return 0;

@@ -84,18 +84,20 @@ bool foldersUpToTheRoot(int folder, std::vector<FileIdentity>& passed) { return 
 namespace {
 
 // The path the system resolved the open folder to, links followed, so that
-// ".." from it is the folder's real parent.
-std::wstring finalPathOf(HANDLE folder, const std::wstring& opened) {
+// ".." from it is the folder's real parent; the path it was opened by when
+// that one names another file or none (Wine drops a trailing dot from it).
+std::wstring finalPathOf(HANDLE folder, const HandleFacts& facts, const std::wstring& opened) {
     std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size = GetFinalPathNameByHandleW(folder, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED);
-        if (size == 0) return opened;  // a volume with no letter, say: the path it was opened by is still good
-        if (size < path.size()) {
-            path.resize(size);
-            return path;
-        }
+    DWORD size;
+    while ((size = GetFinalPathNameByHandleW(folder, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED)) >=
+           path.size())
         path.resize(size);
-    }
+    path.resize(size);
+    HandleFacts found;
+    const int error = errno;
+    const bool same = size > 0 && factsAt(path, found) && found.volume == facts.volume && found.index == facts.index;
+    errno = error;
+    return same ? path : opened;
 }
 
 }  // namespace
@@ -114,7 +116,7 @@ int openFolder(int folder, const char* path) {
         closeQuietly(handle);
         return -1;
     }
-    return addOpen(handle, finalPathOf(handle, full), true);
+    return addOpen(handle, finalPathOf(handle, facts, full), true);
 }
 
 void closeFolder(int folder) { closeOpen(folder); }
@@ -178,16 +180,17 @@ namespace {
 // To the end of the open file; 0, or -1 with errno set (EFBIG past `largest`).
 int readToEnd(HANDLE file, uint64_t largest, std::string& text) {
     char block[65536];
-    DWORD got = 0;
-    while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0) {
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, block, sizeof block, &got, nullptr))
+            return GetLastError() == ERROR_HANDLE_EOF ? 0 : failWithLastError();
+        if (got == 0) return 0;
         text.append(block, got);
         if (text.size() > largest) {
             errno = EFBIG;  // it grew while it was read
             return -1;
         }
     }
-    return got == 0 && GetLastError() != ERROR_SUCCESS && GetLastError() != ERROR_HANDLE_EOF ? failWithLastError()
-                                                                                               : 0;
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
-// What copying asks of POSIX alone: the umask, a file-size limit, descriptors
-// of pipes and folders, nanosecond times.
-#include "platform/file_copy.h"
-
+// What only a POSIX system shows of a copy: permissions by the umask, a
+// file-size limit, descriptors, pipes and nanosecond times.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -13,17 +11,32 @@
 #include <cstdio>
 #include <string>
 
-#include "support/program_run.h"
+#include "platform/file_copy.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {
 namespace {
 
-using test::exists;
-using test::patternBytes;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
+
+// Bytes that differ from position to position, so a copy that skips or
+// repeats a block shows.
+std::string patternBytes(size_t size) {
+    std::string bytes(size, '\0');
+    uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
 
 // Like cp: an ordinary file for every user, as far as the umask allows.
 TEST(CopyFile, TargetIsCreatedWithReadAndWritePermissionFilteredByTheUmask) {

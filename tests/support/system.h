@@ -1,5 +1,5 @@
 // What the test helpers ask of the system, each with a POSIX and a Windows
-// side (system.cpp): memory pages, the heap, temporary folders.
+// side (system.cpp): memory pages and the heap.
 #pragma once
 
 #include <cstddef>
@@ -17,10 +17,5 @@ bool forbidPages(uint8_t* at, size_t bytes);
 void unmapPages(uint8_t* at, size_t bytes);
 // The bytes the heap block at `block` can hold.
 size_t usableSize(void* block);
-// The files and other system objects this process holds open.
-int openHandleCount();
-// A new, empty folder of this process's own in the system's temporary
-// folder; throws std::runtime_error when none can be made.
-std::string makeTemporaryFolder();
 
 }  // namespace sorvil::test

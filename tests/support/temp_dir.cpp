@@ -10,11 +10,24 @@
 #include <vector>
 
 #include "pcm_compare.h"
-#include "support/system.h"
 
 namespace sorvil::test {
 
-TempDir::TempDir() : path_(makeTemporaryFolder()) {}
+// A name no other folder has, taken by creating it (which fails for a name
+// taken meanwhile), private to its owner, on every system.
+TempDir::TempDir() {
+    namespace fs = std::filesystem;
+    std::random_device seed;
+    std::mt19937_64 random(uint64_t(seed()) << 32 | seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path path = fs::temp_directory_path() / ("sorvil-test-" + std::to_string(random() % 1000000000000u));
+        if (!fs::create_directory(path)) continue;
+        fs::permissions(path, fs::perms::owner_all);
+        path_ = path.generic_string();
+        return;
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+}
 
 TempDir::~TempDir() {
     std::error_code ignored;
@@ -50,16 +63,6 @@ std::map<std::string, std::string> treeFingerprint(const std::string& root) {
         }
     }
     return fingerprint;
-}
-
-std::string patternBytes(size_t size) {
-    std::string bytes(size, '\0');
-    uint32_t state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>(state >> 16);
-    }
-    return bytes;
 }
 
 std::string testData(const std::string& relative) { return std::string(SORVIL_TEST_DATA) + "/" + relative; }

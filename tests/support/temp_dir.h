@@ -27,9 +27,6 @@ void writeFile(const std::string& path, const std::string& bytes);
 // it: a hash of a file's bytes, or a link's target. Equal before and after a
 // run when nothing there was written, replaced or removed.
 std::map<std::string, std::string> treeFingerprint(const std::string& root);
-// Bytes that differ from position to position, so a copy that skips or
-// repeats a block shows.
-std::string patternBytes(size_t size);
 // Path of a file under tests/data.
 std::string testData(const std::string& relative);
 // The bytes of a file under tests/data (empty, and a failed expectation, when unreadable).
