@@ -32,7 +32,7 @@ for program in "${programs[@]}"; do
   [ -f "$exe" ] || exe=build-windows/tools/$program.exe
   # Debugging information stays out of what users take.
   x86_64-w64-mingw32-strip -o "$stage/$program.exe" "$exe"
-  MANWIDTH=80 MAN_KEEP_FORMATTING= man -l "build/doc/$program.1" 2>/dev/null | col -bx >"$stage/manual/$program.txt"
+  MANWIDTH=80 man --nh --nj -l "build/doc/$program.1" 2>/dev/null | col -bx >"$stage/manual/$program.txt"
 done
 cp README.md LICENSE "$stage/"
 for text in "$stage"/README.md "$stage"/LICENSE "$stage"/manual/*.txt; do sed -i 's/\r*$/\r/' "$text"; done
