@@ -21,5 +21,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} ${SORVIL_WINDOWS_DEPS}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
-# Tests and test discovery run the programs under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Tests and test discovery run the programs under Wine, in a Wine prefix of
+# the build folder's own (wineboot --init makes it; the first run otherwise),
+# without its debug chatter.
+set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all wine)

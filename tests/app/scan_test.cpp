@@ -2,10 +2,11 @@
 // where a collection of ten thousand songs would have brought it.
 #include "app/scan.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "app/song_list_file.h"
+#include "platform/file_copy.h"
+#include "platform/runtime.h"
 #include "support/program_run.h"
 
 namespace sorvil {
@@ -18,8 +19,8 @@ TEST(Scan, NumbersPastSong9999GoOnAndSayOnceThatTheyOutgrow83) {
     for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
         test::copyInto(test::samplesFolder() + "/Cobalt Sky/Song.MP3", dir.file(std::string("A/") + name));
     SongListRun run;
-    run.options.startFolder = open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    run.options.musicFolder = open(dir.file("music").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    run.options.startFolder = runtime::openFolder(kCurrentFolder, dir.path().c_str());
+    run.options.musicFolder = runtime::openFolder(kCurrentFolder, dir.file("music").c_str());
     run.options.musicName = "music";
     run.songNumber = 9999;
     testing::internal::CaptureStdout();

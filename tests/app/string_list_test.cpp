@@ -1,14 +1,14 @@
 #include "app/string_list.h"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/system.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {
@@ -51,7 +51,7 @@ TEST(StringList, BlockGrowsByExactlyOnePointerPerAppend) {
     // allocator's usable size never runs far ahead of that.
     for (int i = 0; i < 50; ++i) {
         list = stringListAppend(list, "x");
-        size_t usable = malloc_usable_size(reinterpret_cast<intptr_t*>(list) - 1);
+        size_t usable = test::usableSize(reinterpret_cast<intptr_t*>(list) - 1);
         EXPECT_GE(usable, sizeof(intptr_t) * (i + 2));
         EXPECT_LT(usable, sizeof(intptr_t) * (i + 2) + 32);
     }
@@ -101,9 +101,7 @@ TEST(WriteStringList, EmptyListCreatesEmptyFileInEveryMode) {
     for (int mode : {WRITE_NUL_TERMINATED, WRITE_LINES, WRITE_QUOTED}) {
         std::string path = dir.file("empty" + std::to_string(mode));
         ASSERT_EQ(writeStringList(list, path.c_str(), mode), 0);
-        struct stat info {};
-        ASSERT_EQ(stat(path.c_str(), &info), 0);
-        EXPECT_EQ(info.st_size, 0);
+        EXPECT_EQ(std::filesystem::file_size(path), 0u);
     }
     stringListFree(list);
 }
@@ -128,8 +126,7 @@ TEST(WriteStringList, FailsWhenFileCannotBeOpenedOrModeIsUnknown) {
 
 // A full device: every write fails, but only when the buffered text is flushed.
 TEST(WriteStringList, FailedWriteIsReportedInEveryMode) {
-    struct stat info {};
-    if (stat("/dev/full", &info) != 0) GTEST_SKIP() << "no /dev/full";
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     StringList list = listOf({"a", "b"});
     for (int mode : {WRITE_NUL_TERMINATED, WRITE_LINES, WRITE_QUOTED})
         EXPECT_EQ(writeStringList(list, "/dev/full", mode), -1) << "mode " << mode;

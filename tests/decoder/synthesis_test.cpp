@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ public:
         for (int i = 0; i < 64; ++i) {
             long double sum = 0;
             for (int k = 0; k < 32; ++k)
-                sum += std::cos((16 + i) * (2 * k + 1) * M_PIl / 64) * static_cast<long double>(subbands[k]);
+                sum += std::cos((16 + i) * (2 * k + 1) * std::numbers::pi_v<long double> / 64) * static_cast<long double>(subbands[k]);
             v_[i] = static_cast<double>(sum);
         }
         long double u[512];

@@ -3,36 +3,33 @@
 // and a stream created over one.
 #pragma once
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include "mp3stream/mp3stream.h"
+#include "support/system.h"
 
 namespace sorvil::test {
 
 class GuardedImage {
 public:
     explicit GuardedImage(const std::string& bytes) : size_(bytes.size()) {
-        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        const size_t page = pageSize();
         dataPages_ = (size_ + page - 1) / page * page;
         if (dataPages_ == 0) dataPages_ = page;
         mappingSize_ = dataPages_ + page;
-        void* mapping = mmap(nullptr, mappingSize_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapping == MAP_FAILED) throw std::runtime_error("mmap failed");
-        mapping_ = static_cast<uint8_t*>(mapping);
-        if (mprotect(mapping_ + dataPages_, page, PROT_NONE) != 0) throw std::runtime_error("mprotect failed");
+        mapping_ = mapPages(mappingSize_);
+        if (!mapping_) throw std::runtime_error("cannot map pages");
+        if (!forbidPages(mapping_ + dataPages_, page)) throw std::runtime_error("cannot make a page unreadable");
         data_ = mapping_ + dataPages_ - size_;
         std::memcpy(data_, bytes.data(), size_);
         // Bytes before the image are readable but should not be read either:
         // fill them with sync-like bytes so a stray read shows in the results.
         std::memset(mapping_, 0xFF, dataPages_ - size_);
     }
-    ~GuardedImage() { munmap(mapping_, mappingSize_); }
+    ~GuardedImage() { unmapPages(mapping_, mappingSize_); }
     GuardedImage(const GuardedImage&) = delete;
     GuardedImage& operator=(const GuardedImage&) = delete;
 

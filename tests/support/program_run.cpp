@@ -1,9 +1,43 @@
 #include "support/program_run.h"
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace sorvil::test {
+
+RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
+                    RunOptions options) {
+    RunResult result = runProgram("sorvil", tree, folder, arguments, options);
+    EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
+    EXPECT_EQ(result.output.rfind("Starting Sorvil...\n", 0) == 0, !result.closingNote.empty()) << result.output;
+    return result;
+}
+
+RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& arguments, RunOptions options) {
+    return runSorvil(tree, tree.path(), arguments, options);
+}
+
+std::string samplesFolder() { return std::string(SORVIL_TEST_DATA) + "/../../samples"; }
+
+bool exists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+void makeFolder(const std::string& path) { std::filesystem::create_directories(path); }
+
+void copyInto(const std::string& source, const std::string& target) { writeFile(target, readFile(source)); }
+
+}  // namespace sorvil::test
+
+// Starting the program: the POSIX side (program_run_windows.cpp has the other).
+#ifndef _WIN32
+
 #include <fcntl.h>
 #include <poll.h>
-#include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,27 +208,6 @@ RunResult runProgram(const std::string& program, const TempDir& tree, const std:
     return result;
 }
 
-RunResult runSorvil(const TempDir& tree, const std::string& folder, const std::vector<std::string>& arguments,
-                    RunOptions options) {
-    RunResult result = runProgram("sorvil", tree, folder, arguments, options);
-    EXPECT_EQ(result.errors, "") << "the program wrote to standard error";
-    EXPECT_EQ(result.output.rfind("Starting Sorvil...\n", 0) == 0, !result.closingNote.empty()) << result.output;
-    return result;
-}
-
-RunResult runSorvil(const TempDir& tree, const std::vector<std::string>& arguments, RunOptions options) {
-    return runSorvil(tree, tree.path(), arguments, options);
-}
-
-std::string samplesFolder() { return std::string(SORVIL_TEST_DATA) + "/../../samples"; }
-
-bool exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
-void makeFolder(const std::string& path) { fs::create_directories(path); }
-
-void copyInto(const std::string& source, const std::string& target) { writeFile(target, readFile(source)); }
-
 }  // namespace sorvil::test
+
+#endif

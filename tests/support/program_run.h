@@ -1,11 +1,11 @@
 // Runs the built sorvil program (or another built program) in a real folder
 // tree, as a user would, and collects its exit status, console output and
-// peak memory.
+// peak memory. On Windows (program_run_windows.cpp) the user, the file-size
+// limit, the wrapper and the interrupt are not offered: the tests that need
+// them are POSIX by nature.
 #pragma once
 
-#include <sys/resource.h>
-#include <sys/types.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,7 +13,7 @@
 
 namespace sorvil::test {
 
-constexpr uid_t NOBODY = 65534;
+constexpr unsigned NOBODY = 65534;
 // The child's exit status when the program cannot be started at all (for the
 // ordinary user, a build folder it may not enter).
 constexpr int CANNOT_START = 124;
@@ -24,7 +24,7 @@ struct RunOptions {
     bool asOrdinaryUser = false;
     // A file-size limit in bytes (0: none): writes past it fail as on a full
     // file system.
-    rlim_t fileSizeLimit = 0;
+    uint64_t fileSizeLimit = 0;
     // Peak memory is compared: an address-checking build must reuse freed
     // blocks at once instead of holding them back to catch late uses.
     bool measuringMemory = false;

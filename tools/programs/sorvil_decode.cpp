@@ -14,9 +14,6 @@
 // itself; on standard output they stay "unknown" (all bits set), as a stream
 // cannot know them, and a file handed over as standard output may hold
 // another writer's bytes before ours.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +28,9 @@
 #include "pcm_compare.h"
 #include "mp3stream/player/sample_signs.h"
 #include "pcm_decode.h"
+#include "platform/file_copy.h"
+#include "platform/runtime.h"
+#include "platform/standard_output.h"
 
 namespace {
 
@@ -75,11 +75,14 @@ constexpr uint64_t kLargestWavData = kUnknownSize - (kWavHeaderBytes - 8);
 // A name that cannot be looked up is no file yet (OUT) or is reported when
 // it is opened (IN).
 bool isSameFile(const std::string& in, const std::string& out) {
-    struct stat input {};
-    struct stat output {};
-    if (stat(in.c_str(), &input) != 0 || !S_ISREG(input.st_mode)) return false;
-    const int found = out == "-" ? fstat(STDOUT_FILENO, &output) : stat(out.c_str(), &output);
-    return found == 0 && input.st_dev == output.st_dev && input.st_ino == output.st_ino;
+    namespace runtime = sorvil::runtime;
+    runtime::FileIdentity input{};
+    runtime::FileIdentity output{};
+    if (!runtime::isRegularFile(in.c_str()) || !runtime::identityOf(sorvil::kCurrentFolder, in.c_str(), input))
+        return false;
+    const bool found = out == "-" ? runtime::identityOfStandardOutput(output)
+                                  : runtime::identityOf(sorvil::kCurrentFolder, out.c_str(), output);
+    return found && input == output;
 }
 
 // kLargestInputBytes, or a smaller limit given in SORVIL_DECODE_LARGEST_INPUT:
@@ -136,8 +139,8 @@ public:
     void start(int sampleRate, int channels, size_t) override {
         sampleRate_ = sampleRate;
         channels_ = channels;
-        file_ = out_ == "-" ? stdout : std::fopen(out_.c_str(), "wb");
-        ok_ = file_ != nullptr;
+        file_ = out_ == "-" ? stdout : sorvil::runtime::fopen(out_.c_str(), "wb");
+        ok_ = file_ != nullptr && (file_ != stdout || sorvil::runtime::makeStandardOutputBinary());
         if (!wav_) return;
         uint8_t header[kWavHeaderBytes];
         fillWavHeader(header, sampleRate, channels, kUnknownSize);

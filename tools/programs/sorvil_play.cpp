@@ -2,22 +2,16 @@
 // Plays an MP3 file through a library audio stream, the way the MP3 stream is
 // meant to be played: the stream decoding loop runs on the library's timer
 // thread (auto-polling) and fills the audio stream's buffers, while the main
-// thread only waits for the end of the song, or for SIGINT or SIGTERM, and
-// then stops and destroys everything; after the end of the song it also waits
-// until the sound device has played all of it. With --loop the song starts
-// over at its end until a signal comes. Needs a display (an X server) and a
-// sound device.
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
+// thread only waits for the end of the song, or for a stop request (Ctrl-C,
+// SIGTERM), and then stops and destroys everything; after the end of the song
+// it also waits until the sound device has played all of it. With --loop the
+// song starts over at its end until a stop is asked for. Needs a display (an
+// X server) and a sound device.
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -27,8 +21,11 @@
 #include "mp3stream/player/stream_poll.h"
 #include "pcm_compare.h"
 #include "platform/allegro_audio_output.h"
+#include "platform/file_copy.h"
+#include "platform/file_status.h"
 #include "platform/runtime.h"
 #include "platform/sound_system.h"
+#include "platform/stop_request.h"
 
 namespace sorvil {
 namespace {
@@ -69,7 +66,7 @@ constexpr int kPollMilliseconds = 10;
 constexpr auto kEndCheckPeriod = std::chrono::milliseconds(20);
 // How long a stop asked for while playing may take before the program ends
 // without finishing it (the library may be stuck on its display).
-constexpr timespec kStopGrace{0, 800'000'000};
+constexpr int kStopGraceMilliseconds = 800;
 
 struct Options {
     bool loop = false;
@@ -104,61 +101,6 @@ int fail(const std::string& message) {
     return 1;
 }
 
-sigset_t stopSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    return signals;
-}
-
-// SIGINT and SIGTERM are taken by a thread of their own from the start: every
-// other thread, the library's included (they inherit the mask), blocks them,
-// and the main thread may be held in the library's start-up for as long as
-// the display does not answer. Until playback runs a stop ends the program at
-// once; then the main thread is asked to stop it, and given kStopGrace.
-class StopSignalWatch {
-public:
-    // False, with errno set, when the signals cannot be blocked or the
-    // thread cannot be started.
-    bool start() {
-        const int blocked = pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-        if (blocked != 0) {
-            errno = blocked;
-            return false;
-        }
-        try {
-            std::thread([this] { watch(); }).detach();
-        } catch (const std::system_error& error) {
-            errno = error.code().value();
-            return false;
-        }
-        // The thread is running before the program can end: one that ends
-        // while a new thread is still being set up leaves that set-up's
-        // allocations behind, which a leak check reports.
-        watching_.wait(false);
-        return true;
-    }
-    void playing() { playing_.store(true); }
-    bool stopAsked() const { return stopAsked_.load(); }
-
-private:
-    [[noreturn]] void watch() {
-        watching_.store(true);
-        watching_.notify_one();
-        int signal = 0;
-        while (sigwait(&signals_, &signal) != 0) continue;
-        stopAsked_.store(true);
-        if (playing_.load()) sigtimedwait(&signals_, nullptr, &kStopGrace);  // a second signal cuts it short
-        _exit(0);
-    }
-
-    const sigset_t signals_ = stopSignals();
-    std::atomic<bool> watching_{false};
-    std::atomic<bool> playing_{false};
-    std::atomic<bool> stopAsked_{false};
-};
-
 bool loadSong(const std::string& path, std::vector<uint8_t>* image, std::string* error) {
     // A folder, pipe or device is no song, and reading one may never end.
     errno = 0;
@@ -167,8 +109,8 @@ bool loadSong(const std::string& path, std::vector<uint8_t>* image, std::string*
         return false;
     }
     // Larger than any song, or growing while it is read: refused, not read on.
-    struct stat info {};
-    const bool tooLarge = stat(path.c_str(), &info) == 0 && uint64_t(info.st_size) > kLargestInputBytes;
+    runtime::FileStatus status;
+    const bool tooLarge = runtime::statusOf(kCurrentFolder, path.c_str(), status) == 0 && status.size > kLargestInputBytes;
     if (tooLarge || !readBinaryFile(path, image, kLargestInputBytes)) {
         *error = tooLarge || errno == EFBIG ? path + " is larger than 1 GiB, the largest song taken"
                                             : "cannot read " + path + ": " + std::strerror(errno);
@@ -190,18 +132,18 @@ bool startAutoPolledPlayback(Mp3Stream* stream, AllegroAudioOutput* output, bool
 
 // Returns when the poll has stopped the stream (the song ended, or no frame
 // could be found any more) or a stop was asked for.
-void waitForTheEnd(const AllegroAudioOutput& output, const StopSignalWatch& signalWatch) {
-    while (!output.stopped() && !signalWatch.stopAsked()) std::this_thread::sleep_for(kEndCheckPeriod);
+void waitForTheEnd(const AllegroAudioOutput& output) {
+    while (!output.stopped() && !runtime::stopRequested()) std::this_thread::sleep_for(kEndCheckPeriod);
 }
 
 // Returns when the sound device has played everything mixed before, or a stop
 // was asked for.
-void waitForThePlayOut(const StopSignalWatch& signalWatch) {
+void waitForThePlayOut() {
     const SoundPlayOut playOut;
-    while (!playOut.done() && !signalWatch.stopAsked()) std::this_thread::sleep_for(kEndCheckPeriod);
+    while (!playOut.done() && !runtime::stopRequested()) std::this_thread::sleep_for(kEndCheckPeriod);
 }
 
-int play(const Options& options, StopSignalWatch* signalWatch) {
+int play(const Options& options) {
     std::vector<uint8_t> image;
     std::string error;
     if (!loadSong(options.file, &image, &error)) return fail(error);
@@ -229,8 +171,8 @@ int play(const Options& options, StopSignalWatch* signalWatch) {
         mp3StreamDestroy(stream);
         return fail("cannot install the timer callback");
     }
-    signalWatch->playing();
-    waitForTheEnd(output, *signalWatch);
+    runtime::stopWithGrace(kStopGraceMilliseconds);
+    waitForTheEnd(output);
     // mp3StreamStop removes the timer callback and waits for a poll under way
     // before it looks at the stream, then stops the audio stream if the poll
     // has not already; the poll's record of lost synchronisation is read after.
@@ -241,7 +183,7 @@ int play(const Options& options, StopSignalWatch* signalWatch) {
     // The song's end has been mixed (the poll stopped the stream after its
     // silent buffers) but may still wait in the device, whose buffer closing
     // the sound system at exit drops.
-    if (!signalWatch->stopAsked()) waitForThePlayOut(*signalWatch);
+    if (!runtime::stopRequested()) waitForThePlayOut();
     return 0;
 }
 
@@ -255,9 +197,9 @@ int main(int argc, char** argv) {
     std::string problem;
     if (!sorvil::parsePlayCommandLine(argc, argv, &options, &problem))
         return sorvil::refuseCommandLine(sorvil::PROGRAM, problem, sorvil::USAGE);
-    // Lives as long as the program: its thread is never joined.
-    static sorvil::StopSignalWatch signalWatch;
-    if (!signalWatch.start())
+    // From the start: the main thread may be held in the library's start-up
+    // for as long as the display does not answer.
+    if (!sorvil::runtime::watchForStopRequests())
         return sorvil::fail(std::string("cannot watch for stop signals: ") + std::strerror(errno));
-    return sorvil::play(options, &signalWatch);
+    return sorvil::play(options);
 }

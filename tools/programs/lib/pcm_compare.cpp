@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <limits>
 
-#include <sys/stat.h>
-
 #include "pcm_decode.h"
+#include "platform/file_copy.h"
+#include "platform/file_status.h"
+#include "platform/runtime.h"
 
 namespace sorvil {
 
@@ -142,14 +143,14 @@ std::vector<int16_t> samplesFromBytes(const std::vector<uint8_t>& bytes) {
 }
 
 bool readBinaryFile(const std::string& path, std::vector<uint8_t>* bytes, size_t maxBytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = runtime::fopen(path.c_str(), "rb");
     if (!f) return false;
     bytes->clear();
     // Sized once for a regular file: growing as it is read would hold up to
     // twice the file while a grown copy is made.
-    struct stat info {};
-    if (fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode))
-        bytes->reserve(std::min(size_t(info.st_size), maxBytes));
+    runtime::FileStatus status;
+    if (runtime::statusOf(kCurrentFolder, path.c_str(), status) == 0 && status.isPlain)
+        bytes->reserve(size_t(std::min<uint64_t>(status.size, maxBytes)));
     uint8_t chunk[65536];
     size_t n;
     bool tooLarge = false;
