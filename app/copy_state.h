@@ -2,14 +2,18 @@
 // music folder: for each copy its name, the identity its song's file had when
 // it was copied, and the identity the copy itself had once on the disk. A
 // copy is reused for a song only while both still hold, so the record never
-// has to be believed about the bytes: the file systems vouch for them.
+// has to be believed about the bytes: the file systems vouch for them, or,
+// where one cannot (made-up inode numbers), the digest of the song's named
+// byte ranges with its size and modification time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/song_digest.h"
 #include "platform/file_status.h"
+#include "platform/replacement_file.h"
 
 namespace sorvil {
 
@@ -38,6 +42,15 @@ struct CopyIdentity {
 struct CopyRecord {
     std::string name;
     bool vouched = false;
+    // The song is told by size, modification time and digest (device and
+    // inode are 0), not by its file system's identity.
+    bool byContent = false;
+    // The song's last change is older than the record that names it, at the
+    // file systems' resolution: no change after its copy can hide in the
+    // same clock tick. A record not proven vouches for nothing.
+    bool proven = false;
+    bool hasDigest = false;
+    SongDigest digest;  // the song's, and so its copy's
     SourceIdentity source;
     CopyIdentity copy;
 };
@@ -64,13 +77,22 @@ std::vector<CopyRecord> readCopyState(int musicFolder);
 // The record file's text: records in name order, so equal records give
 // equal texts.
 std::string copyStateText(const std::vector<CopyRecord>& records);
-// Replaces the record file by the text, flushed to the disk before and
-// after. -1 with errno set.
+// The record file's replacement holding the text, created and written, for
+// the caller to commit (flushed to the disk before and after). -1 with errno
+// set.
+int prepareCopyState(ReplacementFile& file, int musicFolder, const std::string& text);
+// Replaces the record file by the text that way. -1 with errno set.
 int writeCopyState(int musicFolder, const std::string& text);
 
 // True when the vouched record's name still holds the very copy it made: a
 // plain file of one name (no link) with the identity recorded (inode and
-// change time only where the file system keeps them).
+// change time only where the file system keeps them, elsewhere the digest).
 bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity);
+
+// Whether a change at `changed` is strictly older than `reference`, both
+// stamped by file systems that keep times in steps of `resolution`
+// nanoseconds (or whole seconds, where a stamp has no fraction).
+bool strictlyOlder(int64_t changedSeconds, int64_t changedNanoseconds, int64_t referenceSeconds,
+                   int64_t referenceNanoseconds, int64_t resolution);
 
 }  // namespace sorvil

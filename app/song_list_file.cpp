@@ -76,13 +76,12 @@ int trySongListReplacement(int startFolder) {
     return list.create(startFolder, SONG_LIST);  // removed again as the file goes out of scope
 }
 
-int writeSongRecords(int startFolder, const std::vector<std::string>& records) {
+int prepareSongRecords(ReplacementFile& list, int startFolder, const std::vector<std::string>& records) {
     std::string text;
     for (const std::string& record : records) text += record + "\r\n";
-    ReplacementFile list;
     if (list.create(startFolder, SONG_LIST) != 0 || !runtime::writeAll(list.handle(), text.data(), text.size()))
         return -1;
-    return list.commit(true);
+    return 0;
 }
 
 int writeSongList(const SongListRun& run, bool& inPlace) {

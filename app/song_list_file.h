@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/song_list_run.h"
+#include "platform/replacement_file.h"
 
 namespace sorvil {
 
@@ -36,8 +37,9 @@ std::string recordFile(const std::string& record);
 // Whether songlist.ini can be replaced at all, found out before anything
 // else changes: its temporary file is created and removed. -1 with errno set.
 int trySongListReplacement(int startFolder);
-// Replaces songlist.ini by these records, as writeSongList does.
-int writeSongRecords(int startFolder, const std::vector<std::string>& records);
+// songlist.ini's replacement holding these records, created and written, for
+// the caller to commit. -1 with errno set.
+int prepareSongRecords(ReplacementFile& list, int startFolder, const std::vector<std::string>& records);
 
 // Replaces songlist.ini by the run's records, flushed to the disk before and
 // after its rename. -1 with errno set when it could not be written;
