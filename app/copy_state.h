@@ -89,9 +89,13 @@ int writeCopyState(int musicFolder, const std::string& text);
 // change time only where the file system keeps them, elsewhere the digest).
 bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity);
 
-// Whether a change at `changed` is strictly older than `reference`, both
-// stamped by file systems that keep times in steps of `resolution`
-// nanoseconds (or whole seconds, where a stamp has no fraction).
+// The step in which a time was stamped, in nanoseconds, by a file system
+// that keeps times in steps of at most `fileSystemResolution`: a stamp
+// without a fraction counts as one of whole seconds, one with a fraction as
+// one of 10 ms at most (exFAT's step; NTFS keeps 100 ns).
+int64_t stampResolution(int64_t nanoseconds, int64_t fileSystemResolution);
+// Whether the time `changed` is strictly older than `reference`, both cut to
+// steps of `resolution` nanoseconds.
 bool strictlyOlder(int64_t changedSeconds, int64_t changedNanoseconds, int64_t referenceSeconds,
                    int64_t referenceNanoseconds, int64_t resolution);
 
