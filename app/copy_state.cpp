@@ -152,15 +152,18 @@ bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity
 }
 
 namespace {
+
 constexpr int64_t SECOND = 1000000000;
-}
+
+}  // namespace
 
 int64_t stampResolution(int64_t nanoseconds, int64_t fileSystemResolution) {
     return nanoseconds == 0 ? std::max(fileSystemResolution, SECOND) : std::min(fileSystemResolution, SECOND / 100);
 }
 
 bool strictlyOlder(int64_t changedSeconds, int64_t changedNanoseconds, int64_t referenceSeconds,
-                   int64_t referenceNanoseconds, int64_t resolution) {    // In steps of whole seconds or of their fractions, so no product overflows.
+                   int64_t referenceNanoseconds, int64_t resolution) {
+    // In steps of whole seconds or of their fractions, so no product overflows.
     if (resolution >= SECOND) {
         const int64_t step = resolution / SECOND;
         auto floorDivide = [](int64_t a, int64_t b) { return a / b - (a % b < 0); };

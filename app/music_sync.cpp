@@ -232,7 +232,8 @@ void keepEarlierRecords(SongListRun& run) {
         auto mine = current.find(recordFile(record));
         add(recordFile(record), mine == current.end() ? record.c_str() : mine->second);
     }
-    for (intptr_t i = 0; i < stringListCount(run.masterList); ++i) add(recordFile(run.masterList[i]), run.masterList[i]);
+    for (intptr_t i = 0; i < stringListCount(run.masterList); ++i)
+        add(recordFile(run.masterList[i]), run.masterList[i]);
     if (!merged) return;  // out of memory: the run's own records are still true
     stringListFree(run.masterList);
     run.masterList = merged;

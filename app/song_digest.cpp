@@ -76,7 +76,8 @@ bool digestOfOpenFile(int handle, uint64_t size, SongDigest& digest) {
     uint64_t tag = 0;
     if (!tagSize(handle, size, tag)) return false;
     std::vector<char> buffer(AUDIO_RANGE);
-    const uint64_t audioEnd = std::min(size, tag + AUDIO_RANGE), tailStart = size > AUDIO_RANGE ? size - AUDIO_RANGE : 0;
+    const uint64_t audioEnd = std::min(size, tag + AUDIO_RANGE);
+    const uint64_t tailStart = size > AUDIO_RANGE ? size - AUDIO_RANGE : 0;
     Mixer mixer;
     mixer.add(size);
     if (!addRange(mixer, handle, 0, tag, buffer) || !addRange(mixer, handle, tag, audioEnd, buffer) ||

@@ -31,10 +31,11 @@ int linkStatusOf(int folder, const char* name, FileStatus& status);
 bool keepsInodeNumbers(int folder, const char* name);
 
 // The coarsest step, in nanoseconds, in which the file system holding `name`
-// in the open folder (the folder itself when `name` is empty) may keep a file's times: two seconds where FAT's may be kept
-// (FAT, exFAT, and any FUSE driver, which the run cannot tell apart), else
-// one nanosecond (a file system of whole seconds shows it in the times
-// themselves, which have no fraction).
+// in the open folder (the folder itself when `name` is empty) may keep a
+// file's times: two seconds where it may be FAT (FAT, exFAT, and any FUSE
+// driver, which the run cannot tell apart), else one nanosecond (a file
+// system of whole seconds shows it in the times themselves, which have no
+// fraction).
 int64_t timeResolution(int folder, const char* name);
 
 }  // namespace sorvil::runtime

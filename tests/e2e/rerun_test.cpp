@@ -56,7 +56,8 @@ const struct {
     {"an artist renamed in letter case only", "mv C t && mv t c", 0, 0, 0},
     {"two artists trading names: their copies trade numbers", "mv B t && mv D B && mv t D", 0, 0, 0},
     {"two songs of one size and time swapped", "mv C/a.mp3 t && mv C/b.mp3 C/a.mp3 && mv t C/b.mp3", 2, 0, 2},
-    {"a song edited keeping size and time", "dd if=.spare/e.mp3 of=C/a.mp3 conv=notrunc status=none && " + SAME_TIME + "C/a.mp3", 1, 1, 1},
+    {"a song edited keeping size and time",
+     "dd if=.spare/e.mp3 of=C/a.mp3 conv=notrunc status=none && " + SAME_TIME + "C/a.mp3", 1, 1, 1},
     {"a tag edited in place keeping size and time",
      "printf 'TAG' | dd of=C/c.mp3 bs=1 seek=$(($(stat -c %s C/c.mp3) - 128)) conv=notrunc status=none && " +
          SAME_TIME + "C/c.mp3", 1, 1, 1},
