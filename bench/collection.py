@@ -403,7 +403,7 @@ class Bench:
 
             def add_first():
                 os.makedirs(new_artist)
-                shutil.copy(source, os.path.join(new_artist, "New.mp3"))
+                shutil.copyfile(source, os.path.join(new_artist, "New.mp3"))  # fusefat keeps no modes
                 remount()
 
             def take_back():
