@@ -170,7 +170,7 @@ std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone,
         runtime::FileStatus info;
         const bool holds = songsDone ? song.listed : song.step == CopyStep::Keep;
         if (holds && song.sourceKnown &&
-            runtime::linkStatusOf(run.options.musicFolder, song.target.c_str(), info) == 0) {
+            runtime::freshLinkStatusOf(run.options.musicFolder, song.target.c_str(), info) == 0) {
             record.vouched = true;
             record.byContent = song.byContent;
             record.hasDigest = song.hasDigest;
@@ -209,7 +209,7 @@ void recordCopies(SongListRun& run) {
     const bool allProven = std::all_of(records.begin(), records.end(),
                                        [](const CopyRecord& record) { return !record.vouched || record.proven; });
     runtime::FileStatus reference;
-    if (allProven || runtime::linkStatusOf(run.options.musicFolder, COPY_STATE, reference) != 0) return;
+    if (allProven || runtime::freshLinkStatusOf(run.options.musicFolder, COPY_STATE, reference) != 0) return;
     replaceState(run, currentRecords(run, true, &reference));
 }
 

@@ -23,6 +23,9 @@ int statusOf(int folder, const char* name, FileStatus& status);
 // The same of the name itself: a link is reported as a link (neither plain
 // nor a folder), not as what it leads to.
 int linkStatusOf(int folder, const char* name, FileStatus& status);
+// linkStatusOf as the file system itself reports it now, past any times a
+// FUSE driver's cache still holds from before a flush.
+int freshLinkStatusOf(int folder, const char* name, FileStatus& status);
 
 // Whether the file system holding `name` in the open folder (the folder
 // itself when `name` is empty) keeps inode numbers and change times: a FAT

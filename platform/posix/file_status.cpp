@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -41,6 +42,16 @@ bool mayBeFat(int folder, const char* name) {
 }
 
 }  // namespace
+
+int freshLinkStatusOf(int folder, const char* name, FileStatus& status) {
+    struct statx info {};
+    const unsigned wanted = STATX_TYPE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
+    if (::statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC, wanted, &info) != 0) return -1;
+    status = {uint64_t(makedev(info.stx_dev_major, info.stx_dev_minor)), info.stx_ino, info.stx_size,
+              info.stx_nlink, info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec, info.stx_ctime.tv_sec,
+              info.stx_ctime.tv_nsec, S_ISREG(info.stx_mode), S_ISDIR(info.stx_mode)};
+    return 0;
+}
 
 int statusOf(int folder, const char* name, FileStatus& status) { return statusAt(folder, name, 0, status); }
 
