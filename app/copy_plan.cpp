@@ -20,24 +20,33 @@ std::string numberedName(size_t number) {
     return name;
 }
 
-// The records by their song's inode, to find a song's copy in one look.
+// The proven records by their song's size, to find a song's copy in one look.
 using RecordIndex = std::unordered_multimap<uint64_t, size_t>;
 
 RecordIndex indexRecords(const std::vector<CopyRecord>& records) {
     RecordIndex index;
     for (size_t i = 0; i < records.size(); ++i)
-        if (records[i].vouched) index.emplace(records[i].source.inode, i);
+        if (records[i].vouched && records[i].proven) index.emplace(records[i].source.size, i);
     return index;
 }
 
-// An unused record of this very file whose copy still holds it; -1 when none.
+// Where the file system vouches, the very file unchanged; elsewhere the same
+// size, modification time and digest, wherever the file lies now.
+bool recordsSong(const CopyRecord& record, const PlannedCopy& song) {
+    if (record.byContent != song.byContent) return false;
+    if (!song.byContent) return record.source == song.source;
+    const SourceIdentity &then = record.source, &now = song.source;
+    return then.size == now.size && then.modifiedSeconds == now.modifiedSeconds &&
+           then.modifiedNanoseconds == now.modifiedNanoseconds && record.digest == song.digest;
+}
+
+// An unused record of this very song whose copy still holds it; -1 when none.
 long findCopy(const CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used, int musicFolder,
-              const SourceIdentity& source) {
-    auto [first, last] = index.equal_range(source.inode);
+              const PlannedCopy& song) {
+    auto [first, last] = index.equal_range(song.source.size);
     for (auto at = first; at != last; ++at) {
         const CopyRecord& record = plan.earlier[at->second];
-        if (used[at->second] || !(record.source == source) ||
-            !copyStillHolds(musicFolder, record, plan.compareInodes))
+        if (used[at->second] || !recordsSong(record, song) || !copyStillHolds(musicFolder, record, plan.compareInodes))
             continue;
         used[at->second] = true;
         return long(at->second);
@@ -45,14 +54,14 @@ long findCopy(const CopyPlan& plan, const RecordIndex& index, std::vector<bool>&
     return -1;
 }
 
-// Where inode numbers are made up at each mount, nothing but the bytes could
-// tell two songs of one size and time apart once they trade names: their
-// copies are never reused. Asked once per device.
-bool identifiesSongs(std::unordered_map<uint64_t, bool>& known, int startFolder, const std::string& path,
-                     uint64_t device) {
-    auto found = known.find(device);
-    if (found != known.end()) return found->second;
-    return known[device] = runtime::keepsInodeNumbers(startFolder, path.c_str());
+// Where inode numbers are made up at each mount, only the bytes tell two
+// songs of one size and time apart once they trade names. Asked once per
+// device.
+CopyPlan::SongFileSystem songFileSystem(CopyPlan& plan, int startFolder, const std::string& path, uint64_t device) {
+    auto found = plan.songDevices.find(device);
+    if (found != plan.songDevices.end()) return found->second;
+    return plan.songDevices[device] = {runtime::keepsInodeNumbers(startFolder, path.c_str()),
+                                       runtime::timeResolution(startFolder, path.c_str())};
 }
 
 void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used, const RunOptions& options,
@@ -64,10 +73,18 @@ void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used,
         song.step = CopyStep::TooLarge;
         return;
     }
-    if (!identifiesSongs(plan.songDevices, options.startFolder, path, info.device)) return;
-    song.sourceKnown = true;
+    const CopyPlan::SongFileSystem fileSystem = songFileSystem(plan, options.startFolder, path, info.device);
+    song.byContent = !fileSystem.keepsInodeNumbers;
+    song.timeResolution = fileSystem.timeResolution;
     song.source = sourceIdentityOf(info);
-    const long found = findCopy(plan, index, used, options.musicFolder, song.source);
+    if (song.byContent) song.source.device = song.source.inode = 0;  // made up, and other on another system
+    if (song.byContent || !plan.compareInodes) {
+        // Unreadable now, the song fails when it is copied or measured.
+        if (!digestOfSong(options.startFolder, path.c_str(), song.digest)) return;
+        song.hasDigest = true;
+    }
+    song.sourceKnown = true;
+    const long found = findCopy(plan, index, used, options.musicFolder, song);
     if (found < 0) return;
     song.record = size_t(found);
     song.from = plan.earlier[song.record].name;
@@ -155,6 +172,7 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
     const bool listVouched = vouchedList.known && vouchedList == options.earlierListMark;
     if (listVouched) plan.listMark = vouchedList;
     plan.compareInodes = runtime::keepsInodeNumbers(options.musicFolder, "");
+    plan.musicTimeResolution = runtime::timeResolution(options.musicFolder, "");
     const RecordIndex index = indexRecords(plan.earlier);
     std::vector<bool> used(plan.earlier.size());
     for (const FoundArtist& artist : artists)

@@ -34,6 +34,10 @@ struct PlannedCopy {
     std::string partial;       // Write, Move: the name a new copy is written under
     bool sourceKnown = false;  // a plain file whose identity tells it from any other
     SourceIdentity source;
+    bool byContent = false;    // told by size, time and digest: its file system does not vouch for it
+    bool hasDigest = false;    // by content, or its copy lies where only the digest tells it
+    SongDigest digest;
+    int64_t timeResolution = 1;  // of the song's file system, in nanoseconds
     bool listed = false;       // set once its copy holds it
 };
 
@@ -47,7 +51,12 @@ struct CopyPlan {
     std::vector<std::string> leftovers;      // names that may still hold something of the run's
     std::unordered_set<std::string> dropped; // names of earlier copies still there that no song keeps
     bool compareInodes = false;              // the music folder keeps inode numbers and change times
-    std::unordered_map<uint64_t, bool> songDevices;  // whether each device of songs does
+    int64_t musicTimeResolution = 1;         // the music folder's file system's, in nanoseconds
+    struct SongFileSystem {
+        bool keepsInodeNumbers = false;
+        int64_t timeResolution = 1;
+    };
+    std::unordered_map<uint64_t, SongFileSystem> songDevices;  // each device songs lie on
     size_t cursor = 0;                       // the next song processSong takes
     int frozenError = 0;                     // set: music/ may not change, songs not kept fail so
     std::string writtenState;                // the record file as last written or read

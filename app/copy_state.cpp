@@ -43,18 +43,37 @@ bool parseListMark(const std::string& line, ListMark& mark) {
     return true;
 }
 
+const char NO_DIGEST[] = "-";
+
+// "v" (told by its file system's identity) or "c" (by content), the name,
+// the song's and the copy's identities, the digest and whether it is proven.
 std::string recordLine(const CopyRecord& record) {
     if (!record.vouched) return "p " + record.name + "\n";
     const SourceIdentity& s = record.source;
     const CopyIdentity& c = record.copy;
     char fields[320];
-    std::snprintf(fields, sizeof fields, " %llu %llu %llu %lld %lld %lld %lld %llu %llu %lld %lld %lld %lld\n",
+    std::snprintf(fields, sizeof fields, " %llu %llu %llu %lld %lld %lld %lld %llu %llu %lld %lld %lld %lld",
                   (unsigned long long)s.device, (unsigned long long)s.inode, (unsigned long long)s.size,
                   (long long)s.modifiedSeconds, (long long)s.modifiedNanoseconds, (long long)s.changedSeconds,
                   (long long)s.changedNanoseconds, (unsigned long long)c.inode, (unsigned long long)c.size,
                   (long long)c.modifiedSeconds, (long long)c.modifiedNanoseconds, (long long)c.changedSeconds,
                   (long long)c.changedNanoseconds);
-    return "v " + record.name + fields;
+    const std::string digest = record.hasDigest ? digestText(record.digest) : NO_DIGEST;
+    return (record.byContent ? "c " : "v ") + record.name + fields + " " + digest + (record.proven ? " 1\n" : " 0\n");
+}
+
+// The digest and proof that end a line; an older line without them vouches
+// for nothing proven.
+bool parseProof(const char* rest, CopyRecord& record) {
+    char digest[40] = "";
+    int proven = 0, used = 0;
+    if (std::sscanf(rest, " %39s %d%n", digest, &proven, &used) != 2 || rest[used] != '\0' || proven < 0 ||
+        proven > 1)
+        return false;
+    record.hasDigest = std::string(digest) != NO_DIGEST;
+    if (record.hasDigest && !parseDigest(digest, record.digest)) return false;
+    record.proven = proven == 1;
+    return !record.byContent || record.hasDigest;
 }
 
 // A line that is not whole or not of the run's own names is no record.
@@ -63,19 +82,22 @@ bool parseRecord(const std::string& line, CopyRecord& record) {
     char name[LONGEST_NAME + 1] = "";
     unsigned long long u[5] = {};
     long long t[8] = {};
-    int used = 0;
+    int used = 0, numbersEnd = 0;
     if (std::sscanf(line.c_str(), "%c %64s%n", &kind, name, &used) != 2) return false;
     record.name = name;
     if (!isOwnCopyName(record.name)) return false;
     if (kind == 'p') return size_t(used) == line.size();
-    const int fields = std::sscanf(line.c_str() + used, " %llu %llu %llu %lld %lld %lld %lld %llu %llu %lld %lld %lld %lld",
+    if (kind != 'v' && kind != 'c') return false;
+    const char* numbers = line.c_str() + used;
+    const int fields = std::sscanf(numbers, " %llu %llu %llu %lld %lld %lld %lld %llu %llu %lld %lld %lld %lld%n",
                                    &u[0], &u[1], &u[2], &t[0], &t[1], &t[2], &t[3], &u[3], &u[4], &t[4], &t[5], &t[6],
-                                   &t[7]);
-    if (kind != 'v' || fields != 13) return false;
+                                   &t[7], &numbersEnd);
+    if (fields != 13) return false;
     record.vouched = true;
+    record.byContent = kind == 'c';
     record.source = {u[0], u[1], u[2], t[0], t[1], t[2], t[3]};
     record.copy = {u[3], u[4], t[4], t[5], t[6], t[7]};
-    return true;
+    return numbers[numbersEnd] == '\0' ? !record.byContent : parseProof(numbers + numbersEnd, record);
 }
 
 }  // namespace
@@ -148,11 +170,15 @@ std::string copyStateText(const std::vector<CopyRecord>& records, const ListMark
     return text;
 }
 
-int writeCopyState(int musicFolder, const std::string& text) {
-    ReplacementFile file;
+int prepareCopyState(ReplacementFile& file, int musicFolder, const std::string& text) {
     if (file.create(musicFolder, COPY_STATE) != 0 || !runtime::writeAll(file.handle(), text.data(), text.size()))
         return -1;
-    return file.commit(true);
+    return 0;
+}
+
+int writeCopyState(int musicFolder, const std::string& text) {
+    ReplacementFile file;
+    return prepareCopyState(file, musicFolder, text) == 0 ? file.commit(true) : -1;
 }
 
 bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity) {
@@ -161,8 +187,34 @@ bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity
     const CopyIdentity now = copyIdentityOf(info), then = record.copy;
     const bool sameChange = now.inode == then.inode && now.changedSeconds == then.changedSeconds &&
                             now.changedNanoseconds == then.changedNanoseconds;
-    return info.isPlain && info.links == 1 && (!fullIdentity || sameChange) && now.size == then.size &&
-           now.modifiedSeconds == then.modifiedSeconds && now.modifiedNanoseconds == then.modifiedNanoseconds;
+    if (!info.isPlain || info.links != 1 || now.size != then.size || now.modifiedSeconds != then.modifiedSeconds ||
+        now.modifiedNanoseconds != then.modifiedNanoseconds)
+        return false;
+    if (fullIdentity) return sameChange;
+    SongDigest digest;
+    return record.hasDigest && digestOfSong(musicFolder, record.name.c_str(), digest) && digest == record.digest;
+}
+
+namespace {
+
+constexpr int64_t SECOND = 1000000000;
+
+}  // namespace
+
+int64_t stampResolution(int64_t nanoseconds, int64_t fileSystemResolution) {
+    return nanoseconds == 0 ? std::max(fileSystemResolution, SECOND) : std::min(fileSystemResolution, SECOND / 100);
+}
+
+bool strictlyOlder(int64_t changedSeconds, int64_t changedNanoseconds, int64_t referenceSeconds,
+                   int64_t referenceNanoseconds, int64_t resolution) {
+    // In steps of whole seconds or of their fractions, so no product overflows.
+    if (resolution >= SECOND) {
+        const int64_t step = resolution / SECOND;
+        auto floorDivide = [](int64_t a, int64_t b) { return a / b - (a % b < 0); };
+        return floorDivide(changedSeconds, step) < floorDivide(referenceSeconds, step);
+    }
+    const int64_t changed = changedNanoseconds / resolution, reference = referenceNanoseconds / resolution;
+    return changedSeconds < referenceSeconds || (changedSeconds == referenceSeconds && changed < reference);
 }
 
 }  // namespace sorvil

@@ -4,14 +4,17 @@
 // names the run may have left something under; and which songlist.ini the
 // run wrote. A copy is reused for a song only while both identities still
 // hold, so the record never has to be believed about the bytes: the file
-// systems vouch for them.
+// systems vouch for them, or, where one cannot (made-up inode numbers), the
+// digest of the song's named byte ranges with its size and modification time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/song_digest.h"
 #include "platform/file_status.h"
+#include "platform/replacement_file.h"
 
 namespace sorvil {
 
@@ -40,6 +43,15 @@ struct CopyIdentity {
 struct CopyRecord {
     std::string name;
     bool vouched = false;
+    // The song is told by size, modification time and digest (device and
+    // inode are 0), not by its file system's identity.
+    bool byContent = false;
+    // The song's last change is older than the record that names it, at the
+    // file systems' resolution: no change after its copy can hide in the
+    // same clock tick. A record not proven vouches for nothing.
+    bool proven = false;
+    bool hasDigest = false;
+    SongDigest digest;  // the song's, and so its copy's
     SourceIdentity source;
     CopyIdentity copy;
 };
@@ -85,13 +97,26 @@ std::vector<CopyRecord> readCopyState(int musicFolder, ListMark& vouchedList, bo
 // The record file's text: the list it vouches for, then the records in name
 // order, so equal records give equal texts.
 std::string copyStateText(const std::vector<CopyRecord>& records, const ListMark& vouchedList, bool keepsPlaylist);
-// Replaces the record file by the text, flushed to the disk before and
-// after. -1 with errno set.
+// The record file's replacement holding the text, created and written, for
+// the caller to commit (flushed to the disk before and after). -1 with errno
+// set.
+int prepareCopyState(ReplacementFile& file, int musicFolder, const std::string& text);
+// Replaces the record file by the text that way. -1 with errno set.
 int writeCopyState(int musicFolder, const std::string& text);
 
 // True when the vouched record's name still holds the very copy it made: a
 // plain file of one name (no link) with the identity recorded (inode and
-// change time only where the file system keeps them).
+// change time only where the file system keeps them, elsewhere the digest).
 bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity);
+
+// The step in which a time was stamped, in nanoseconds, by a file system
+// that keeps times in steps of at most `fileSystemResolution`: a stamp
+// without a fraction counts as one of whole seconds, one with a fraction as
+// one of 10 ms at most (exFAT's step; NTFS keeps 100 ns).
+int64_t stampResolution(int64_t nanoseconds, int64_t fileSystemResolution);
+// Whether the time `changed` is strictly older than `reference`, both cut to
+// steps of `resolution` nanoseconds.
+bool strictlyOlder(int64_t changedSeconds, int64_t changedNanoseconds, int64_t referenceSeconds,
+                   int64_t referenceNanoseconds, int64_t resolution);
 
 }  // namespace sorvil

@@ -21,9 +21,15 @@ std::string shownCopy(const RunOptions& options, const std::string& name) {
     return printable(("../" + options.musicName + "/" + name).c_str());
 }
 
+// The record file's text: the records, the list they vouch for, and whether
+// the run keeps a playlist.
+std::string stateText(const SongListRun& run, const std::vector<CopyRecord>& records) {
+    return copyStateText(records, run.copies.listMark, run.options.playlist);
+}
+
 // The record file, unless it would say what it says already.
 bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
-    const std::string text = copyStateText(records, run.copies.listMark, run.options.playlist);
+    const std::string text = stateText(run, records);
     if (text == run.copies.writtenState) return true;
     if (writeCopyState(run.options.musicFolder, text) != 0) {
         consoleLine("ERROR: Cannot write %s: %s", shownCopy(run.options, COPY_STATE).c_str(), std::strerror(errno));
@@ -34,25 +40,51 @@ bool replaceState(SongListRun& run, const std::vector<CopyRecord>& records) {
     return true;
 }
 
-// The list on the disk without the records naming what will change. A list
-// that could not be read is emptied: it may name anything.
-bool dropChangingRecords(SongListRun& run) {
+bool cannotWrite(SongListRun& run, const std::string& shownName) {
+    consoleLine("ERROR: Cannot write %s: %s", shownName.c_str(), std::strerror(errno));
+    ++run.tally.failures;
+    return false;
+}
+
+// The records of the list on the disk that name nothing that will change;
+// false when the list needs no change. A list that could not be read is
+// emptied: it may name anything.
+bool recordsToKeep(const SongListRun& run, std::vector<std::string>& kept) {
     const std::unordered_set<std::string> touched = touchedNames(run.copies);
-    if (touched.empty()) return true;
-    std::vector<std::string> kept;
+    if (touched.empty()) return false;
     for (const std::string& record : run.options.earlierRecords)
         if (!touched.count(recordFile(record))) kept.push_back(record);
-    if (run.options.earlierListRead && kept.size() == run.options.earlierRecords.size()) return true;
-    const std::string text = songListText(kept);
-    bool inPlace = false;
-    if (writeSongList(run.options.startFolder, text, inPlace) != 0) {
-        consoleLine("ERROR: Cannot write songlist.ini: %s", std::strerror(errno));
-        ++run.tally.failures;
-        return false;
+    return !run.options.earlierListRead || kept.size() != run.options.earlierRecords.size();
+}
+
+// The list on the disk without the records naming what will change, the
+// record file with the interim records (vouching for that list), and the
+// playlist without the entries naming what will change. Both replacement
+// files of the list and the records are made before either is committed,
+// and the records first, so that a music folder or a starting folder that
+// takes neither leaves the list as it was.
+bool makeListsSafe(SongListRun& run, const std::vector<CopyRecord>& interim) {
+    std::vector<std::string> kept;
+    const bool listChanges = recordsToKeep(run, kept);
+    const std::string listText = songListText(kept);
+    // Only a list the records vouched for passes that on to what is left of it.
+    if (listChanges && run.copies.listMark.known) run.copies.listMark = listMarkOf(listText);
+    const std::string text = stateText(run, interim);
+    const bool stateChanges = text != run.copies.writtenState;
+    ReplacementFile state, list;
+    const std::string shownState = shownCopy(run.options, COPY_STATE);
+    if (stateChanges && prepareCopyState(state, run.options.musicFolder, text) != 0)
+        return cannotWrite(run, shownState);
+    if (listChanges && prepareSongList(list, run.options.startFolder, listText) != 0)
+        return cannotWrite(run, SONG_LIST);
+    if (stateChanges && state.commit(true) != 0) return cannotWrite(run, shownState);
+    run.copies.writtenState = text;
+    if (listChanges && list.commit(true) != 0) return cannotWrite(run, SONG_LIST);
+    if (listChanges) {
+        run.options.earlierRecords = kept;
+        run.options.earlierListRead = true;
     }
-    run.copies.listMark = listMarkOf(text);
-    run.options.earlierRecords = kept;
-    run.options.earlierListRead = true;
+    return dropChangingEntries(run, touchedNames(run.copies));
     return true;
 }
 
@@ -128,10 +160,21 @@ void freeze(CopyPlan& plan, int error) {
         if (song.step == CopyStep::Move) song.step = CopyStep::Write;
 }
 
+// Whether the song's last change is strictly older than the reference the
+// music folder's file system stamped.
+bool changedBefore(const CopyPlan& plan, const PlannedCopy& song, const runtime::FileStatus& reference) {
+    const int64_t resolution = std::max(stampResolution(song.source.changedNanoseconds, song.timeResolution),
+                                        stampResolution(reference.modifiedNanoseconds, plan.musicTimeResolution));
+    return strictlyOlder(song.source.changedSeconds, song.source.changedNanoseconds, reference.modifiedSeconds,
+                         reference.modifiedNanoseconds, resolution);
+}
+
 // The records of every copy that holds its song as its file system now
 // reports it: once the songs are done, the listed ones; before, the kept and
-// moved ones.
-std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone) {
+// moved ones. A kept copy's record was proven; a new one is when its song
+// changed before `reference` (none: not yet).
+std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone,
+                                       const runtime::FileStatus* reference = nullptr) {
     const CopyPlan& plan = run.copies;
     std::vector<CopyRecord> records;
     for (const PlannedCopy& song : plan.songs) {
@@ -140,10 +183,15 @@ std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone) {
         runtime::FileStatus info;
         const bool holds = songsDone ? song.listed : song.step == CopyStep::Keep;
         if (holds && song.sourceKnown &&
-            runtime::linkStatusOf(run.options.musicFolder, song.target.c_str(), info) == 0) {
+            runtime::freshLinkStatusOf(run.options.musicFolder, song.target.c_str(), info) == 0) {
             record.vouched = true;
+            record.byContent = song.byContent;
+            record.hasDigest = song.hasDigest;
+            record.digest = song.digest;
             record.source = song.source;
             record.copy = copyIdentityOf(info);
+            if (!plan.compareInodes) record.copy.inode = 0;  // made up anew at each mount
+            record.proven = song.step == CopyStep::Keep || (reference && changedBefore(plan, song, *reference));
         }
         if (holds || song.step == CopyStep::Write) records.push_back(record);
         if (!songsDone && song.step == CopyStep::Write) records.push_back(pendingRecord(song.partial));
@@ -180,6 +228,22 @@ void sayUnrecorded(SongListRun& run) {
                     count, folder.c_str());
 }
 
+// The records of the copies the run made, proven by git's rule for a racy
+// index: the record file's own modification time, as its file system
+// stamped it, is the reference a song's last change must be strictly older
+// than, or a second change in the same clock tick could hide. Written a
+// second time once the reference is known; a record left unproven costs its
+// song one more copy.
+void recordCopies(SongListRun& run) {
+    std::vector<CopyRecord> records = currentRecords(run, true);
+    if (!replaceState(run, records)) return;
+    const bool allProven = std::all_of(records.begin(), records.end(),
+                                       [](const CopyRecord& record) { return !record.vouched || record.proven; });
+    runtime::FileStatus reference;
+    if (allProven || runtime::freshLinkStatusOf(run.options.musicFolder, COPY_STATE, reference) != 0) return;
+    replaceState(run, currentRecords(run, true, &reference));
+}
+
 }  // namespace
 
 void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
@@ -192,8 +256,7 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     run.options.playlist =
         run.options.playlist || (run.copies.playlistRecorded && playlistThere(run.options.startFolder));
     const std::vector<CopyRecord> interim = interimRecords(run.copies);
-    if (!dropChangingRecords(run) || !dropChangingEntries(run, touchedNames(run.copies)) ||
-        !replaceState(run, interim)) {
+    if (!makeListsSafe(run, interim)) {
         freeze(run.copies, errno);
         return;
     }
@@ -212,9 +275,40 @@ void finishCopies(SongListRun& run, const ListMark& newList) {
     for (const std::string& name : plan.leftovers)
         if (!targets.count(name) && !removeOwnFile(run, name)) left.push_back(name);
     plan.leftovers = left;
-    // The records must not vouch for copies that may not be on the disk.
+    // The records must not vouch for copies that may not be on the disk; the
+    // copies' sizes and times are looked up afresh once flushed (a FUSE
+    // driver may report the song's time before, and its own after).
     plan.listMark = newList;
-    if (flushCopies(run) && plan.frozenError == 0) replaceState(run, currentRecords(run, true));
+    if (flushCopies(run) && plan.frozenError == 0) recordCopies(run);
+}
+
+// A run that could not make the lists safe changed no copy: the list it
+// leaves keeps the earlier records in their order, each replaced by this
+// run's record of the same copy, and adds the songs whose copies it kept
+// that the earlier list did not name.
+void keepEarlierRecords(SongListRun& run) {
+    // Another list's records (a nocopy run's, one edited by hand) may name
+    // anything: only those of a list the records vouch for are known true.
+    if (run.copies.frozenError == 0 || !run.copies.listMark.known) return;
+    std::unordered_map<std::string, const char*> current;  // this run's records, by copy
+    for (intptr_t i = 0; i < stringListCount(run.masterList); ++i)
+        current.emplace(recordFile(run.masterList[i]), run.masterList[i]);
+    StringList merged = stringListNew();
+    std::unordered_set<std::string> named;
+    auto add = [&](const std::string& copy, const char* record) {
+        StringList grown = merged && named.insert(copy).second ? stringListAppend(merged, record) : merged;
+        if (!grown) stringListFree(merged);
+        merged = grown;
+    };
+    for (const std::string& record : run.options.earlierRecords) {
+        auto mine = current.find(recordFile(record));
+        add(recordFile(record), mine == current.end() ? record.c_str() : mine->second);
+    }
+    for (intptr_t i = 0; i < stringListCount(run.masterList); ++i)
+        add(recordFile(run.masterList[i]), run.masterList[i]);
+    if (!merged) return;  // out of memory: the run's own records are still true
+    stringListFree(run.masterList);
+    run.masterList = merged;
 }
 
 }  // namespace sorvil

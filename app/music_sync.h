@@ -25,4 +25,10 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists);
 // which is written next. Said and marked incomplete when it fails.
 void finishCopies(SongListRun& run, const ListMark& newList);
 
+// After the songs of a run whose music folder froze, before its list is
+// made: the earlier list's records, each replaced by this run's record of
+// the same copy, then the songs whose copies it kept that the earlier list
+// did not name, so a failed run drops no record that is still true.
+void keepEarlierRecords(SongListRun& run);
+
 }  // namespace sorvil

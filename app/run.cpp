@@ -70,6 +70,7 @@ void finishPlaylist(SongListRun& run) {
 // The new list, once every copy it names is on the disk; false when it could
 // not be written.
 bool finishSongList(SongListRun& run) {
+    if (!run.options.noCopy) keepEarlierRecords(run);
     const std::string list = songListText(run);
     if (!run.options.noCopy) finishCopies(run, listMarkOf(list));
     bool inPlace = false;

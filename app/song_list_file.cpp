@@ -89,11 +89,16 @@ std::string songListText(const SongListRun& run) {
     return songListText(records);
 }
 
+int prepareSongList(ReplacementFile& list, int startFolder, const std::string& text) {
+    if (list.create(startFolder, SONG_LIST) != 0 || !runtime::writeAll(list.handle(), text.data(), text.size()))
+        return -1;
+    return 0;
+}
+
 int writeSongList(int startFolder, const std::string& text, bool& inPlace) {
     inPlace = false;
     ReplacementFile list;
-    if (list.create(startFolder, SONG_LIST) != 0 || !runtime::writeAll(list.handle(), text.data(), text.size()))
-        return -1;
+    if (prepareSongList(list, startFolder, text) != 0) return -1;
     const int result = list.commit(true);
     inPlace = list.replaced();
     return result;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/song_list_run.h"
+#include "platform/replacement_file.h"
 
 namespace sorvil {
 
@@ -39,6 +40,9 @@ int trySongListReplacement(int startFolder);
 // The bytes of a list of these records, and of the run's records.
 std::string songListText(const std::vector<std::string>& records);
 std::string songListText(const SongListRun& run);
+// songlist.ini's replacement holding the text, created and written, for the
+// caller to commit. -1 with errno set.
+int prepareSongList(ReplacementFile& list, int startFolder, const std::string& text);
 
 // Replaces songlist.ini by the text, flushed to the disk before and after
 // its rename. -1 with errno set when it could not be written; `inPlace` then

@@ -372,6 +372,69 @@ class Bench:
         self.say(f"   nocopy {results[0]}; the last re-run's console and list the same as the first run's: {same}")
         return rows
 
+    def card(self):
+        """The whole collection on a FAT32 image mounted through fusefat: re-runs against nocopy over the same
+        card, each after the card was unmounted and mounted again (so its inode numbers are new and its cache
+        cold) and the page cache dropped. Copies written are counted apart, untimed, from the temporary files
+        a traced re-run creates."""
+        a = self.args
+        image, card = os.path.join(a.work, "card.img"), os.path.join(a.work, "card")
+        folder = os.path.join(card, "collection")
+        os.makedirs(card, exist_ok=True)
+        subprocess.run(["truncate", "-s", f"{a.card_songs * 12 + 200}M", image], check=True)
+        subprocess.run(["mkfs.vfat", "-F", "32", image], check=True, stdout=subprocess.DEVNULL)
+        mount = ["fusefat", "-o", "rw+", image, card]
+
+        def remount(unmount=True):
+            if unmount:
+                subprocess.run(["fusermount", "-u", card], check=True)
+            subprocess.run(mount, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            drop_every_cache(card)
+
+        remount(unmount=False)
+        try:
+            self.say(f"== the card: {a.card_songs} songs on FAT32 through fusefat")
+            size = make_collection(folder, self.song_sources(), a.card_songs)
+            self.say(f"   {size / 1e9:.2f} GB; first copy run")
+            first = run_once([self.sorvil], folder, output=os.path.join(a.work, "card-first.txt"))
+            self.say(f"   first copy {first[0]:.1f} s")
+            new_artist = os.path.join(folder, "0 New Artist")
+            source = files_in(os.path.join(folder, "Artist 0001"))[0]
+
+            def add_first():
+                os.makedirs(new_artist)
+                shutil.copyfile(source, os.path.join(new_artist, "New.mp3"))  # fusefat keeps no modes
+                remount()
+
+            def take_back():
+                shutil.rmtree(new_artist)
+                run_once([self.sorvil], folder)  # puts the copies back as they were
+
+            changes = [("nothing changed", remount, lambda: None, 0),
+                       ("a new first artist of one song", add_first, take_back, 1)]
+            written = {}
+            for label, change, undo, _ in changes:
+                change()
+                log = os.path.join(a.work, "card-calls")
+                subprocess.run(["strace", "-f", "-qq", "-e", "trace=openat", "-o", log, self.sorvil], cwd=folder,
+                               check=True, stdout=subprocess.DEVNULL)
+                with open(log) as calls:
+                    written[label] = sum(".mp3.partial\", O_WRONLY|O_CREAT" in line for line in calls)
+                undo()
+            cases = [Case("nocopy", [self.sorvil, "nocopy"], folder, before=remount)]
+            cases += [Case(label, [self.sorvil], folder, before=change, after=undo) for label, change, undo, _ in changes]
+            results = alternate(cases, a.runs)
+        finally:
+            subprocess.run(["fusermount", "-u", card])
+            os.remove(image)
+        rows = []
+        for (label, _, _, expected), result in zip(changes, results[1:]):
+            rows.append((f"`sorvil` re-run on the FAT32 card, {label}: {written[label]} copies written (new or "
+                         f"changed songs: {expected})", result, "`sorvil nocopy` on the card", results[0], "≤ 1.5"))
+            self.say(f"   {label}: {result}, written {written[label]}")
+        self.say(f"   nocopy {results[0]}; first copy {first[0]:.1f} s")
+        return size, rows
+
     def strace_counts(self, folder):
         """System calls of one warm nocopy run under strace -c -f."""
         if not shutil.which("strace"):
@@ -487,7 +550,18 @@ def album_report(args, albums):
     return lines + [""]
 
 
-def report(args, start_load, main, growth, albums=None):
+def result_table(rows):
+    lines = ["| Run | sorvil: wall (CPU), peak memory | Against | that: wall (CPU), peak memory | Ratio (wall) "
+             "| Goal |", "|---|---|---|---|---|---|"]
+    for label, ours, against, theirs, goal in rows:
+        lines.append(f"| {label} | {seconds(ours['wall'])} ({seconds(ours['cpu'])}), "
+                     f"{ours['rss_kib'] / 1024:.1f} MiB | {against} | {seconds(theirs['wall'])} "
+                     f"({seconds(theirs['cpu'])}), {theirs['rss_kib'] / 1024:.1f} MiB "
+                     f"| {ours['wall'] / theirs['wall']:.2f}x | {goal}x |")
+    return lines + [""]
+
+
+def report(args, start_load, main, growth, albums=None, card=None):
     now = datetime.now(timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
     fs = subprocess.run(["df", "--output=fstype", args.work], capture_output=True, text=True).stdout.split()[-1]
@@ -505,16 +579,7 @@ def report(args, start_load, main, growth, albums=None):
             f"{args.songs} songs in {args.songs // SONGS_PER_ARTIST} artist folders, {size / 1e9:.2f} GB "
             f"(4-minute lame encodes, CBR 160 kbit/s with an Info frame and VBR -V 2 with a Xing frame, "
             f"each behind its own ID3v2.3 title):",
-            "",
-            "| Run | sorvil: wall (CPU), peak memory | Against | that: wall (CPU), peak memory | Ratio (wall) "
-            "| Goal |",
-            "|---|---|---|---|---|---|"]
-        for label, ours, against, theirs, goal in rows:
-            lines.append(f"| {label} | {seconds(ours['wall'])} ({seconds(ours['cpu'])}), "
-                         f"{ours['rss_kib'] / 1024:.1f} MiB | {against} | {seconds(theirs['wall'])} "
-                         f"({seconds(theirs['cpu'])}), {theirs['rss_kib'] / 1024:.1f} MiB "
-                         f"| {ours['wall'] / theirs['wall']:.2f}x | {goal}x |")
-        lines.append("")
+            ""] + result_table(rows)
         if syscalls:
             total = sum(syscalls.values())
             top = sorted(syscalls.items(), key=lambda item: -item[1])[:8]
@@ -523,6 +588,11 @@ def report(args, start_load, main, growth, albums=None):
                       "| System call | Calls | A song |", "|---|---|---|"]
             lines += [f"| `{name}` | {calls:,} | {calls / args.songs:,.1f} |" for name, calls in top]
             lines.append("")
+    if card:
+        size, rows = card
+        lines += [f"The card: {args.card_songs} songs, {size / 1e9:.2f} GB, on a FAT32 image mounted through "
+                  f"fusefat, unmounted and mounted again and the page cache dropped before each run:", ""]
+        lines += result_table(rows)
     if growth:
         lines += ["How the cost grows (`sorvil nocopy` and the mutagen listing, time a song; CBR 160 kbit/s "
                   "songs, each behind its own ID3v2.3 title, 10 to an artist folder):", "",
@@ -550,7 +620,8 @@ def main():
     parser.add_argument("--revision", default="unknown")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--songs", type=int, default=1000)
-    parser.add_argument("--parts", default="main,growth", help="main, growth, albums, comma-separated")
+    parser.add_argument("--parts", default="main,growth", help="main, growth, albums, card, comma-separated")
+    parser.add_argument("--card-songs", type=int, default=200, help="songs of the card part (about 5 MB each)")
     parser.add_argument("--no-strace", dest="strace", action="store_false")
     parser.add_argument("--growth-runs", type=int, default=3)
     parser.add_argument("--no-growth-warm", dest="growth_warm", action="store_false",
@@ -574,7 +645,8 @@ def main():
     main_figures = bench.main_collection() if "main" in parts else None
     growth = bench.growth() if "growth" in parts else None
     albums = bench.albums() if "albums" in parts else None
-    text = report(args, start_load, main_figures, growth, albums)
+    card = bench.card() if "card" in parts else None
+    text = report(args, start_load, main_figures, growth, albums, card)
     print()
     print(text)
     if args.report:

@@ -23,11 +23,22 @@ int statusOf(int folder, const char* name, FileStatus& status);
 // The same of the name itself: a link is reported as a link (neither plain
 // nor a folder), not as what it leads to.
 int linkStatusOf(int folder, const char* name, FileStatus& status);
+// linkStatusOf as the file system itself reports it now, past any times a
+// FUSE driver's cache still holds from before a flush.
+int freshLinkStatusOf(int folder, const char* name, FileStatus& status);
 
 // Whether the file system holding `name` in the open folder (the folder
 // itself when `name` is empty) keeps inode numbers and change times: a FAT
 // driver makes up the numbers anew at every mount and reports the creation
 // or modification time as the change time. False too when it cannot be told.
 bool keepsInodeNumbers(int folder, const char* name);
+
+// The coarsest step, in nanoseconds, in which the file system holding `name`
+// in the open folder (the folder itself when `name` is empty) may keep a
+// file's times: two seconds where it may be FAT (FAT, exFAT, and any FUSE
+// driver, which the run cannot tell apart), else one nanosecond (a file
+// system of whole seconds shows it in the times themselves, which have no
+// fraction).
+int64_t timeResolution(int folder, const char* name);
 
 }  // namespace sorvil::runtime

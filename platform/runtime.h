@@ -74,6 +74,9 @@ struct OpenedFile {
 OpenedFile openForReading(int folder, const char* name);
 // 0, or -1 with errno set.
 int closeFile(int handle);
+// Reads `count` bytes at `offset` of the open file (fewer only at its end):
+// the number read, or -1 with errno set.
+long long readAt(int handle, uint64_t offset, char* buffer, size_t count);
 // Ask the disk, without waiting, for the first `head` and the last `tail`
 // bytes, or the whole, of the plain file `name`; anything that is not one is
 // not even opened. Advice only: nothing is reported.

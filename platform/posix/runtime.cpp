@@ -100,6 +100,18 @@ OpenedFile openForReading(int folder, const char* name) {
 
 int closeFile(int handle) { return ::close(handle); }
 
+long long readAt(int handle, uint64_t offset, char* buffer, size_t count) {
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t read = ::pread(handle, buffer + got, count - got, off_t(offset + got));
+        if (read < 0 && errno == EINTR) continue;
+        if (read < 0) return -1;
+        if (read == 0) break;
+        got += size_t(read);
+    }
+    return (long long)got;
+}
+
 namespace {
 
 // `name` opened for advice only, and only when it is a plain file: a pipe's

@@ -7,7 +7,8 @@
 #          sanitizer runtime, python3 and the encoders the test data scripts
 #          use, the virtual X server the playback test runs under, man (the
 #          manual pages are rendered), strace for the fault-injection check,
-#          and dosfstools with fusefat for the card's FAT file system
+#          and the card's file systems: dosfstools with fusefat (FAT32),
+#          exfatprogs with exfat-fuse (exFAT) and ntfs-3g (NTFS)
 #   bench  run's packages, Google Benchmark, python3 with mutagen, the
 #          encoders and strace
 #   package  the Debian package build (tools/scripts/build-package.sh): run's
@@ -26,7 +27,7 @@ run_packages=(g++ cmake ninja-build pkg-config liballegro4-dev help2man)
 # The clang runtime package is named: it otherwise comes only as a recommended
 # package, which a machine may be set not to install.
 test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev python3 lame twolame ffmpeg man-db
-               xvfb xauth strace dosfstools fusefat)
+               xvfb xauth strace dosfstools fusefat exfatprogs exfat-fuse ntfs-3g)
 bench_packages=(libbenchmark-dev python3 python3-mutagen lame twolame ffmpeg strace)
 # debian/control's Build-Depends, with the tools that build and check the package.
 windows_packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
