@@ -85,7 +85,6 @@ bool makeListsSafe(SongListRun& run, const std::vector<CopyRecord>& interim) {
         run.options.earlierListRead = true;
     }
     return dropChangingEntries(run, touchedNames(run.copies));
-    return true;
 }
 
 // A move that fails leaves the song to be copied anew; the name it could
