@@ -50,21 +50,36 @@ int linkStatusOf(int folder, const char* name, FileStatus& status) {
     return statusAt(folder, name, FILE_FLAG_OPEN_REPARSE_POINT, status);
 }
 
-// NTFS keeps file indexes and change times; the FAT family has neither (its
-// driver makes the index up from where the entry lies).
-bool keepsInodeNumbers(int folder, const char* name) {
+// The system asks the volume itself: no driver keeps stale times to look past.
+int freshLinkStatusOf(int folder, const char* name, FileStatus& status) {
+    return linkStatusOf(folder, name, status);
+}
+
+namespace {
+
+// FAT, FAT32 or exFAT by the name of the volume's file system; true too when
+// it cannot be told. NTFS keeps file indexes, change times and 100 ns times;
+// the FAT family has no change time, makes the index up from where the entry
+// lies, and keeps the modification time in steps of two seconds.
+bool mayBeFat(int folder, const char* name) {
     std::wstring path;
-    if (!pathIn(folder, name, path)) return false;
+    if (!pathIn(folder, name, path)) return true;
     const HANDLE file = openShared(path, FILE_READ_ATTRIBUTES);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return true;
     wchar_t system[MAX_PATH + 1] = {};
     const bool named =
         GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1);
     closeQuietly(file);
-    if (!named) return false;
+    if (!named) return true;
     for (const wchar_t* fat : {L"FAT", L"FAT12", L"FAT16", L"FAT32", L"exFAT", L"vfat"})
-        if (_wcsicmp(system, fat) == 0) return false;
-    return true;
+        if (_wcsicmp(system, fat) == 0) return true;
+    return false;
 }
+
+}  // namespace
+
+bool keepsInodeNumbers(int folder, const char* name) { return !mayBeFat(folder, name); }
+
+int64_t timeResolution(int folder, const char* name) { return mayBeFat(folder, name) ? 2000000000 : 1; }
 
 }  // namespace sorvil::runtime

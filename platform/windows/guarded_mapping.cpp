@@ -4,50 +4,23 @@
 // reads as zeros past its end, and says so) at the cost of reading all of it.
 #include "platform/guarded_mapping.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/runtime.h"
 #include "platform/windows/system.h"
 
 namespace sorvil {
 
-using namespace sorvil::windows;
-
-namespace {
-
-// The bytes of `file` from its start into `image`, up to `size`; how many
-// it held, or -1 with errno set.
-int64_t readFrom(HANDLE file, uint8_t* image, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        OVERLAPPED at{};
-        at.Offset = DWORD(done);
-        at.OffsetHigh = DWORD(uint64_t(done) >> 32);
-        DWORD got = 0;
-        if (!ReadFile(file, image + done, DWORD(std::min<size_t>(size - done, 1u << 30)), &got, &at)) {
-            if (GetLastError() == ERROR_HANDLE_EOF) break;
-            return failWithLastError();
-        }
-        if (got == 0) break;
-        done += got;
-    }
-    return int64_t(done);
-}
-
-}  // namespace
-
 int GuardedMapping::map(int handle, size_t size) {
     release();
-    const HANDLE file = systemHandle(handle);
-    if (file == INVALID_HANDLE_VALUE) return -1;
     auto* image = static_cast<uint8_t*>(std::malloc(size));
     if (!image) {
         errno = ENOMEM;
         return -1;
     }
-    const int64_t held = readFrom(file, image, size);
+    const long long held = runtime::readAt(handle, 0, reinterpret_cast<char*>(image), size);
     if (held < 0) {
         const int error = errno;
         std::free(image);

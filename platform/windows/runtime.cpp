@@ -170,6 +170,27 @@ OpenedFile openForReading(int folder, const char* name) {
 
 int closeFile(int handle) { return closeOpen(handle); }
 
+// ReadFile at an offset given in an OVERLAPPED (on a handle opened for
+// synchronous reading it waits, as pread does): the file position is not used.
+long long readAt(int handle, uint64_t offset, char* buffer, size_t count) {
+    const HANDLE file = systemHandle(handle);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    size_t got = 0;
+    while (got < count) {
+        OVERLAPPED at{};
+        at.Offset = DWORD(offset + got);
+        at.OffsetHigh = DWORD((offset + got) >> 32);
+        DWORD read = 0;
+        if (!ReadFile(file, buffer + got, DWORD(std::min<size_t>(count - got, 1u << 30)), &read, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return failWithLastError();
+        }
+        if (read == 0) break;
+        got += read;
+    }
+    return (long long)got;
+}
+
 // The song is read whole with ReadFile, which the system reads ahead for by
 // itself: there is nothing to ask beforehand.
 void askAhead(int, const char*, uint64_t, uint64_t) {}

@@ -2,9 +2,10 @@
 # The Windows build against the Linux build: sorvil.exe under Wine and the
 # Linux sorvil run over the same collections (the samples, and one of names
 # Windows can hold: album folders, non-ASCII names, a reserved device name, a
-# path longer than 260 characters), in both modes and a second time, and must
-# print the same console text (line ends aside) and leave the same
-# songlist.ini and copies, byte for byte. The run's own records of its copies
+# path longer than 260 characters), in both modes, a second time (every copy
+# kept) and a third after a change (a new first artist moves the copies, a
+# song gone prunes its own), and must print the same console text (line ends
+# aside) and leave the same songlist.ini and copies, byte for byte. The run's own records of its copies
 # and its lock (.sorvil-*) hold each system's file identities and are not
 # compared.
 #   tests/e2e/windows_compare.sh LINUX_BUILD WINDOWS_BUILD
@@ -32,9 +33,19 @@ makeNamesCollection() {
     song "$top/Plain/$long/$long/A song whose path is longer than two hundred and sixty characters.mp3"
 }
 
+# A new artist before every other, and the last song (by name) gone.
+changeCollection() {
+    local top=$1 last
+    mkdir "$top/Aaa New"
+    song "$top/Aaa New/First.mp3"
+    last=$(cd "$top" && find . -path ./music -prune -o -iname '*.mp3' -print | LC_ALL=C sort | tail -n 1)
+    rm "$top/$last"
+}
+
 failures=0
 # Runs both builds in copies of the collection made by `$2 FOLDER`, with
-# the arguments after it, twice, and compares each time.
+# the arguments after it, twice, then once more after changeCollection, and
+# compares each time.
 compare() {
     local name=$1 make=$2 system run
     shift 2
@@ -42,7 +53,11 @@ compare() {
         mkdir -p "$work/$name/$system"
         "$make" "$work/$name/$system"
     done
-    for run in first second; do
+    for run in first second changed; do
+        if [ "$run" = changed ]; then
+            changeCollection "$work/$name/linux"
+            changeCollection "$work/$name/windows"
+        fi
         (cd "$work/$name/linux" && "$linux" "$@" >"$work/$name.linux.$run" 2>&1) || echo "status $?" >>"$work/$name.linux.$run"
         (cd "$work/$name/windows" && wine "$windows" "$@" >"$work/$name.windows.$run" 2>&1) ||
             echo "status $?" >>"$work/$name.windows.$run"
@@ -62,7 +77,7 @@ compare samples-in-place samples nocopy
 compare names-copied makeNamesCollection
 compare names-in-place makeNamesCollection nocopy
 if [ "$failures" -ne 0 ]; then
-    echo "windows_compare: $failures of 8 runs differ" >&2
+    echo "windows_compare: $failures of 12 runs differ" >&2
     exit 1
 fi
-echo "windows_compare: 8 runs over 4 collections, the same console, list and copies from both builds"
+echo "windows_compare: 12 runs over 4 collections, the same console, list and copies from both builds"

@@ -6,8 +6,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <tuple>
 
+#include "platform/file_copy.h"
 #include "support/temp_dir.h"
 
 namespace sorvil {
@@ -62,6 +65,23 @@ TEST(RuntimeFopen, FailsForAFolderOrAMissingFolder) {
     EXPECT_EQ(runtime::fopen(dir.path().c_str(), "wt"), nullptr);
     EXPECT_EQ(runtime::fopen(dir.file("missing/x").c_str(), "wt"), nullptr);
     EXPECT_EQ(runtime::fopen(dir.file("missing/x").c_str(), "wb"), nullptr);
+}
+
+// Reads at an offset: whole, fewer at the end, none past it.
+TEST(RuntimeReadAt, ReadsTheBytesAtTheOffsetFewerOnlyAtTheEnd) {
+    TempDir dir;
+    test::writeFile(dir.file("data.bin"), "0123456789");
+    const int folder = runtime::openFolder(kCurrentFolder, dir.path().c_str());
+    const runtime::OpenedFile file = runtime::openForReading(folder, "data.bin");
+    ASSERT_GE(file.handle, 0);
+    for (const auto& [offset, count, expected] : {std::tuple{0u, 4u, "0123"}, {6u, 3u, "678"}, {7u, 8u, "789"},
+                                                  {10u, 2u, ""}, {12u, 2u, ""}}) {
+        char buffer[16] = {};
+        EXPECT_EQ(runtime::readAt(file.handle, offset, buffer, count), (long long)std::strlen(expected)) << offset;
+        EXPECT_STREQ(buffer, expected) << offset;
+    }
+    EXPECT_EQ(runtime::closeFile(file.handle), 0);
+    runtime::closeFolder(folder);
 }
 
 }  // namespace

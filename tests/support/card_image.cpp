@@ -1,3 +1,7 @@
+// Cards are made and mounted with Linux's tools (FUSE, loop devices): for the
+// Linux-only end-to-end tests, nothing on Windows.
+#ifndef _WIN32
+
 #include "support/card_image.h"
 
 #include <unistd.h>
@@ -88,3 +92,5 @@ CardImage::~CardImage() {
 bool CardImage::remount() { return unmount() && mount(); }
 
 }  // namespace sorvil::test
+
+#endif

@@ -1,13 +1,8 @@
 #include "support/temp_dir.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -34,68 +29,7 @@ TempDir::TempDir() {
     throw std::runtime_error("cannot make a temporary folder");
 }
 
-namespace {
-
-// The first sub-folder of the open folder (links not followed), after
-// every other entry in it was removed; empty when none is left.
-std::string emptyBut(int folder) {
-    DIR* stream = fdopendir(dup(folder));
-    std::string sub;
-    while (const dirent* entry = stream ? readdir(stream) : nullptr) {
-        const std::string name = entry->d_name;
-        struct stat info {};
-        if (name == "." || name == ".." || fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (!S_ISDIR(info.st_mode)) unlinkat(folder, name.c_str(), 0);
-        else if (sub.empty()) sub = name;
-    }
-    if (stream) closedir(stream);
-    return sub;
-}
-
-}  // namespace
-
 TempDir::~TempDir() { removeTree(path_); }
-
-// One folder open at a time (".." leads back up: the tree is the test's
-// own). What cannot be removed (a mount point) ends the removal there.
-void removeTree(const std::string& path) {
-    chmod(path.c_str(), S_IRWXU);
-    int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    std::vector<std::string> way;  // the names from `path` down to `folder`
-    while (folder >= 0) {
-        const std::string sub = emptyBut(folder);
-        int next = -1;
-        if (!sub.empty()) {
-            fchmodat(folder, sub.c_str(), S_IRWXU, 0);
-            next = openat(folder, sub.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (next >= 0) way.push_back(sub);
-        } else if (!way.empty()) {
-            next = openat(folder, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (next >= 0 && unlinkat(next, way.back().c_str(), AT_REMOVEDIR) != 0) {
-                close(next);
-                next = -1;
-            }
-            way.pop_back();
-        }
-        close(folder);
-        folder = next;
-    }
-    rmdir(path.c_str());
-}
-
-
-void makeDeepFolders(const std::string& folder, const std::string& name, int levels) {
-    int at = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(at, 0) << folder;
-    for (int level = 0; level < levels && at >= 0; ++level) {
-        const int next =
-            mkdirat(at, name.c_str(), 0755) == 0 ? openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-        EXPECT_GE(next, 0) << "level " << level << ": " << std::strerror(errno);
-        close(at);
-        at = next;
-    }
-    if (at >= 0) close(at);
-}
 
 std::string readFile(const std::string& path) {
     std::vector<uint8_t> bytes;
@@ -139,3 +73,82 @@ std::string testDataWithNoiseInside(const std::string& relative, size_t count) {
 }
 
 }  // namespace sorvil::test
+
+// Removing trees and making deep ones: the POSIX side, by descriptor
+// (temp_dir_windows.cpp has the other).
+#ifndef _WIN32
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace sorvil::test {
+
+namespace {
+
+// The first sub-folder of the open folder (links not followed), after
+// every other entry in it was removed; empty when none is left.
+std::string emptyBut(int folder) {
+    DIR* stream = fdopendir(dup(folder));
+    std::string sub;
+    while (const dirent* entry = stream ? readdir(stream) : nullptr) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        if (name == "." || name == ".." || fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISDIR(info.st_mode)) unlinkat(folder, name.c_str(), 0);
+        else if (sub.empty()) sub = name;
+    }
+    if (stream) closedir(stream);
+    return sub;
+}
+
+}  // namespace
+
+// One folder open at a time (".." leads back up: the tree is the test's
+// own). What cannot be removed (a mount point) ends the removal there.
+void removeTree(const std::string& path) {
+    chmod(path.c_str(), S_IRWXU);
+    int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    std::vector<std::string> way;  // the names from `path` down to `folder`
+    while (folder >= 0) {
+        const std::string sub = emptyBut(folder);
+        int next = -1;
+        if (!sub.empty()) {
+            fchmodat(folder, sub.c_str(), S_IRWXU, 0);
+            next = openat(folder, sub.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next >= 0) way.push_back(sub);
+        } else if (!way.empty()) {
+            next = openat(folder, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (next >= 0 && unlinkat(next, way.back().c_str(), AT_REMOVEDIR) != 0) {
+                close(next);
+                next = -1;
+            }
+            way.pop_back();
+        }
+        close(folder);
+        folder = next;
+    }
+    rmdir(path.c_str());
+}
+
+
+void makeDeepFolders(const std::string& folder, const std::string& name, int levels) {
+    int at = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(at, 0) << folder;
+    for (int level = 0; level < levels && at >= 0; ++level) {
+        const int next =
+            mkdirat(at, name.c_str(), 0755) == 0 ? openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+        EXPECT_GE(next, 0) << "level " << level << ": " << std::strerror(errno);
+        close(at);
+        at = next;
+    }
+    if (at >= 0) close(at);
+}
+
+}  // namespace sorvil::test
+
+#endif

@@ -24,12 +24,12 @@ private:
 
 // Makes `levels` nested folders all named `name` below `folder`, each from
 // the one above by descriptor: no path to the deepest need fit the system's
-// limit.
+// limit. POSIX only.
 void makeDeepFolders(const std::string& folder, const std::string& name, int levels);
 
-// Removes the folder and everything in it by descriptor, however deep
-// (what TempDir does at its end); a folder made read-only is made writable
-// first.
+// Removes the folder and everything in it (what TempDir does at its end),
+// on POSIX by descriptor however deep; what a test made read-only is made
+// writable first.
 void removeTree(const std::string& path);
 
 std::string readFile(const std::string& path);
