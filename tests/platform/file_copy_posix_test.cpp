@@ -17,21 +17,10 @@
 namespace sorvil {
 namespace {
 
+using test::patternBytes;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
-
-// Bytes that differ from position to position, so a copy that skips or
-// repeats a block shows.
-std::string patternBytes(size_t size) {
-    std::string bytes(size, '\0');
-    uint32_t state = 12345;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>(state >> 16);
-    }
-    return bytes;
-}
 
 bool exists(const std::string& path) {
     struct stat info {};

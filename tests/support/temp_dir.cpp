@@ -42,6 +42,16 @@ void writeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+std::string patternBytes(size_t size) {
+    std::string bytes(size, '\0');
+    uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
 std::map<std::string, std::string> treeFingerprint(const std::string& root) {
     namespace fs = std::filesystem;
     std::map<std::string, std::string> fingerprint;

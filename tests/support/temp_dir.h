@@ -34,6 +34,9 @@ void removeTree(const std::string& path);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
+// Bytes that differ from position to position, so a copy that skips or
+// repeats a block shows.
+std::string patternBytes(size_t size);
 // Every file and link under `root` (links not followed), by path relative to
 // it: a hash of a file's bytes, or a link's target. Equal before and after a
 // run when nothing there was written, replaced or removed.
