@@ -76,6 +76,7 @@ void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used,
     const CopyPlan::SongFileSystem fileSystem = songFileSystem(plan, options.startFolder, path, info.device);
     song.byContent = !fileSystem.keepsInodeNumbers;
     song.timeResolution = fileSystem.timeResolution;
+    song.device = info.device;
     song.source = sourceIdentityOf(info);
     if (song.byContent) song.source.device = song.source.inode = 0;  // made up, and other on another system
     if (song.byContent || !plan.compareInodes) {

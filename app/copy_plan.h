@@ -38,6 +38,7 @@ struct PlannedCopy {
     bool hasDigest = false;    // by content, or its copy lies where only the digest tells it
     SongDigest digest;
     int64_t timeResolution = 1;  // of the song's file system, in nanoseconds
+    uint64_t device = 0;         // the song's file system's, as this mount numbers it
     bool listed = false;       // set once its copy holds it
 };
 

@@ -198,23 +198,31 @@ bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity
 namespace {
 
 constexpr int64_t SECOND = 1000000000;
+constexpr int64_t EXFAT_STEP = SECOND / 100;
+// The coarsest step two stamps from two clocks are compared in.
+constexpr int64_t TWO_CLOCKS = SECOND / 100;
+
+int64_t stampResolution(const Stamp& stamp) {
+    if (stamp.nanoseconds == 0) return std::max(stamp.fileSystemResolution, SECOND);
+    int64_t step = 1;
+    while (step < EXFAT_STEP && stamp.nanoseconds % (step * 10) == 0) step *= 10;
+    return std::min(stamp.fileSystemResolution, step);
+}
 
 }  // namespace
 
-int64_t stampResolution(int64_t nanoseconds, int64_t fileSystemResolution) {
-    return nanoseconds == 0 ? std::max(fileSystemResolution, SECOND) : std::min(fileSystemResolution, SECOND / 100);
-}
-
-bool strictlyOlder(int64_t changedSeconds, int64_t changedNanoseconds, int64_t referenceSeconds,
-                   int64_t referenceNanoseconds, int64_t resolution) {
+bool stampedBefore(const Stamp& changed, const Stamp& reference) {
+    const int64_t resolution = std::max({stampResolution(changed), stampResolution(reference),
+                                         changed.device == reference.device ? int64_t(1) : TWO_CLOCKS});
     // In steps of whole seconds or of their fractions, so no product overflows.
     if (resolution >= SECOND) {
         const int64_t step = resolution / SECOND;
         auto floorDivide = [](int64_t a, int64_t b) { return a / b - (a % b < 0); };
-        return floorDivide(changedSeconds, step) < floorDivide(referenceSeconds, step);
+        return floorDivide(changed.seconds, step) < floorDivide(reference.seconds, step);
     }
-    const int64_t changed = changedNanoseconds / resolution, reference = referenceNanoseconds / resolution;
-    return changedSeconds < referenceSeconds || (changedSeconds == referenceSeconds && changed < reference);
+    return changed.seconds < reference.seconds ||
+           (changed.seconds == reference.seconds &&
+            changed.nanoseconds / resolution < reference.nanoseconds / resolution);
 }
 
 }  // namespace sorvil

@@ -109,14 +109,22 @@ int writeCopyState(int musicFolder, const std::string& text);
 // change time only where the file system keeps them, elsewhere the digest).
 bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity);
 
-// The step in which a time was stamped, in nanoseconds, by a file system
-// that keeps times in steps of at most `fileSystemResolution`: a stamp
-// without a fraction counts as one of whole seconds, one with a fraction as
-// one of 10 ms at most (exFAT's step; NTFS keeps 100 ns).
-int64_t stampResolution(int64_t nanoseconds, int64_t fileSystemResolution);
-// Whether the time `changed` is strictly older than `reference`, both cut to
-// steps of `resolution` nanoseconds.
-bool strictlyOlder(int64_t changedSeconds, int64_t changedNanoseconds, int64_t referenceSeconds,
-                   int64_t referenceNanoseconds, int64_t resolution);
+// A time as a file system stamped it, and what the run knows of that file
+// system: its device as this mount numbers it, and the coarsest step in
+// which it may keep times.
+struct Stamp {
+    int64_t seconds = 0, nanoseconds = 0;
+    uint64_t device = 0;
+    int64_t fileSystemResolution = 1;
+};
+
+// Whether `changed` is strictly older than `reference`, both cut to the
+// coarsest step either may have been stamped in. A stamp without a fraction
+// counts as one of whole seconds (or the file system's coarser step), one
+// with a fraction as one of the largest step of a power of ten, up to 10 ms
+// (exFAT's), that its digits allow: NTFS keeps 100 ns. Stamps of two file
+// systems may come from two clocks (a kernel's coarse one lags a driver's by
+// a tick), so they are cut to 10 ms at least.
+bool stampedBefore(const Stamp& changed, const Stamp& reference);
 
 }  // namespace sorvil

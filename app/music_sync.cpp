@@ -162,10 +162,9 @@ void freeze(CopyPlan& plan, int error) {
 // Whether the song's last change is strictly older than the reference the
 // music folder's file system stamped.
 bool changedBefore(const CopyPlan& plan, const PlannedCopy& song, const runtime::FileStatus& reference) {
-    const int64_t resolution = std::max(stampResolution(song.source.changedNanoseconds, song.timeResolution),
-                                        stampResolution(reference.modifiedNanoseconds, plan.musicTimeResolution));
-    return strictlyOlder(song.source.changedSeconds, song.source.changedNanoseconds, reference.modifiedSeconds,
-                         reference.modifiedNanoseconds, resolution);
+    return stampedBefore({song.source.changedSeconds, song.source.changedNanoseconds, song.device, song.timeResolution},
+                         {reference.modifiedSeconds, reference.modifiedNanoseconds, reference.device,
+                          plan.musicTimeResolution});
 }
 
 // The records of every copy that holds its song as its file system now
