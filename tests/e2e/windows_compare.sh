@@ -26,6 +26,9 @@ makeNamesCollection() {
     song "$top/Ærø Quartet/Studio/Naïve.mp3"
     song "$top/日本の歌手/さくら.mp3"
     song "$top/Plain/aux.mp3"
+    mkdir -p "$top/Dots./Album." "$top/Space /CD "
+    song "$top/Dots./Album./End. .mp3"
+    song "$top/Space /CD /Track .mp3"
     cp "$source/samples/Cobalt Sky/Song.MP3" "$top/Plain/Loud.MP3"
     long=$(printf 'Long Album Name %.0s' {1..8})
     long=${long% }   # 127 characters a folder
