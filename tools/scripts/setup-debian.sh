@@ -17,7 +17,8 @@
 #   windows  the Windows cross build (tools/scripts/windows-deps.sh): the
 #          mingw-w64 x86_64 compilers of the posix thread model, Wine to run
 #          the programs and tests, CMake, Ninja, pkg-config, GoogleTest's
-#          sources and zip (the release archive); no recommended packages
+#          sources, zip (the release archive) and dpkg-dev (apt-get source
+#          fetches Allegro's source package); no recommended packages
 # With every package present it changes nothing and needs no network. As root
 # it runs apt-get, otherwise through sudo; with neither it names the missing
 # packages and the apt-get line that installs them, and exits 1.
@@ -31,7 +32,7 @@ test_packages=(libgtest-dev libgmock-dev googletest clang libclang-rt-14-dev pyt
 bench_packages=(libbenchmark-dev python3 python3-mutagen lame twolame ffmpeg strace)
 # debian/control's Build-Depends, with the tools that build and check the package.
 windows_packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-                  wine wine64 cmake ninja-build pkg-config googletest zip)
+                  wine wine64 cmake ninja-build pkg-config googletest zip dpkg-dev)
 package_packages=(build-essential debhelper dpkg-dev lintian devscripts git pkgconf libgtest-dev libgmock-dev python3
                   man-db xvfb xauth strace)
 
