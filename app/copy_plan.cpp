@@ -46,7 +46,8 @@ long findCopy(const CopyPlan& plan, const RecordIndex& index, std::vector<bool>&
     auto [first, last] = index.equal_range(song.source.size);
     for (auto at = first; at != last; ++at) {
         const CopyRecord& record = plan.earlier[at->second];
-        if (used[at->second] || !recordsSong(record, song) || !copyStillHolds(musicFolder, record, plan.compareInodes))
+        if (used[at->second] || !recordsSong(record, song) ||
+            !copyStillHolds(musicFolder, record, plan.checks[at->second]))
             continue;
         used[at->second] = true;
         return long(at->second);
@@ -61,11 +62,21 @@ CopyPlan::SongFileSystem songFileSystem(CopyPlan& plan, int startFolder, const s
     auto found = plan.songDevices.find(device);
     if (found != plan.songDevices.end()) return found->second;
     return plan.songDevices[device] = {runtime::keepsInodeNumbers(startFolder, path.c_str()),
-                                       runtime::timeResolution(startFolder, path.c_str())};
+                                       runtime::timeResolution(startFolder, path.c_str()),
+                                       runtime::asksAheadInVain(startFolder, path.c_str())};
+}
+
+// The song's digest, and its measurement from the same reading: where each
+// opening of a file costs (a FUSE driver's), the song is opened once. False
+// when it could not be read whole; it fails when it is copied or measured.
+bool digestAndMeasure(PlannedCopy& song, int startFolder, const std::string& path, GuardedMapping& image) {
+    song.measurement = measureFile(image, startFolder, path.c_str(), true, &song.digest, &song.hasDigest);
+    song.measured = true;
+    return song.hasDigest;
 }
 
 void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used, const RunOptions& options,
-              PlannedCopy& song) {
+              GuardedMapping& image, PlannedCopy& song) {
     runtime::FileStatus info;
     const std::string path = song.artist + "/" + song.name;
     if (runtime::statusOf(options.startFolder, path.c_str(), info) != 0 || !info.isPlain) return;
@@ -77,19 +88,19 @@ void planSong(CopyPlan& plan, const RecordIndex& index, std::vector<bool>& used,
     song.byContent = !fileSystem.keepsInodeNumbers;
     song.timeResolution = fileSystem.timeResolution;
     song.device = info.device;
+    song.readAheadHelps = !fileSystem.asksAheadInVain;
     song.source = sourceIdentityOf(info);
     if (song.byContent) song.source.device = song.source.inode = 0;  // made up, and other on another system
-    if (song.byContent || !plan.compareInodes) {
-        // Unreadable now, the song fails when it is copied or measured.
-        if (!digestOfSong(options.startFolder, path.c_str(), song.digest)) return;
-        song.hasDigest = true;
-    }
+    if ((song.byContent || !plan.compareInodes) && !digestAndMeasure(song, options.startFolder, path, image)) return;
     song.sourceKnown = true;
     const long found = findCopy(plan, index, used, options.musicFolder, song);
     if (found < 0) return;
     song.record = size_t(found);
     song.from = plan.earlier[song.record].name;
     song.step = song.from == song.target ? CopyStep::Keep : CopyStep::Move;
+    // Untouched, the copy is as its record found it.
+    song.copyKnown = song.step == CopyStep::Keep;
+    if (song.copyKnown) song.copy = plan.earlier[song.record].copy;
 }
 
 // Names compared as a file system that ignores letter case compares them
@@ -159,20 +170,21 @@ void findStale(CopyPlan& plan, const std::vector<std::string>& earlierNames) {
 // still there: counted as removed once they are gone.
 void findDropped(CopyPlan& plan, const std::vector<bool>& used, int musicFolder) {
     for (size_t i = 0; i < plan.earlier.size(); ++i)
-        if (!used[i] && copyStillHolds(musicFolder, plan.earlier[i], plan.compareInodes))
+        if (!used[i] && copyStillHolds(musicFolder, plan.earlier[i], plan.checks[i]))
             plan.dropped.insert(plan.earlier[i].name);
 }
 
 }  // namespace
 
 CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
-                    const std::vector<std::string>& earlierNames, int firstNumber) {
+                    const std::vector<std::string>& earlierNames, int firstNumber, GuardedMapping& image) {
     CopyPlan plan;
     ListMark vouchedList;
     plan.earlier = readCopyState(options.musicFolder, vouchedList, plan.playlistRecorded);
     const bool listVouched = vouchedList.known && vouchedList == options.earlierListMark;
     if (listVouched) plan.listMark = vouchedList;
     plan.compareInodes = runtime::keepsInodeNumbers(options.musicFolder, "");
+    plan.checks = copyChecks(plan.earlier, plan.compareInodes);
     plan.musicTimeResolution = runtime::timeResolution(options.musicFolder, "");
     const RecordIndex index = indexRecords(plan.earlier);
     std::vector<bool> used(plan.earlier.size());
@@ -182,7 +194,7 @@ CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& a
             song.artist = artist.name;
             song.name = found.path();
             song.target = numberedName(size_t(firstNumber) + plan.songs.size());
-            planSong(plan, index, used, options, song);
+            planSong(plan, index, used, options, image, song);
             plan.songs.push_back(std::move(song));
         }
     std::unordered_set<std::string> present;

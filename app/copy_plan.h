@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "app/copy_state.h"
+#include "app/song_measurement.h"
 
 namespace sorvil {
 
 struct RunOptions;
 struct FoundArtist;
+class GuardedMapping;
 
 enum class CopyStep {
     Keep,      // the copy under the song's number holds it
@@ -39,12 +41,20 @@ struct PlannedCopy {
     SongDigest digest;
     int64_t timeResolution = 1;  // of the song's file system, in nanoseconds
     uint64_t device = 0;         // the song's file system's, as this mount numbers it
+    bool readAheadHelps = false; // asking the disk for it before it is copied is not in vain
+    bool measured = false;       // measured while its digest was made: said when its turn comes
+    SongMeasurement measurement;
     bool listed = false;       // set once its copy holds it
+    // The copy under its number as its file system reported it after the
+    // run's last change to it (none: looked up once the copies are flushed).
+    bool copyKnown = false;
+    CopyIdentity copy;
 };
 
 struct CopyPlan {
     std::vector<PlannedCopy> songs;
     std::vector<CopyRecord> earlier;         // the records found at the start
+    std::vector<CopyCheck> checks;           // how each one's copy is told from other files
     ListMark listMark;                       // the list on the disk, when the records vouch for it
     int unrecorded = 0;                      // files no record names under names copies take
     int listingError = 0;                    // set: the music folder could not be listed
@@ -56,6 +66,7 @@ struct CopyPlan {
     struct SongFileSystem {
         bool keepsInodeNumbers = false;
         int64_t timeResolution = 1;
+        bool asksAheadInVain = false;
     };
     std::unordered_map<uint64_t, SongFileSystem> songDevices;  // each device songs lie on
     size_t cursor = 0;                       // the next song processSong takes
@@ -67,9 +78,10 @@ struct CopyPlan {
 // `earlierNames`: the files the list found at the start names, taken for
 // the run's only when the records vouch for that list; songs are numbered
 // from `firstNumber`. The names of the run's own (moving, partial) are
-// chosen among those no file and no record has.
+// chosen among those no file and no record has. A song told by its digest
+// is measured in `image` from the same reading.
 CopyPlan planCopies(const RunOptions& options, const std::vector<FoundArtist>& artists,
-                    const std::vector<std::string>& earlierNames, int firstNumber);
+                    const std::vector<std::string>& earlierNames, int firstNumber, GuardedMapping& image);
 
 // Every name in the music folder that the plan changes, removes or writes.
 std::unordered_set<std::string> touchedNames(const CopyPlan& plan);

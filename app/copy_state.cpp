@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <tuple>
 
 #include "platform/replacement_file.h"
 #include "platform/runtime.h"
@@ -181,16 +183,34 @@ int writeCopyState(int musicFolder, const std::string& text) {
     return prepareCopyState(file, musicFolder, text) == 0 ? file.commit(true) : -1;
 }
 
-bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity) {
+std::vector<CopyCheck> copyChecks(const std::vector<CopyRecord>& records, bool keepsInodeNumbers) {
+    if (keepsInodeNumbers) return std::vector<CopyCheck>(records.size(), CopyCheck::Identity);
+    std::map<std::tuple<uint64_t, int64_t, int64_t>, int> looks;  // copies by size and time
+    auto look = [](const CopyRecord& record) {
+        return std::make_tuple(record.copy.size, record.copy.modifiedSeconds, record.copy.modifiedNanoseconds);
+    };
+    for (const CopyRecord& record : records)
+        if (record.vouched) ++looks[look(record)];
+    std::vector<CopyCheck> checks;
+    for (const CopyRecord& record : records)
+        checks.push_back(record.vouched && looks[look(record)] > 1 ? CopyCheck::Bytes : CopyCheck::SizeAndTime);
+    return checks;
+}
+
+bool copyStillHolds(int musicFolder, const CopyRecord& record, CopyCheck check) {
     runtime::FileStatus info;
     if (!record.vouched || runtime::linkStatusOf(musicFolder, record.name.c_str(), info) != 0) return false;
     const CopyIdentity now = copyIdentityOf(info), then = record.copy;
-    const bool sameChange = now.inode == then.inode && now.changedSeconds == then.changedSeconds &&
-                            now.changedNanoseconds == then.changedNanoseconds;
     if (!info.isPlain || info.links != 1 || now.size != then.size || now.modifiedSeconds != then.modifiedSeconds ||
         now.modifiedNanoseconds != then.modifiedNanoseconds)
         return false;
-    if (fullIdentity) return sameChange;
+    switch (check) {
+        case CopyCheck::Identity:
+            return now.inode == then.inode && now.changedSeconds == then.changedSeconds &&
+                   now.changedNanoseconds == then.changedNanoseconds;
+        case CopyCheck::SizeAndTime: return true;
+        case CopyCheck::Bytes: break;
+    }
     SongDigest digest;
     return record.hasDigest && digestOfSong(musicFolder, record.name.c_str(), digest) && digest == record.digest;
 }

@@ -104,10 +104,21 @@ int prepareCopyState(ReplacementFile& file, int musicFolder, const std::string& 
 // Replaces the record file by the text that way. -1 with errno set.
 int writeCopyState(int musicFolder, const std::string& text);
 
+// How a record's copy is told from any other file under its name: where the
+// file system keeps inode numbers and change times, by those; elsewhere by
+// its size and modification time, and by the digest of its bytes too where
+// another record's copy has the same size and time (two such copies could
+// trade names unseen).
+enum class CopyCheck { Identity, SizeAndTime, Bytes };
+
+// How each record's copy is checked, for records read from a music folder
+// that keeps inode numbers or not.
+std::vector<CopyCheck> copyChecks(const std::vector<CopyRecord>& records, bool keepsInodeNumbers);
+
 // True when the vouched record's name still holds the very copy it made: a
-// plain file of one name (no link) with the identity recorded (inode and
-// change time only where the file system keeps them, elsewhere the digest).
-bool copyStillHolds(int musicFolder, const CopyRecord& record, bool fullIdentity);
+// plain file of one name (no link) of the size and modification time
+// recorded, checked further as `check` says.
+bool copyStillHolds(int musicFolder, const CopyRecord& record, CopyCheck check);
 
 // A time as a file system stamped it, and what the run knows of that file
 // system: its device as this mount numbers it, and the coarsest step in

@@ -167,10 +167,30 @@ bool changedBefore(const CopyPlan& plan, const PlannedCopy& song, const runtime:
                           plan.musicTimeResolution});
 }
 
-// The records of every copy that holds its song as its file system now
-// reports it: once the songs are done, the listed ones; before, the kept and
-// moved ones. A kept copy's record was proven; a new one is when its song
-// changed before `reference` (none: not yet).
+// Whether the song's copy holds it: once the songs are done, the listed
+// ones; before, the kept and moved ones.
+bool copyHolds(const PlannedCopy& song, bool songsDone) {
+    return songsDone ? song.listed : song.step == CopyStep::Keep;
+}
+
+// The copies that hold their songs, as their file system reports them now,
+// past a FUSE driver's cache (it may report the song's time before a flush
+// and its own after): each looked up once after the run's last change to it.
+void lookUpCopies(SongListRun& run, bool songsDone) {
+    for (PlannedCopy& song : run.copies.songs) {
+        runtime::FileStatus info;
+        if (song.copyKnown || song.step == CopyStep::TooLarge || !copyHolds(song, songsDone) || !song.sourceKnown ||
+            runtime::freshLinkStatusOf(run.options.musicFolder, song.target.c_str(), info) != 0)
+            continue;
+        song.copyKnown = true;
+        song.copy = copyIdentityOf(info);
+        if (!run.copies.compareInodes) song.copy.inode = 0;  // made up anew at each mount
+    }
+}
+
+// The records of every copy that holds its song as looked up. A kept copy's
+// record was proven; a new one is when its song changed before `reference`
+// (none: not yet).
 std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone,
                                        const runtime::FileStatus* reference = nullptr) {
     const CopyPlan& plan = run.copies;
@@ -178,17 +198,14 @@ std::vector<CopyRecord> currentRecords(const SongListRun& run, bool songsDone,
     for (const PlannedCopy& song : plan.songs) {
         if (song.step == CopyStep::TooLarge) continue;
         CopyRecord record = pendingRecord(song.target);
-        runtime::FileStatus info;
-        const bool holds = songsDone ? song.listed : song.step == CopyStep::Keep;
-        if (holds && song.sourceKnown &&
-            runtime::freshLinkStatusOf(run.options.musicFolder, song.target.c_str(), info) == 0) {
+        const bool holds = copyHolds(song, songsDone);
+        if (holds && song.sourceKnown && song.copyKnown) {
             record.vouched = true;
             record.byContent = song.byContent;
             record.hasDigest = song.hasDigest;
             record.digest = song.digest;
             record.source = song.source;
-            record.copy = copyIdentityOf(info);
-            if (!plan.compareInodes) record.copy.inode = 0;  // made up anew at each mount
+            record.copy = song.copy;
             record.proven = song.step == CopyStep::Keep || (reference && changedBefore(plan, song, *reference));
         }
         if (holds || song.step == CopyStep::Write) records.push_back(record);
@@ -233,6 +250,7 @@ void sayUnrecorded(SongListRun& run) {
 // second time once the reference is known; a record left unproven costs its
 // song one more copy.
 void recordCopies(SongListRun& run) {
+    lookUpCopies(run, true);
     std::vector<CopyRecord> records = currentRecords(run, true);
     if (!replaceState(run, records)) return;
     const bool allProven = std::all_of(records.begin(), records.end(),
@@ -247,7 +265,7 @@ void recordCopies(SongListRun& run) {
 void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     std::vector<std::string> earlierNames;
     for (const std::string& record : run.options.earlierRecords) earlierNames.push_back(recordFile(record));
-    run.copies = planCopies(run.options, artists, earlierNames, run.songNumber);
+    run.copies = planCopies(run.options, artists, earlierNames, run.songNumber, run.fileImage);
     sayUnrecorded(run);
     removeOwnFile(run, replacementName(COPY_STATE));  // left by a run killed while it wrote the records
     run.copies.writtenState = copyStateText(run.copies.earlier, run.copies.listMark, run.copies.playlistRecorded);
@@ -262,7 +280,10 @@ void prepareCopies(SongListRun& run, const std::vector<FoundArtist>& artists) {
     // one no move. A record that runs ahead of a rename lost in a power cut
     // vouches for nothing where inode and change time tell files apart;
     // elsewhere (FAT) the renames are flushed first.
-    if (carryOut(run) && (run.copies.compareInodes || flushCopies(run))) replaceState(run, currentRecords(run, false));
+    if (carryOut(run) && (run.copies.compareInodes || flushCopies(run))) {
+        lookUpCopies(run, false);
+        replaceState(run, currentRecords(run, false));
+    }
 }
 
 void finishCopies(SongListRun& run, const ListMark& newList) {

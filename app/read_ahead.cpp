@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/song_digest.h"
 #include "platform/runtime.h"
 
 namespace sorvil {
@@ -30,14 +31,16 @@ void followWalk(const uint8_t* passed, const uint8_t* at, void* context) {
 
 }  // namespace
 
-void adviseMeasuredRanges(const GuardedMapping& image) {
+void adviseMeasuredRanges(const GuardedMapping& image, bool digested) {
     const size_t length = image.size();
     using Advice = GuardedMapping::Advice;
     image.advise(0, length, Advice::Random);
+    const size_t tail = digested ? size_t(kDigestedAudioBytes) : size_t(kId3v1Bytes);
+    image.advise(length - std::min(length, tail), tail, Advice::WillNeed);
     image.advise(0, kId3v2HeaderBytes, Advice::WillNeed);
     const size_t tag = length >= size_t(kId3v2HeaderBytes) ? size_t(id3v2Size(image.data())) : 0;
-    image.advise(tag, kMeasuredWindow, Advice::WillNeed);
-    image.advise(length - std::min(length, size_t(kId3v1Bytes)), kId3v1Bytes, Advice::WillNeed);
+    if (digested) image.advise(0, tag, Advice::WillNeed);
+    image.advise(tag, std::max(kMeasuredWindow, size_t(digested ? kDigestedAudioBytes : 0)), Advice::WillNeed);
 }
 
 void prefetchSong(int folder, const char* name) { runtime::askAhead(folder, name, kPrefetchedHead, kId3v1Bytes); }

@@ -9,7 +9,11 @@
 namespace sorvil {
 
 // Without this, every fault on a mapping reads ahead far past what is used.
-void adviseMeasuredRanges(const GuardedMapping& image);
+// With `digested`, the ranges a digest of the song reads too: its tag, the
+// audio after it and its end, each asked for in one piece (where each
+// request for a file's end walks the file from its start, as a FAT driver's
+// does, one walk, not several).
+void adviseMeasuredRanges(const GuardedMapping& image, bool digested);
 // Asks the disk, without waiting, for the parts of a song that its
 // measurement reads first.
 void prefetchSong(int folder, const char* name);

@@ -17,6 +17,7 @@
 #include "app/song_copy.h"
 #include "app/song_list_file.h"
 #include "app/song_measure.h"
+#include "platform/file_status.h"
 #include "platform/runtime.h"
 
 namespace sorvil {
@@ -62,12 +63,15 @@ void processSong(SongListRun& run, int songFolder, const char* artist, const Fou
     // Two albums may hold songs of one title: the folder tells them apart.
     consoleLineStart("  %s: ", printable(song.folder.empty() ? title : song.folder + "/" + title).c_str());
     bool listed = true;
+    const PlannedCopy* planned = nullptr;
     const std::string recordStart = run.options.noCopy ? ownFileRecord(run, artist, song.path(), title)
-                                                       : copySong(run, songFolder, artist, song, title, listed);
+                                                       : copySong(run, songFolder, artist, song, title, listed, planned);
     if (recordStart.empty()) return;
     // Messages name the file that was read: the song's own, not its copy.
     const std::string songFile = std::string(artist) + "/" + song.path();
-    run.songSeconds = measureSong(run, songFolder, name, songFile, song.isPlainFile);
+    run.songSeconds = planned && planned->measured
+                          ? reportMeasurement(run, planned->measurement, songFile)
+                          : measureSong(run, songFolder, name, songFile, song.isPlainFile);
     consoleLine("%02d:%02d", run.songSeconds / 60, run.songSeconds % 60);
     // The list names only copies that hold their song.
     if (listed) appendRecord(run, recordStart, run.songSeconds);
@@ -105,14 +109,23 @@ int openSongFolder(SongListRun& run, int artistFolder, const FoundArtist& artist
     return folder;
 }
 
-void processSongs(SongListRun& run, int artistFolder, const FoundArtist& artist) {
+// Whether the song, the plan's `number`th, was measured while the copies
+// were planned: then nothing of it is read again unless it is copied.
+bool measuredWhilePlanned(const SongListRun& run, size_t number) {
+    return number < run.copies.songs.size() && run.copies.songs[number].measured;
+}
+
+// `firstNumber`: the artist's first song's place among all songs found.
+void processSongs(SongListRun& run, int artistFolder, const FoundArtist& artist, size_t firstNumber) {
     const std::vector<FoundSong>& songs = artist.songs;
     int folder = artistFolder;
     std::string openedInside;
+    const bool askAhead = !runtime::asksAheadInVain(artistFolder, "");
     for (size_t i = 0, prefetched = 0; i < songs.size() && !run.stopped; ++i) {
         // Asked through the artist's folder: the next songs may lie in the next albums.
-        for (; prefetched < songs.size() && prefetched <= i + PREFETCHED_SONGS; ++prefetched)
-            if (songs[prefetched].isPlainFile) prefetchSong(artistFolder, songs[prefetched].path().c_str());
+        for (; askAhead && prefetched < songs.size() && prefetched <= i + PREFETCHED_SONGS; ++prefetched)
+            if (songs[prefetched].isPlainFile && !measuredWhilePlanned(run, firstNumber + prefetched))
+                prefetchSong(artistFolder, songs[prefetched].path().c_str());
         if (songs[i].folder != openedInside) {
             if (folder >= 0 && folder != artistFolder) runtime::closeFolder(folder);
             openedInside = songs[i].folder;
@@ -123,7 +136,7 @@ void processSongs(SongListRun& run, int artistFolder, const FoundArtist& artist)
     if (folder >= 0 && folder != artistFolder) runtime::closeFolder(folder);
 }
 
-void processArtist(SongListRun& run, const FoundArtist& artist) {
+void processArtist(SongListRun& run, const FoundArtist& artist, size_t firstNumber) {
     consoleLine("\nProcessing songs for %s...", printable(artist.name).c_str());
     for (const std::string& message : artist.messages) consoleLine("%s", message.c_str());
     if (artist.songs.empty()) return;
@@ -133,7 +146,7 @@ void processArtist(SongListRun& run, const FoundArtist& artist) {
         ++run.tally.failures;
         return;
     }
-    processSongs(run, folder, artist);
+    processSongs(run, folder, artist, firstNumber);
     runtime::closeFolder(folder);
 }
 
@@ -181,7 +194,8 @@ bool scanArtists(SongListRun& run) {
     if (collectionFoldersOverlap(run)) return false;
     const std::vector<FoundArtist> artists = gatherCollection(run);
     if (!run.options.noCopy && !run.stopped) prepareCopies(run, artists);
-    for (size_t i = 0; i < artists.size() && !run.stopped; ++i) processArtist(run, artists[i]);
+    for (size_t i = 0, firstNumber = 0; i < artists.size() && !run.stopped; firstNumber += artists[i++].songs.size())
+        processArtist(run, artists[i], firstNumber);
     return !run.stopped;
 }
 

@@ -34,7 +34,7 @@ void readNextCopyAhead(const SongListRun& run) {
     const CopyPlan& plan = run.copies;
     size_t next = plan.cursor;
     while (next < plan.songs.size() && plan.songs[next].step != CopyStep::Write) ++next;
-    if (next == plan.songs.size()) return;
+    if (next == plan.songs.size() || !plan.songs[next].readAheadHelps) return;
     const std::string path = plan.songs[next].artist + "/" + plan.songs[next].name;
     runtime::askAheadWhole(run.options.startFolder, path.c_str());
 }
@@ -55,8 +55,9 @@ void countCopy(SongListRun& run, const PlannedCopy& song) {
 }  // namespace
 
 std::string copySong(SongListRun& run, int songFolder, const char* artist, const FoundSong& found, const char* title,
-                     bool& listed) {
+                     bool& listed, const PlannedCopy*& planned) {
     PlannedCopy* song = nextPlannedCopy(run.copies, artist, found.path().c_str());
+    planned = song;
     char copyName[32];
     std::snprintf(copyName, sizeof copyName, "song%04d.mp3", run.songNumber);
     ++run.songNumber;

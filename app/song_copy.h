@@ -16,8 +16,9 @@ constexpr int kFirstLongNumber = 10000;
 // Gives the record's start; `listed` says whether its copy holds it (a failed
 // copy is said, marks the run incomplete and is not listed; a song too large
 // to be one is neither copied nor listed; a pipe or device named like a song
-// fails without being opened).
+// fails without being opened). `planned`: the song's entry in the plan,
+// none when it was not there when the plan was made.
 std::string copySong(SongListRun& run, int songFolder, const char* artist, const FoundSong& song, const char* title,
-                     bool& listed);
+                     bool& listed, const PlannedCopy*& planned);
 
 }  // namespace sorvil

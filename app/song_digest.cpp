@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "mp3stream/stream_layout.h"
@@ -11,8 +13,6 @@
 namespace sorvil {
 
 namespace {
-
-constexpr uint64_t AUDIO_RANGE = 64 << 10;
 
 // Two 64-bit lanes of multiply and rotate, each byte fed to both with other
 // constants, finished by a full avalanche.
@@ -42,49 +42,58 @@ private:
     uint64_t a_ = 0xCBF29CE484222325ULL, b_ = 0x6A09E667F3BCC909ULL;
 };
 
+// Reads [at, at + count) whole into `into`; false (errno set) when it cannot.
+using ReadRange = std::function<bool(uint64_t at, char* into, size_t count)>;
+
 // The ID3v2 tags that open the file, one after the other: their whole size.
-bool tagSize(int handle, uint64_t fileSize, uint64_t& size) {
+bool tagSize(const ReadRange& read, uint64_t fileSize, uint64_t& size) {
     size = 0;
     for (;;) {
         uint8_t header[kId3v2HeaderBytes];
-        const long long got = runtime::readAt(handle, size, reinterpret_cast<char*>(header), sizeof header);
-        if (got < 0) return false;
-        const int tag = got == (long long)sizeof header ? id3v2Size(header) : 0;
+        if (fileSize - size < sizeof header) return true;
+        if (!read(size, reinterpret_cast<char*>(header), sizeof header)) return false;
+        const int tag = id3v2Size(header);
         if (tag == 0 || size + uint64_t(tag) > fileSize) return true;
         size += uint64_t(tag);
     }
 }
 
-bool addRange(Mixer& mixer, int handle, uint64_t start, uint64_t end, std::vector<char>& buffer) {
+bool addRange(Mixer& mixer, const ReadRange& read, uint64_t start, uint64_t end, std::vector<char>& buffer) {
     mixer.add(start);
     mixer.add(end);
     for (uint64_t at = start; at < end;) {
         const size_t count = size_t(std::min<uint64_t>(end - at, buffer.size()));
-        const long long got = runtime::readAt(handle, at, buffer.data(), count);
-        if (got < 0) return false;
-        if (got != (long long)count) {  // shrank while it was read
-            errno = EAGAIN;
-            return false;
-        }
+        if (!read(at, buffer.data(), count)) return false;
         mixer.add(buffer.data(), count);
         at += count;
     }
     return true;
 }
 
-bool digestOfOpenFile(int handle, uint64_t size, SongDigest& digest) {
+bool digestOf(const ReadRange& read, uint64_t size, SongDigest& digest) {
     uint64_t tag = 0;
-    if (!tagSize(handle, size, tag)) return false;
-    std::vector<char> buffer(AUDIO_RANGE);
-    const uint64_t audioEnd = std::min(size, tag + AUDIO_RANGE);
-    const uint64_t tailStart = size > AUDIO_RANGE ? size - AUDIO_RANGE : 0;
+    if (!tagSize(read, size, tag)) return false;
+    std::vector<char> buffer(kDigestedAudioBytes);
+    const uint64_t audioEnd = std::min(size, tag + kDigestedAudioBytes);
+    const uint64_t tailStart = size > kDigestedAudioBytes ? size - kDigestedAudioBytes : 0;
     Mixer mixer;
     mixer.add(size);
-    if (!addRange(mixer, handle, 0, tag, buffer) || !addRange(mixer, handle, tag, audioEnd, buffer) ||
-        !addRange(mixer, handle, std::max(tailStart, audioEnd), size, buffer))
+    if (!addRange(mixer, read, 0, tag, buffer) || !addRange(mixer, read, tag, audioEnd, buffer) ||
+        !addRange(mixer, read, std::max(tailStart, audioEnd), size, buffer))
         return false;
     digest = mixer.digest();
     return true;
+}
+
+bool digestOfOpenFile(int handle, uint64_t size, SongDigest& digest) {
+    return digestOf(
+        [handle](uint64_t at, char* into, size_t count) {
+            const long long got = runtime::readAt(handle, at, into, count);
+            if (got == (long long)count) return true;
+            if (got >= 0) errno = EAGAIN;  // shrank while it was read
+            return false;
+        },
+        size, digest);
 }
 
 }  // namespace
@@ -98,6 +107,17 @@ bool digestOfSong(int folder, const char* name, SongDigest& digest) {
     runtime::closeFile(file.handle);  // read only: nothing to lose
     errno = error;
     return done;
+}
+
+SongDigest digestOfBytes(const uint8_t* bytes, uint64_t size) {
+    SongDigest digest;
+    digestOf(
+        [bytes](uint64_t at, char* into, size_t count) {
+            std::memcpy(into, bytes + at, count);
+            return true;
+        },
+        size, digest);
+    return digest;
 }
 
 std::string digestText(const SongDigest& digest) {

@@ -8,6 +8,9 @@
 
 namespace sorvil {
 
+// The audio read after the tag, and the end of the file read.
+constexpr uint64_t kDigestedAudioBytes = 64 << 10;
+
 // Not a cryptographic digest: it tells a user's own songs apart, and a
 // collision only costs that one song a copy that is not made anew.
 struct SongDigest {
@@ -20,6 +23,8 @@ struct SongDigest {
 // of audio after it and the last 64 KiB of the file (ID3v1 and APE tags),
 // each with its place. False (errno set) when it cannot be read.
 bool digestOfSong(int folder, const char* name, SongDigest& digest);
+// The same digest of a file's bytes in memory (a song being measured).
+SongDigest digestOfBytes(const uint8_t* bytes, uint64_t size);
 
 std::string digestText(const SongDigest& digest);
 // False when `text` is not one.

@@ -41,4 +41,11 @@ bool keepsInodeNumbers(int folder, const char* name);
 // fraction).
 int64_t timeResolution(int folder, const char* name);
 
+// Whether asking the disk ahead for `name` in the open folder (a file in the
+// folder itself when `name` is empty) is in vain:
+// where a file's cached pages are let go each time it is opened again (a
+// FUSE driver's files, as the kernel keeps them by default), what was asked
+// for is gone before it is read, and the asking costs an open of its own.
+bool asksAheadInVain(int folder, const char* name);
+
 }  // namespace sorvil::runtime

@@ -61,6 +61,14 @@ int linkStatusOf(int folder, const char* name, FileStatus& status) {
 
 bool keepsInodeNumbers(int folder, const char* name) { return !mayBeFat(folder, name); }
 
+bool asksAheadInVain(int folder, const char* name) {
+    const int handle = *name ? ::openat(folder, name, O_PATH | O_CLOEXEC) : folder;
+    struct statfs info {};
+    const bool fuse = handle >= 0 && ::fstatfs(handle, &info) == 0 && long(info.f_type) == FUSE_MAGIC;
+    if (handle >= 0 && handle != folder) ::close(handle);  // a path descriptor: nothing to lose
+    return fuse;
+}
+
 int64_t timeResolution(int folder, const char* name) { return mayBeFat(folder, name) ? 2000000000 : 1; }
 
 }  // namespace sorvil::runtime

@@ -80,6 +80,9 @@ bool mayBeFat(int folder, const char* name) {
 
 bool keepsInodeNumbers(int folder, const char* name) { return !mayBeFat(folder, name); }
 
+// Nothing is asked ahead here: the system reads ahead for ReadFile itself.
+bool asksAheadInVain(int, const char*) { return true; }
+
 int64_t timeResolution(int folder, const char* name) { return mayBeFat(folder, name) ? 2000000000 : 1; }
 
 }  // namespace sorvil::runtime

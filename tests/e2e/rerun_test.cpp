@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -64,6 +65,8 @@ const struct {
      "printf 'TAG' | dd of=C/c.mp3 bs=1 seek=$(($(stat -c %s C/c.mp3) - 128)) conv=notrunc status=none && " +
          SAME_TIME + "C/c.mp3", 1, 1, 1},
     {"a copy replaced by the user", "cp .spare/e.mp3 m && " + SAME_TIME + "m && mv m music/song0002.mp3", 1, 1, 1},
+    {"two copies of one size and time swapped by the user",
+     "cd music && mv song0002.mp3 t && mv song0003.mp3 song0002.mp3 && mv t song0003.mp3", 2, 2, 2},
     {"a hand-edited list", "printf 'B|2|song0001.mp3|9\\r\\n' >songlist.ini", 0, 0, 0},
     {"a missing list", "rm songlist.ini", 0, 0, 0},
     {"a missing record of the copies", "rm music/.sorvil-copies", 6, 6, 6, 6},
@@ -91,15 +94,18 @@ protected:
 
     int shell(const std::string& commands) const { return std::system(("cd '" + home + "' && " + commands).c_str()); }
 
-    // A run in the collection, and the copies it wrote: the temporary files
-    // it created for them.
-    RunResult tracedRun(int& written) {
+    // A run in the collection, the copies it wrote (the temporary files it
+    // created for them) and how often it opened songs to read them.
+    RunResult tracedRun(int& written, int& songsRead) {
         const std::string log = logs.file("calls");
         const RunResult run = runSorvil(tree, home, {}, RunOptions{.wrapper = {"strace", "-f", "-qq", "-o", log, "-e",
                                                                               "trace=openat"}});
         const std::string calls = readFile(log);
-        const std::regex create(R"(\.song[0-9]{4}\.mp3\.partial", O_WRONLY\|O_CREAT)");
-        written = int(std::distance(std::sregex_iterator(calls.begin(), calls.end(), create), std::sregex_iterator()));
+        auto count = [&](const std::regex& call) {
+            return int(std::distance(std::sregex_iterator(calls.begin(), calls.end(), call), std::sregex_iterator()));
+        };
+        written = count(std::regex(R"(\.song[0-9]{4}\.mp3\.partial", O_WRONLY\|O_CREAT)"));
+        songsRead = count(std::regex(R"(["/](?!song)[a-z0-9]+\.mp3", O_RDONLY\|O_NONBLOCK)"));
         return run;
     }
 
@@ -124,8 +130,8 @@ protected:
             ASSERT_TRUE(!card || card->remount()) << change.what;
             ASSERT_EQ(shell(change.commands), 0) << change.what;
             ASSERT_TRUE(!card || card->remount()) << change.what;
-            int written = 0;
-            const RunResult again = tracedRun(written);
+            int written = 0, songsRead = 0;
+            const RunResult again = tracedRun(written, songsRead);
             std::string firstList;
             const RunResult first = firstRun(firstList);
             EXPECT_EQ(again.status, 0) << change.what;
@@ -139,6 +145,12 @@ protected:
             EXPECT_EQ(copies, listedCopiesHoldingTheirSongs(home, change.what)) << change.what << ": stale copies";
             EXPECT_EQ(written, fat32 ? change.writtenOnFat32 : card ? change.writtenOnACard : change.written)
                 << change.what;
+            // Where each opening of a file costs (a FUSE driver's), a song is
+            // opened once to be told and measured, and once more to be copied.
+            const int songs = int(std::count(firstList.begin(), firstList.end(), '\n'));
+            if (card) {
+                EXPECT_EQ(songsRead, songs + written) << change.what << ": songs opened to be read";
+            }
         }
     }
 };
