@@ -114,7 +114,8 @@ def make_collection(folder, sources, songs):
         if song % SONGS_PER_ARTIST == 0:
             os.makedirs(artist)
         title = f"Title {song + 1:05d}"
-        data = id3v2_tag(f"{title} (tagged)", 256 + 97 * (song % 11)) + bodies[song % len(bodies)]
+        # A tag of its own size: songs of a real collection are rarely of one size.
+        data = id3v2_tag(f"{title} (tagged)", 256 + song) + bodies[song % len(bodies)]
         with open(os.path.join(artist, title + ".mp3"), "wb") as out:
             out.write(data)
         total += len(data)
@@ -382,7 +383,8 @@ class Bench:
         folder = os.path.join(card, "collection")
         os.makedirs(card, exist_ok=True)
         subprocess.run(["truncate", "-s", f"{a.card_songs * 12 + 200}M", image], check=True)
-        subprocess.run(["mkfs.vfat", "-F", "32", image], check=True, stdout=subprocess.DEVNULL)
+        cluster = ["-s", str(a.card_cluster_kib * 2)] if a.card_cluster_kib else []  # in 512-byte sectors
+        subprocess.run(["mkfs.vfat", "-F", "32"] + cluster + [image], check=True, stdout=subprocess.DEVNULL)
         mount = ["fusefat", "-o", "rw+", image, card]
 
         def remount(unmount=True):
@@ -590,8 +592,9 @@ def report(args, start_load, main, growth, albums=None, card=None):
             lines.append("")
     if card:
         size, rows = card
-        lines += [f"The card: {args.card_songs} songs, {size / 1e9:.2f} GB, on a FAT32 image mounted through "
-                  f"fusefat, unmounted and mounted again and the page cache dropped before each run:", ""]
+        clusters = f"{args.card_cluster_kib} KiB clusters" if args.card_cluster_kib else "mkfs.vfat's clusters"
+        lines += [f"The card: {args.card_songs} songs, {size / 1e9:.2f} GB, on a FAT32 image ({clusters}) mounted "
+                  f"through fusefat, unmounted and mounted again and the page cache dropped before each run:", ""]
         lines += result_table(rows)
     if growth:
         lines += ["How the cost grows (`sorvil nocopy` and the mutagen listing, time a song; CBR 160 kbit/s "
@@ -622,6 +625,8 @@ def main():
     parser.add_argument("--songs", type=int, default=1000)
     parser.add_argument("--parts", default="main,growth", help="main, growth, albums, card, comma-separated")
     parser.add_argument("--card-songs", type=int, default=200, help="songs of the card part (about 5 MB each)")
+    parser.add_argument("--card-cluster-kib", type=int, default=0,
+                        help="the card's cluster size (default: mkfs.vfat's choice, 4 KiB for 200 songs)")
     parser.add_argument("--no-strace", dest="strace", action="store_false")
     parser.add_argument("--growth-runs", type=int, default=3)
     parser.add_argument("--no-growth-warm", dest="growth_warm", action="store_false",
